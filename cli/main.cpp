@@ -1,0 +1,67 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+#ifndef MORVEL_VERSION
+#define MORVEL_VERSION "0"
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "Usage: morvel COMMAND [OPTIONS] ...\n"
+    "Recovers damaged Word documents (.doc and .docx). Input files are only ever read.\n"
+    "\n"
+    "Commands:\n"
+    "  recover FILE... [-o DIR] [--force] [--json]\n"
+    "      Recover each document and write its results into DIR (default: the current folder):\n"
+    "        .doc:  NAME_recovered.doc, NAME_Filtered_text.txt, NAME_Raw_text.txt\n"
+    "        .docx: NAME_recovered.docx, NAME_docs_text.docx\n"
+    "      Existing files are never replaced unless --force is given. --json prints one JSON\n"
+    "      object per document (path, format, success, fullFailed, outputs, seconds).\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "The format is told by the extension (.doc or .docx, in any case).\n"
+    "\n"
+    "Exit status:\n"
+    "  0   every document was recovered with its full document\n"
+    "  1   some document gave only text results\n"
+    "  2   some document gave no result or could not be read\n"
+    "  64  the command line was wrong\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace morvel::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    const std::string cmd = args.front();
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (cmd == "-h" || cmd == "--help" || cmd == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (cmd == "--version") {
+        std::printf("morvel %s\n", MORVEL_VERSION);
+        return 0;
+    }
+    for (const std::string& a : rest) {
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    if (cmd == "recover")
+        return runRecover(rest);
+    std::fprintf(stderr, "morvel: unknown command '%s' (see morvel --help)\n", cmd.c_str());
+    return kExitUsage;
+}

@@ -1,0 +1,234 @@
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/json_text.h"
+#include "cli/terminal_progress.h"
+#include "core/document_format.h"
+#include "core/folders.h"
+#include "core/output_names.h"
+#include "core/recovery_driver.h"
+#include "platform/file_io.h"
+
+namespace morvel::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RecoverOptions {
+    std::vector<fs::path> inputs;
+    fs::path outputDir = ".";
+    bool force = false;
+    bool json = false;
+};
+
+// Collects the messages the driver would show in a dialog.
+class CollectedErrors : public ErrorReport {
+  public:
+    void showError(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> messages;
+};
+
+struct WrittenOutput {
+    const char* kind;
+    fs::path path;
+    size_t bytes;
+};
+
+struct DocumentOutcome {
+    fs::path input;
+    uint16_t format = kFormatUnknown;
+    bool success = false;
+    bool fullFailed = false;
+    std::vector<WrittenOutput> written;
+    std::vector<std::string> errors;
+    double seconds = 0;
+    int exitCode = kExitSomeFailed;
+};
+
+const char* formatName(uint16_t f) {
+    return f == kFormatDoc ? "doc" : f == kFormatDocx ? "docx" : "unknown";
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
+}
+
+// Writes one result under its default name; the NUL that ends a text buffer is left out.
+void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKind kind,
+                 const std::optional<std::vector<uint8_t>>& buffer, uint32_t length, bool stripNul,
+                 const char* kindName, DocumentOutcome& outcome) {
+    if (!buffer || length == 0)
+        return;
+    size_t n = std::min<size_t>(length, buffer->size());
+    if (stripNul && n > 0 && (*buffer)[n - 1] == 0)
+        --n;
+    fs::path target = opt.outputDir / defaultOutputName(rec.fileName, rec.format, kind);
+    for (const fs::path& in : opt.inputs) {
+        if (sameFile(in, target)) {
+            outcome.errors.push_back("refusing to write " + target.string() +
+                                     ": it is one of the documents being recovered");
+            return;
+        }
+    }
+    std::string err =
+        writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n), opt.force);
+    if (!err.empty()) {
+        if (!opt.force && err.find("already exists") != std::string::npos)
+            err += " (use --force to replace it)";
+        outcome.errors.push_back(err);
+        return;
+    }
+    outcome.written.push_back({kindName, target, n});
+}
+
+DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
+                           const fs::path& runFolder, TerminalProgress& progress) {
+    DocumentOutcome outcome;
+    outcome.input = input;
+    const auto started = std::chrono::steady_clock::now();
+
+    DocumentRecord rec;
+    rec.fileName = input.filename().string();
+    rec.folder = input.has_parent_path() ? input.parent_path().string() : ".";
+    rec.format = formatFromFileName(rec.fileName);
+    outcome.format = rec.format;
+
+    struct stat st {};
+    if (rec.format == kFormatUnknown) {
+        outcome.errors.push_back("Error: unknown file format!");
+    } else if (::stat(input.c_str(), &st) == 0 &&
+               static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
+        outcome.errors.push_back(
+            "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
+            "so it cannot be a document this program can read");
+        rec.format = kFormatUnknown;
+    }
+
+    if (rec.format != kFormatUnknown) {
+        CollectedErrors errors;
+        RecoveryEnvironment env;
+        env.workingFolder = runFolder;
+        env.programFolder = defaultProgramFolder();
+        env.progress = &progress;
+        env.status = &progress;
+        env.errors = &errors;
+        progress.setStatusText("Recovering of " + rec.fileName + "  Step 1 of 2:");
+        RecoverDocument(rec, env);
+        progress.clear();
+        outcome.errors.insert(outcome.errors.end(), errors.messages.begin(), errors.messages.end());
+        outcome.success = rec.success != 0;
+        outcome.fullFailed = rec.fullFailed != 0;
+
+        writeOutput(opt, rec, OutputKind::Full, rec.fullData, rec.fullLength, false, "full",
+                    outcome);
+        writeOutput(opt, rec, OutputKind::Filtered, rec.filteredData, rec.filteredLength,
+                    rec.format == kFormatDoc, rec.format == kFormatDoc ? "filtered" : "text",
+                    outcome);
+        if (rec.format == kFormatDoc)
+            writeOutput(opt, rec, OutputKind::Raw, rec.rawText, rec.rawTextLength, true, "raw",
+                        outcome);
+    }
+
+    bool full = false;
+    for (const auto& w : outcome.written)
+        full |= std::string(w.kind) == "full";
+    outcome.exitCode = full && outcome.errors.empty() ? kExitAllFull
+                       : outcome.written.empty()      ? kExitSomeFailed
+                                                      : kExitSomeTextOnly;
+    outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return outcome;
+}
+
+void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
+    if (opt.json) {
+        std::string s = "{\"path\":" + jsonString(o.input.string()) + ",\"format\":\"" +
+                        formatName(o.format) + "\",\"success\":" + (o.success ? "true" : "false") +
+                        ",\"fullFailed\":" + (o.fullFailed ? "true" : "false") + ",\"outputs\":[";
+        for (size_t i = 0; i < o.written.size(); ++i) {
+            if (i)
+                s += ",";
+            s += "{\"kind\":\"" + std::string(o.written[i].kind) +
+                 "\",\"path\":" + jsonString(o.written[i].path.string()) +
+                 ",\"bytes\":" + std::to_string(o.written[i].bytes) + "}";
+        }
+        s += "],\"errors\":[";
+        for (size_t i = 0; i < o.errors.size(); ++i)
+            s += (i ? "," : "") + jsonString(o.errors[i]);
+        char secs[32];
+        std::snprintf(secs, sizeof secs, "%.3f", o.seconds);
+        s += "],\"seconds\":" + std::string(secs) + "}";
+        std::printf("%s\n", s.c_str());
+        return;
+    }
+    for (const auto& e : o.errors)
+        std::fprintf(stderr, "morvel: %s: %s\n", o.input.c_str(), e.c_str());
+    const char* verdict = o.exitCode == kExitAllFull        ? "recovered"
+                          : o.exitCode == kExitSomeTextOnly ? "text only"
+                                                            : "failed";
+    std::printf("%s: %s (%.2f s)\n", o.input.c_str(), verdict, o.seconds);
+    for (const auto& w : o.written)
+        std::printf("  %-8s %s (%zu bytes)\n", w.kind, w.path.c_str(), w.bytes);
+}
+
+}  // namespace
+
+int runRecover(const std::vector<std::string>& args) {
+    RecoverOptions opt;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" || a == "--output") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "morvel: %s needs a folder\n", a.c_str());
+                return kExitUsage;
+            }
+            opt.outputDir = args[++i];
+        } else if (a == "--force" || a == "-f") {
+            opt.force = true;
+        } else if (a == "--json") {
+            opt.json = true;
+        } else if (a.size() > 1 && a[0] == '-' && a != "--") {
+            std::fprintf(stderr, "morvel: unknown option %s (see morvel --help)\n", a.c_str());
+            return kExitUsage;
+        } else if (a != "--") {
+            opt.inputs.emplace_back(a);
+        }
+    }
+    if (opt.inputs.empty()) {
+        std::fprintf(stderr, "morvel: recover needs at least one document (see morvel --help)\n");
+        return kExitUsage;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(opt.outputDir, ec)) {
+        std::fprintf(stderr, "morvel: output folder %s does not exist\n", opt.outputDir.c_str());
+        return kExitUsage;
+    }
+
+    std::string err;
+    fs::path working = privateWorkingFolder(err);
+    fs::path runFolder = working.empty() ? fs::path() : makeRunFolder(working, err);
+    if (runFolder.empty()) {
+        std::fprintf(stderr, "morvel: Cannot make temp folder: %s\n", err.c_str());
+        return kExitSomeFailed;
+    }
+
+    TerminalProgress progress(stderr);
+    int worst = kExitAllFull;
+    for (const fs::path& input : opt.inputs) {
+        DocumentOutcome o = recoverOne(opt, input, runFolder, progress);
+        printOutcome(opt, o);
+        worst = std::max(worst, o.exitCode);
+    }
+    fs::remove_all(runFolder, ec);
+    return worst;
+}
+
+}  // namespace morvel::cli

@@ -1,0 +1,65 @@
+#include "cli/terminal_progress.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace morvel::cli {
+
+TerminalProgress::TerminalProgress(std::FILE* stream)
+    : stream_(stream), enabled_(::isatty(::fileno(stream)) != 0) {}
+
+TerminalProgress::~TerminalProgress() {
+    clear();
+}
+
+void TerminalProgress::setRange(int low, int high) {
+    low_ = low;
+    high_ = high;
+    draw();
+}
+
+void TerminalProgress::setStep(int step) {
+    step_ = step;
+}
+
+void TerminalProgress::setPosition(int pos) {
+    pos_ = pos;
+    draw();
+}
+
+void TerminalProgress::stepIt() {
+    pos_ += step_;
+    if (pos_ > high_)
+        pos_ = low_ + (pos_ - high_);
+    draw();
+}
+
+void TerminalProgress::setStatusText(const std::string& text) {
+    label_ = text;
+    draw();
+}
+
+void TerminalProgress::clear() {
+    if (!enabled_ || !drawn_)
+        return;
+    std::fprintf(stream_, "\r\033[K");
+    std::fflush(stream_);
+    drawn_ = false;
+}
+
+void TerminalProgress::draw() {
+    if (!enabled_)
+        return;
+    constexpr int kWidth = 30;
+    const int span = std::max(1, high_ - low_);
+    const int filled = std::clamp((pos_ - low_) * kWidth / span, 0, kWidth);
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kWidth - filled), '.');
+    std::string label = label_.size() > 60 ? label_.substr(0, 57) + "..." : label_;
+    std::fprintf(stream_, "\r\033[K[%s] %s", bar.c_str(), label.c_str());
+    std::fflush(stream_);
+    drawn_ = true;
+}
+
+}  // namespace morvel::cli

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/manual_reset_event.h"
+
+namespace morvel {
+
+// Values of DocumentRecord::format.
+enum DocumentFormat : uint16_t { kFormatUnknown = 0, kFormatDoc = 1, kFormatDocx = 2 };
+
+// Values of DocumentRecord::category.
+enum DocumentCategory : uint16_t {
+    kCategoryOrdinary = 0,
+    kCategoryTemplates = 2,
+    kCategoryTilde = 3
+};
+
+// Values of DocumentRecord::recoveryState.
+enum RecoveryState : uint32_t { kNeverRecovered = 0, kRecoveredNoFull = 1, kRecoveredWithFull = 2 };
+
+// One document the user can recover, with its file image and its three results.
+// A buffer that is absent (std::nullopt) has never been produced; its length field is then
+// meaningless. Text buffers keep their terminating NUL, which the length counts.
+struct DocumentRecord {
+    std::string fileName;  // name without folder, as listed
+    std::string folder;    // folder holding the file, no trailing separator
+    std::string fullPath;  // folder + "/" + fileName, rebuilt at every run
+    uint16_t format = kFormatUnknown;
+    uint16_t category = kCategoryOrdinary;
+
+    std::optional<std::vector<uint8_t>> fileData;
+    std::optional<std::vector<uint8_t>> rawText;
+    std::optional<std::vector<uint8_t>> filteredData;
+    std::optional<std::vector<uint8_t>> fullData;
+
+    uint32_t rawTextLength = 0;
+    uint32_t filteredLength = 0;
+    uint32_t fullLength = 0;
+    uint32_t fileSize = 0;
+    uint32_t resultsReady = 0;
+    uint32_t recoveryState = kNeverRecovered;
+    uint8_t fullFailed = 0;
+    uint8_t removed = 0;
+    uint32_t success = 0;
+
+    // The store's stop event, lent for one run; not owned.
+    const ManualResetEvent* stopEvent = nullptr;
+};
+
+// Frees the four buffers and clears the result fields; names, format, category, fileSize,
+// fullFailed and removed stay.
+void ResetRecord(DocumentRecord& record);
+
+}  // namespace morvel
