@@ -1,10 +1,12 @@
 #include "core/text_extraction.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
+
+#include "platform/large_buffer.h"
 
 namespace morvel {
 
@@ -53,27 +55,57 @@ struct Run {
     size_t length;
 };
 
-// Appends the collected runs with their control bytes normalised: CR LF stays, a lone CR, LF or
-// form feed becomes CR LF, other control bytes and a control byte at the very end are dropped.
-void normaliseCollected(std::span<const uint8_t> collected, std::vector<uint8_t>& out) {
+// Normalises the collected runs' control bytes: CR LF stays, a lone CR, LF or form feed becomes
+// CR LF, other control bytes and a control byte at the very end are dropped. With Write false
+// it only counts the output bytes, so the output can be allocated at its exact size.
+template <bool Write>
+size_t normaliseCollected(std::span<const uint8_t> collected, uint8_t* out) {
     const size_t total = collected.size();
+    size_t n = 0;
     for (size_t j = 0; j < total; ++j) {
         uint8_t c = collected[j];
         if (c >= 0x20) {
-            out.push_back(c);
+            if constexpr (Write)
+                out[n] = c;
+            ++n;
             continue;
         }
         if (j + 1 >= total)
             continue;
-        if (c == CR && collected[j + 1] == LF) {
-            out.push_back(CR);
-            out.push_back(LF);
-            ++j;
-        } else if (c == CR || c == LF || c == FF) {
-            out.push_back(CR);
-            out.push_back(LF);
+        if (c == CR || c == LF || c == FF) {
+            if constexpr (Write) {
+                out[n] = CR;
+                out[n + 1] = LF;
+            }
+            n += 2;
+            if (c == CR && collected[j + 1] == LF)
+                ++j;
         }
     }
+    return n;
+}
+
+// The raw text rules over the whole image; returns the number of bytes written to out.
+size_t rawTextScan(std::span<const uint8_t> in, uint8_t* out) {
+    const size_t size = in.size();
+    size_t n = 0;
+    size_t i = 0;
+    while (i < size) {
+        uint8_t c = in[i];
+        if (isPrintable(c)) {
+            out[n++] = c;
+            ++i;
+        } else if (i + 1 >= size) {
+            ++i;
+        } else if (c == CR || c == LF || c == FF) {
+            out[n++] = CR;
+            out[n++] = LF;
+            i += (c == CR && in[i + 1] == LF) ? 2 : 1;
+        } else {
+            ++i;
+        }
+    }
+    return n;
 }
 
 }  // namespace
@@ -86,33 +118,15 @@ void ExtractRawText(DocumentRecord& record, const RecoveryEnvironment& env) {
             env.progress->setStep(1);
         }
         std::span<const uint8_t> in = imageOf(record);
-        const size_t size = in.size();
-        std::vector<uint8_t> out(std::max<size_t>(1, 2 * size + 1));
-        uint8_t* o = out.data();
-        size_t n = 0;
-        size_t i = 0;
-        while (i < size) {
-            uint8_t c = in[i];
-            if (isPrintable(c)) {
-                o[n++] = c;
-                ++i;
-            } else if (i + 1 >= size) {
-                ++i;
-            } else if (c == CR) {
-                o[n++] = CR;
-                o[n++] = LF;
-                i += in[i + 1] == LF ? 2 : 1;
-            } else {
-                if (c == LF || c == FF) {
-                    o[n++] = CR;
-                    o[n++] = LF;
-                }
-                ++i;
-            }
-        }
-        o[n] = 0;
-        out.resize(n + 1);
-        out.shrink_to_fit();
+        // Scan once into a work buffer big enough for the worst case (every byte a lone CR);
+        // only the pages written are ever touched. Then keep an exact-size copy.
+        std::unique_ptr<uint8_t[]> work = allocateWorkBuffer(2 * in.size() + 1);
+        const size_t n = rawTextScan(in, work.get());
+        work[n] = 0;
+        std::vector<uint8_t> out;
+        resizeLarge(out, n + 1);
+        std::memcpy(out.data(), work.get(), n + 1);
+        work.reset();
         record.rawText = std::move(out);
         record.rawTextLength = static_cast<uint32_t>(n + 1);
 
@@ -134,8 +148,8 @@ void ExtractFilteredText(DocumentRecord& record, const RecoveryEnvironment& env)
 
         // Runs are written straight into the collected buffer; a run that ends without
         // qualifying is dropped by moving the write position back to its start.
-        std::vector<uint8_t> collected(std::max<size_t>(1, size));
-        uint8_t* buf = collected.data();
+        std::unique_ptr<uint8_t[]> collected = allocateWorkBuffer(size);
+        uint8_t* buf = collected.get();
         std::vector<Run> kept;
         size_t runStart = 0;
         size_t w = 0;
@@ -181,11 +195,12 @@ void ExtractFilteredText(DocumentRecord& record, const RecoveryEnvironment& env)
             }
         }
 
+        std::span<const uint8_t> runs(buf, total);
+        const size_t n = normaliseCollected<false>(runs, nullptr);
         std::vector<uint8_t> out;
-        out.reserve(2 * total + 1);
-        normaliseCollected(std::span<const uint8_t>(buf, total), out);
-        out.push_back(0);
-        out.shrink_to_fit();
+        resizeLarge(out, n + 1);
+        normaliseCollected<true>(runs, out.data());
+        out[n] = 0;
         record.filteredLength = static_cast<uint32_t>(out.size());
         record.filteredData = std::move(out);
 
