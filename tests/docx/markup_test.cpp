@@ -37,12 +37,11 @@ TEST(MarkUpStore, Tokenize) {
         {kDecl + "<a><b>text</b", V{}},  // ends inside a tag
         {kDecl + "<a><!-- <b> -> --></a>", V{kDecl, "<a>", "</a>"}},
         {kDecl + "<t><![CDATA[ <x> ]]></t>", V{kDecl, "<t>", "</t>"}},
-        {kDecl + "<t a=\"1>2\">", V{kDecl, "<t a=\"1>", "</t>"}.size() ? V{} : V{}},
+        // A '>' inside a quoted value ends the token: quotes mean nothing to the walk.
+        {kDecl + "<t a=\"1>2\">", V{kDecl, "<t a=\"1>"}},
         {kDecl + "<t v=\"\xC3\xA9>\">\xE2\x82\xAC<u/></t>",
          V{kDecl, "<t v=\"\xC3\xA9>", "<u/>", "</t>"}},
     };
-    // A '>' inside a quoted value ends the token: quotes have no meaning to the walk.
-    cases[4].tokens = V{kDecl, "<t a=\"1>"};
     for (const Case& c : cases)
         EXPECT_EQ(tokensOf(c.xml), c.tokens) << c.xml;
 }
