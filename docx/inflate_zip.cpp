@@ -76,10 +76,10 @@ int InflateZip::Inflate(ByteSpan input, std::vector<uint8_t>& out, uint32_t& crc
 
 std::optional<uint32_t> InflateZip::CheckValue(ByteSpan input, uint32_t declaredSize) {
     if (input.length == 0 || input.absent())
-        return 0u;
+        return declaredSize == 0 ? std::optional<uint32_t>(0u) : std::nullopt;
     RawInflater inflater(input);
     if (!inflater.ok())
-        return 0u;
+        return std::nullopt;
     z_stream& s = inflater.stream();
     std::vector<uint8_t> chunk(kChunk);
     uint64_t produced = 0;
@@ -103,7 +103,7 @@ std::optional<uint32_t> InflateZip::CheckValue(ByteSpan input, uint32_t declared
         if (rc == Z_BUF_ERROR && progressed && s.avail_in == 0)
             break;
         if (rc != Z_OK)
-            return 0u;
+            return std::nullopt;
         if (s.avail_out != 0 && s.avail_in == 0)
             break;
     }

@@ -21,8 +21,10 @@ class InflateZip {
 
     // The check value the salvage scan compares with a header's CRC, computed without a
     // buffer of the declared size: the CRC-32 of the inflated bytes zero-padded to
-    // declaredSize, or 0 when inflation fails or there is no input. Empty when the stream
-    // yields more than declaredSize bytes: such a header cannot describe the data.
+    // declaredSize; for no input, the CRC of the declared zero bytes when there are none.
+    // Empty (never a match) when inflation fails, when there is no input for a non-zero
+    // size, and when the stream yields more than declaredSize bytes: a damaged entry whose
+    // header says CRC 0 must not pass as a zero-filled one.
     std::optional<uint32_t> CheckValue(ByteSpan input, uint32_t declaredSize);
 
     // Inflates a stream that ends by itself within input, without a declared size: true

@@ -1,6 +1,7 @@
 #include "docx/office_broken_repair_2007.h"
 
 #include <array>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,15 +52,92 @@ std::string relationshipsPartOf(std::string_view part) {
     return "word/_rels/" + std::string(part.substr(5)) + ".rels";
 }
 
-// The package entry a relationship target names, seen from a part in "word/".
-std::string targetEntryName(ByteSpan target) {
+// The folder of the part that a relationships part belongs to: "word/" for
+// "word/_rels/document.xml.rels", "" for "_rels/.rels".
+std::string sourceFolderOf(std::string_view relsName) {
+    size_t at = relsName.rfind("_rels/");
+    return at == std::string_view::npos ? std::string() : std::string(relsName.substr(0, at));
+}
+
+// The package entry a relationship target names, seen from a part in folder: relative
+// targets are resolved against it ("../" climbs), absolute ones start at the package root.
+std::string targetEntryName(ByteSpan target, const std::string& folder) {
     std::string_view t = target.view();
-    if (t.starts_with("../"))
-        return std::string(t.substr(3));
-    // An absolute target names the entry from the package root.
-    if (t.starts_with("/"))
-        return std::string(t.substr(1));
-    return "word/" + std::string(t);
+    std::vector<std::string> parts;
+    std::string path = t.starts_with("/") ? std::string(t.substr(1)) : folder + std::string(t);
+    size_t from = 0;
+    while (from <= path.size()) {
+        size_t slash = path.find('/', from);
+        std::string seg =
+            path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+        if (seg == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            parts.push_back(seg);
+        }
+        if (slash == std::string::npos)
+            break;
+        from = slash + 1;
+    }
+    std::string name;
+    for (const std::string& seg : parts)
+        name += (name.empty() ? "" : "/") + seg;
+    return name;
+}
+
+struct Relationship {
+    ByteSpan id, target;
+    bool external = false;
+};
+
+// Reads the Id, Target and TargetMode of a "Relationship" token, in attribute order; a
+// TargetMode ends the reading.
+Relationship readRelationship(const MarkUpStore& rels, uint32_t index, TagAttributes& attrs) {
+    Relationship r;
+    rels.ParseAttributes(index, attrs);
+    for (size_t a = 0; a < attrs.names.size(); ++a) {
+        if (Equals(attrs.names[a], "TargetMode")) {
+            r.external = Equals(attrs.values[a], "External");
+            break;
+        }
+        if (Equals(attrs.names[a], "Id"))
+            r.id = attrs.values[a];
+        else if (Equals(attrs.names[a], "Target"))
+            r.target = attrs.values[a];
+    }
+    return r;
+}
+
+// The relationships part without the internal relationships whose target is not among the
+// entries the new package will hold; false when nothing had to go.
+bool dropDanglingRelationships(ByteSpan relsData, const std::string& folder,
+                               const std::set<std::string, std::less<>>& present,
+                               std::vector<ByteSpan>& segments) {
+    MarkUpStore rels;
+    rels.Tokenize(relsData);
+    if (rels.TokenCount() == 0)
+        return false;
+    TagAttributes attrs;
+    bool dropped = false, droppedLast = false;
+    for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
+        segments.push_back(rels.GapBefore(i));
+        const ByteSpan name = rels.GetTagName(i);
+        bool drop = false;
+        if (Equals(name, "Relationship")) {
+            Relationship r = readRelationship(rels, i, attrs);
+            drop = !r.external && !present.count(targetEntryName(r.target, folder));
+        } else if (Equals(name, "/Relationship")) {
+            drop = droppedLast;
+        }
+        if (!drop)
+            segments.push_back(rels.Token(i));
+        dropped = dropped || drop;
+        droppedLast = drop;
+    }
+    const ByteSpan last = rels.Token(rels.TokenCount() - 1);
+    segments.emplace_back(last.end(), static_cast<uint32_t>(relsData.end() - last.end()));
+    return dropped;
 }
 
 // The Ids of the relationships in a relationships part that still lead somewhere: external
@@ -72,25 +150,13 @@ std::vector<ByteSpan> keptRelationshipIds(ZipBrokenExtractor& damaged, ByteSpan 
     for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
         if (!Equals(rels.GetTagName(i), "Relationship"))
             continue;
-        rels.ParseAttributes(i, attrs);
-        ByteSpan id, target;
-        bool external = false;
-        for (size_t a = 0; a < attrs.names.size(); ++a) {
-            if (Equals(attrs.names[a], "TargetMode")) {
-                external = Equals(attrs.values[a], "External");
-                break;
-            }
-            if (Equals(attrs.names[a], "Id"))
-                id = attrs.values[a];
-            else if (Equals(attrs.names[a], "Target"))
-                target = attrs.values[a];
-        }
-        if (external) {
-            kept.push_back(id);
-        } else if (id.length != 0 && target.length != 0) {
-            std::string entry = targetEntryName(target);
+        Relationship r = readRelationship(rels, i, attrs);
+        if (r.external) {
+            kept.push_back(r.id);
+        } else if (r.id.length != 0 && r.target.length != 0) {
+            std::string entry = targetEntryName(r.target, "word/");
             if (found(damaged.FindEntry(spanOf(entry))))
-                kept.push_back(id);
+                kept.push_back(r.id);
         }
     }
     return kept;
@@ -287,9 +353,30 @@ int OfficeBrokenRepair_2007::writeFullPackage(const std::filesystem::path& outPa
                      false);
         written[index] = true;
     }
+    // Entries the new package will hold, so that relationships to lost parts can be left
+    // out: a relationship whose target is missing makes the whole package unreadable.
+    std::set<std::string, std::less<>> present;
     for (uint32_t i = 0; i < damaged.EntryCount(); ++i)
-        if (!written[i])
-            copyRaw(out, damaged.Entry(i));
+        present.emplace(damaged.Entry(i).name.view());
+    if (!present.count(kMainRelationships) &&
+        found(templatePackage.FindEntry(spanOf(kMainRelationships))))
+        present.emplace(kMainRelationships);
+    for (ByteSpan part : overrides)
+        if (found(templatePackage.FindEntry(part)))
+            present.emplace(part.view());
+
+    for (uint32_t i = 0; i < damaged.EntryCount(); ++i) {
+        if (written[i])
+            continue;
+        const LocalEntry& entry = damaged.Entry(i);
+        std::vector<ByteSpan> segments;
+        if (entry.name.view().ends_with(".rels") &&
+            dropDanglingRelationships(damaged.GetEntryData(i), sourceFolderOf(entry.name.view()),
+                                      present, segments))
+            out.AddEntry(entry, segments.data(), static_cast<uint32_t>(segments.size()), false);
+        else
+            copyRaw(out, entry);
+    }
     if (!found(damaged.FindEntry(spanOf(kMainRelationships)))) {
         const uint32_t t = templatePackage.FindEntry(spanOf(kMainRelationships));
         if (found(t))

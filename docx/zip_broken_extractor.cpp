@@ -23,6 +23,12 @@ constexpr std::array<uint32_t, 9> kKnownSignatures = {kLocalHeaderSignature,
                                                       0x08074B50,
                                                       0x30304B50};
 
+// A deflated entry whose header leaves CRC and sizes to a data descriptor.
+bool isDeferred(const LocalEntry& e) {
+    return e.method == kMethodDeflate && (e.flags & kFlagDataDescriptor) != 0 && e.crc == 0 &&
+           e.compressedSize == 0 && e.uncompressedSize == 0;
+}
+
 bool isKnownSignature(uint32_t sig) {
     for (uint32_t s : kKnownSignatures)
         if (s == sig)
@@ -111,9 +117,6 @@ bool ZipBrokenExtractor::readLocalEntry(uint32_t p, LocalEntry& e) const {
 // without its signature) agrees on CRC and both sizes. The entry then reads as an ordinary
 // one with those values and no descriptor.
 bool ZipBrokenExtractor::resolveDeferredSizes(LocalEntry& e) const {
-    if (e.method != kMethodDeflate || (e.flags & kFlagDataDescriptor) == 0 || e.crc != 0 ||
-        e.compressedSize != 0 || e.uncompressedSize != 0)
-        return false;
     std::span<const uint8_t> buf(archive_);
     const size_t dataStart = size_t{e.offset} + e.dataOffset;
     ByteSpan rest(archive_.data() + dataStart, static_cast<uint32_t>(archive_.size() - dataStart));
@@ -176,9 +179,12 @@ void ZipBrokenExtractor::SalvageScan() {
             LocalEntry e;
             if (readLocalEntry(static_cast<uint32_t>(p), e)) {
                 std::optional<uint32_t> check;
-                if (resolveDeferredSizes(e))
-                    check = e.crc;
-                else if (e.method == kMethodDeflate) {
+                if (isDeferred(e)) {
+                    // Only the descriptor can vouch for such an entry; one whose data is cut
+                    // short or damaged is dropped rather than taken as empty.
+                    if (resolveDeferredSizes(e))
+                        check = e.crc;
+                } else if (e.method == kMethodDeflate) {
                     // A declared size the data cannot produce is never allocated or accepted.
                     if (e.uncompressedSize <= maxInflatedSize(e.compressedSize))
                         check = inflater.CheckValue(e.data, e.uncompressedSize);

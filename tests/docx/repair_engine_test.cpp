@@ -159,6 +159,13 @@ TEST(OfficeBrokenRepair2007, FullPackageAfterLosses) {
         for (const std::string& name : c.added) {
             EXPECT_EQ(r.names.back(), name) << c.what;
         }
+        if (c.lost.count("word/media/image1.png")) {
+            // The relationship to the lost image goes; the others stay as they were.
+            const std::string rels = r.content["word/_rels/document.xml.rels"];
+            EXPECT_EQ(rels.find("image1"), std::string::npos);
+            EXPECT_NE(rels.find("<Relationship Id=\"rId1\" Type=\"t\" Target=\"styles.xml\"/>"),
+                      std::string::npos);
+        }
         if (c.lost.count("word/styles.xml")) {
             EXPECT_EQ(r.content["word/document.xml"].find("pStyle"), std::string::npos);
             EXPECT_NE(r.content["word/styles.xml"].find("w:docDefaults"), std::string::npos);

@@ -63,146 +63,167 @@ TEST_P(ScanTest, FindsExactlyTheIntactEntries) {
 
 INSTANTIATE_TEST_SUITE_P(
     Damage, ScanTest,
-    ::testing::Values(ScanCase{"intact", [] { return threeEntries().finish(); }, kThree},
-                      ScanCase{"central directory and end record zeroed",
-                               [] {
-                                   ZipBuilder zip = threeEntries();
-                                   std::vector<uint8_t> b = zip.finish();
-                                   std::fill(b.begin() + zip.localPart().size(), b.end(), 0);
-                                   return b;
-                               },
-                               kThree},
-                      ScanCase{"garbage before and between entries",
-                               [] {
-                                   ZipBuilder zip;
-                                   zip.addBytes(garbage(1024));
-                                   zip.add("a.xml", "<a/>");
-                                   zip.addBytes(garbage(77));
-                                   zip.add("b.bin", "stored bytes", 0);
-                                   zip.add("c.xml", kText);
-                                   return zip.finish();
-                               },
-                               kThree},
-                      ScanCase{"cut inside the last entry",
-                               [] {
-                                   std::vector<size_t> at;
-                                   std::vector<uint8_t> b = threeEntries(&at).localPart();
-                                   b.resize(at[2] + 60);
-                                   return b;
-                               },
-                               Found{kThree[0], kThree[1]}},
-                      ScanCase{"wrong compressed size",
-                               [] {
-                                   std::vector<size_t> at;
-                                   std::vector<uint8_t> b = threeEntries(&at).finish();
-                                   writeU32LE(b, at[1] + 18, readU32LE(b, at[1] + 18) + 1);
-                                   return b;
-                               },
-                               Found{kThree[0], kThree[2]}},
-                      ScanCase{"declared uncompressed size too small",
-                               [] {
-                                   std::vector<size_t> at;
-                                   std::vector<uint8_t> b = threeEntries(&at).finish();
-                                   writeU32LE(b, at[2] + 22, 100);
-                                   return b;
-                               },
-                               Found{kThree[0], kThree[1]}},
-                      ScanCase{"declared uncompressed size beyond what the data can hold",
-                               [] {
-                                   std::vector<size_t> at;
-                                   std::vector<uint8_t> b = threeEntries(&at).finish();
-                                   writeU32LE(b, at[2] + 22, 0xFFFFFF00u);
-                                   return b;
-                               },
-                               Found{kThree[0], kThree[1]}},
-                      ScanCase{"ZIP64 sizes",
-                               [] {
-                                   std::vector<size_t> at;
-                                   std::vector<uint8_t> b = threeEntries(&at).finish();
-                                   writeU32LE(b, at[0] + 18, 0xFFFFFFFFu);
-                                   writeU32LE(b, at[0] + 22, 0xFFFFFFFFu);
-                                   return b;
-                               },
-                               Found{kThree[1], kThree[2]}},
-                      ScanCase{"duplicate names are both kept",
-                               [] {
-                                   ZipBuilder zip;
-                                   zip.add("a.xml", "first");
-                                   zip.add("a.xml", "second");
-                                   return zip.finish();
-                               },
-                               Found{{"a.xml", "first"}, {"a.xml", "second"}}},
-                      ScanCase{
-                          "stray central directory signature hides the entry inside its extent",
-                          [] {
-                              std::vector<uint8_t> stray(46, 0);
-                              writeU32LE(stray, 0, 0x02014B50);
-                              writeU16LE(stray, 28, 200);  // name length: the extent covers a.xml
-                              ZipBuilder zip;
-                              zip.addBytes(stray);
-                              zip.add("a.xml", "<a/>");
-                              zip.addBytes(garbage(200));
-                              zip.add("c.xml", kText);
-                              return zip.finish();
-                          },
-                          Found{kThree[2]}},
-                      ScanCase{"archive stored inside a damaged entry",
-                               [] {
-                                   ZipBuilder inner;
-                                   inner.add("inner.xml", "<in/>");
-                                   std::vector<uint8_t> in = inner.finish();
-                                   ZipBuilder zip;
-                                   size_t at =
-                                       zip.add("outer.zip", std::string(in.begin(), in.end()), 0);
-                                   zip.add("a.xml", "<a/>");
-                                   std::vector<uint8_t> b = zip.finish();
-                                   b[at + 14] ^= 1;  // CRC of the outer entry
-                                   return b;
-                               },
-                               Found{{"inner.xml", "<in/>"}, kThree[0]}},
-                      ScanCase{"archive stored inside an intact entry stays hidden",
-                               [] {
-                                   ZipBuilder inner;
-                                   inner.add("inner.xml", "<in/>");
-                                   std::vector<uint8_t> in = inner.finish();
-                                   ZipBuilder zip;
-                                   zip.add("outer.zip", std::string(in.begin(), in.end()), 0);
-                                   return zip.finish();
-                               },
-                               Found{{"outer.zip",
-                                      [] {
-                                          ZipBuilder inner;
-                                          inner.add("inner.xml", "<in/>");
-                                          std::vector<uint8_t> in = inner.finish();
-                                          return std::string(in.begin(), in.end());
-                                      }()}}},
-                      ScanCase{"deferred sizes with CRC 0 and no stream after them: an empty entry",
-                               [] {
-                                   std::vector<uint8_t> h(30 + 5 + 12, 0);
-                                   writeU32LE(h, 0, 0x04034B50);
-                                   writeU16LE(h, 6, 0x0008);
-                                   writeU16LE(h, 8, 8);
-                                   writeU16LE(h, 26, 5);
-                                   std::copy_n("e.xml", 5, h.begin() + 30);
-                                   ZipBuilder zip;
-                                   zip.addBytes(h);
-                                   zip.add("a.xml", "<a/>");
-                                   return zip.finish();
-                               },
-                               Found{{"e.xml", ""}, kThree[0]}},
-                      ScanCase{"deferred sizes resolved from the data descriptor",
-                               [] {
-                                   ZipBuilder zip;
-                                   zip.add("a.xml", "<a/>", 8, true);
-                                   zip.add("c.xml", kText, 8, true);
-                                   return zip.finish();
-                               },
-                               Found{kThree[0], kThree[2]}},
-                      ScanCase{"three bytes",
-                               [] {
-                                   return std::vector<uint8_t>{'P', 'K', 3};
-                               },
-                               Found{}}));
+    ::testing::Values(
+        ScanCase{"intact", [] { return threeEntries().finish(); }, kThree},
+        ScanCase{"central directory and end record zeroed",
+                 [] {
+                     ZipBuilder zip = threeEntries();
+                     std::vector<uint8_t> b = zip.finish();
+                     std::fill(b.begin() + zip.localPart().size(), b.end(), 0);
+                     return b;
+                 },
+                 kThree},
+        ScanCase{"garbage before and between entries",
+                 [] {
+                     ZipBuilder zip;
+                     zip.addBytes(garbage(1024));
+                     zip.add("a.xml", "<a/>");
+                     zip.addBytes(garbage(77));
+                     zip.add("b.bin", "stored bytes", 0);
+                     zip.add("c.xml", kText);
+                     return zip.finish();
+                 },
+                 kThree},
+        ScanCase{"cut inside the last entry",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).localPart();
+                     b.resize(at[2] + 60);
+                     return b;
+                 },
+                 Found{kThree[0], kThree[1]}},
+        ScanCase{"wrong compressed size",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     writeU32LE(b, at[1] + 18, readU32LE(b, at[1] + 18) + 1);
+                     return b;
+                 },
+                 Found{kThree[0], kThree[2]}},
+        ScanCase{"declared uncompressed size too small",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     writeU32LE(b, at[2] + 22, 100);
+                     return b;
+                 },
+                 Found{kThree[0], kThree[1]}},
+        ScanCase{"declared uncompressed size beyond what the data can hold",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     writeU32LE(b, at[2] + 22, 0xFFFFFF00u);
+                     return b;
+                 },
+                 Found{kThree[0], kThree[1]}},
+        ScanCase{"ZIP64 sizes",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     writeU32LE(b, at[0] + 18, 0xFFFFFFFFu);
+                     writeU32LE(b, at[0] + 22, 0xFFFFFFFFu);
+                     return b;
+                 },
+                 Found{kThree[1], kThree[2]}},
+        ScanCase{"duplicate names are both kept",
+                 [] {
+                     ZipBuilder zip;
+                     zip.add("a.xml", "first");
+                     zip.add("a.xml", "second");
+                     return zip.finish();
+                 },
+                 Found{{"a.xml", "first"}, {"a.xml", "second"}}},
+        ScanCase{"stray central directory signature hides the entry inside its extent",
+                 [] {
+                     std::vector<uint8_t> stray(46, 0);
+                     writeU32LE(stray, 0, 0x02014B50);
+                     writeU16LE(stray, 28, 200);  // name length: the extent covers a.xml
+                     ZipBuilder zip;
+                     zip.addBytes(stray);
+                     zip.add("a.xml", "<a/>");
+                     zip.addBytes(garbage(200));
+                     zip.add("c.xml", kText);
+                     return zip.finish();
+                 },
+                 Found{kThree[2]}},
+        ScanCase{"archive stored inside a damaged entry",
+                 [] {
+                     ZipBuilder inner;
+                     inner.add("inner.xml", "<in/>");
+                     std::vector<uint8_t> in = inner.finish();
+                     ZipBuilder zip;
+                     size_t at = zip.add("outer.zip", std::string(in.begin(), in.end()), 0);
+                     zip.add("a.xml", "<a/>");
+                     std::vector<uint8_t> b = zip.finish();
+                     b[at + 14] ^= 1;  // CRC of the outer entry
+                     return b;
+                 },
+                 Found{{"inner.xml", "<in/>"}, kThree[0]}},
+        ScanCase{"archive stored inside an intact entry stays hidden",
+                 [] {
+                     ZipBuilder inner;
+                     inner.add("inner.xml", "<in/>");
+                     std::vector<uint8_t> in = inner.finish();
+                     ZipBuilder zip;
+                     zip.add("outer.zip", std::string(in.begin(), in.end()), 0);
+                     return zip.finish();
+                 },
+                 Found{{"outer.zip",
+                        [] {
+                            ZipBuilder inner;
+                            inner.add("inner.xml", "<in/>");
+                            std::vector<uint8_t> in = inner.finish();
+                            return std::string(in.begin(), in.end());
+                        }()}}},
+        ScanCase{"deferred sizes with no stream after them: dropped, not taken as empty",
+                 [] {
+                     std::vector<uint8_t> h(30 + 5 + 12, 0);
+                     writeU32LE(h, 0, 0x04034B50);
+                     writeU16LE(h, 6, 0x0008);
+                     writeU16LE(h, 8, 8);
+                     writeU16LE(h, 26, 5);
+                     std::copy_n("e.xml", 5, h.begin() + 30);
+                     ZipBuilder zip;
+                     zip.addBytes(h);
+                     zip.add("a.xml", "<a/>");
+                     return zip.finish();
+                 },
+                 Found{kThree[0]}},
+        ScanCase{"CRC 0 over data that does not inflate: dropped, not taken as zeros",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     writeU32LE(b, at[2] + 14, 0);
+                     b[at[2] + 30 + 5] = 0xFF;  // first byte of the stream: an invalid block type
+                     return b;
+                 },
+                 Found{kThree[0], kThree[1]}},
+        ScanCase{"empty deflated entry with no data at all",
+                 [] {
+                     std::vector<uint8_t> h(30 + 5, 0);
+                     writeU32LE(h, 0, 0x04034B50);
+                     writeU16LE(h, 8, 8);
+                     writeU16LE(h, 26, 5);
+                     std::copy_n("e.xml", 5, h.begin() + 30);
+                     ZipBuilder zip;
+                     zip.addBytes(h);
+                     zip.add("a.xml", "<a/>");
+                     return zip.finish();
+                 },
+                 Found{{"e.xml", ""}, kThree[0]}},
+        ScanCase{"deferred sizes resolved from the data descriptor",
+                 [] {
+                     ZipBuilder zip;
+                     zip.add("a.xml", "<a/>", 8, true);
+                     zip.add("c.xml", kText, 8, true);
+                     return zip.finish();
+                 },
+                 Found{kThree[0], kThree[2]}},
+        ScanCase{"three bytes",
+                 [] {
+                     return std::vector<uint8_t>{'P', 'K', 3};
+                 },
+                 Found{}}));
 
 TEST(ZipBrokenExtractor, StoredContentIsNotCopiedAndDeflatedContentIsOwned) {
     std::vector<uint8_t> bytes = threeEntries().finish();
