@@ -26,8 +26,7 @@ bool wordDocumentIs97(const DocSalvage& salvage) {
     if (!wd)
         return false;
     std::vector<uint8_t> head(32, 0);
-    return salvage.storage->ReadStream(*wd, head, 32, 0) &&
-           versionFromFib(head) == kWordVersion97;
+    return salvage.storage->ReadStream(*wd, head, 32, 0) && versionFromFib(head) == kWordVersion97;
 }
 
 void stepProgress(const DocContext& ctx) {

@@ -2,6 +2,7 @@
 
 #include "doc/fib_layout.h"
 #include "platform/le_reader.h"
+#include "tests/support/cfb_builder.h"
 
 namespace morvel::test {
 
@@ -140,6 +141,7 @@ Doc8Streams Word97Builder::build() {
             first = runs.back().end;
     }
     std::vector<uint32_t> sepxAt;
+    padTo(wd, sepxFrom);
     for (const auto& sprms : sections) {
         sepxAt.push_back(static_cast<uint32_t>(wd.size()));
         appendU16LE(wd, static_cast<uint16_t>(sprms.size()));
@@ -205,6 +207,19 @@ Doc8Streams Word97Builder::build() {
     }
     s.data = data;
     return s;
+}
+
+std::vector<uint8_t> Word97Builder::buildFile() {
+    Doc8Streams s = build();
+    std::vector<CfbStream> streams = {{"WordDocument", s.wordDocument},
+                                      {"\001CompObj", std::vector<uint8_t>(60, 0x21)}};
+    if (s.table1)
+        streams.push_back({"1Table", *s.table1});
+    if (s.table0)
+        streams.push_back({"0Table", *s.table0});
+    if (s.data)
+        streams.push_back({"Data", *s.data});
+    return buildCompoundFile(streams);
 }
 
 }  // namespace morvel::test

@@ -34,6 +34,7 @@ struct Word97Builder {
     std::vector<std::vector<ChpRun>> chpPages;  // default: one run over the text
     std::vector<std::vector<PapRun>> papPages;  // default: one paragraph
     std::vector<std::vector<uint8_t>> sections = {{0x03, 0x30, 0x01}};  // SEPX sprm bytes
+    uint32_t sepxFrom = 0;  // the section properties start here at the earliest
     std::vector<uint8_t> stsh = std::vector<uint8_t>(40, 0x5A);
     std::vector<uint8_t> dop = std::vector<uint8_t>(30, 0x3C);
     std::optional<std::vector<uint8_t>> data;
@@ -48,6 +49,8 @@ struct Word97Builder {
     uint32_t sepxFc = 0;
 
     Doc8Streams build();
+    // The streams in a compound file (a "\001CompObj" stream too), as a .doc file's bytes.
+    std::vector<uint8_t> buildFile();
 
     // The end position of character `i` of the text.
     uint32_t endOf(size_t i) const { return textFc + (compressed ? 1 : 2) * (uint32_t)(i + 1); }
