@@ -20,7 +20,7 @@ std::optional<std::vector<uint8_t>> streamOf(const CDocStorage& storage,
 }
 
 bool wordDocumentIs97(const DocSalvage& salvage) {
-    if (salvage.result != kSalvageNotWord97 || !salvage.storage)
+    if (!salvage.storage)
         return false;
     const CStreamEntry* wd = salvage.storage->wordDocument();
     if (!wd)
@@ -69,8 +69,7 @@ int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& 
     if (image.size() < kSmallestFile)
         return kRecoverDocFailed;
     DocSalvage salvage = SalvageDocFile(image, ctx, true);
-    if (salvage.version < kVersionWord97 && salvage.result != kSalvageRtf &&
-        salvage.result != kSalvageSpreadsheet) {
+    if (salvage.result == kSalvageNotWord97) {
         // The version probe reads the stream's first sector as if the stream were contiguous;
         // a Word 97 document whose stream is not still shows its version through the chain.
         if (!wordDocumentIs97(salvage))
