@@ -34,6 +34,13 @@ class CDocStorage {
                     int32_t offset) const;
     // The whole stream, cut short where its chain ends or leaves the image.
     std::vector<uint8_t> ReadWholeStream(const CStreamEntry& entry) const;
+    // Copies what can be read of dest.size() bytes from `offset`; returns the count copied.
+    int64_t ReadAvailable(const CStreamEntry& entry, std::span<uint8_t> dest,
+                          int64_t offset) const {
+        int64_t copied = 0;
+        readChain(entry, dest, offset, copied);
+        return copied;
+    }
 
     // The entry playing a role, or null.
     const CStreamEntry* wordDocument() const { return at(wordDocumentIndex); }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "doc/cfb_constants.h"
+#include "doc/compound_file.h"
+#include "doc/doc_storage.h"
 #include "doc/raw_search.h"
 #include "platform/le_reader.h"
 
@@ -126,59 +128,106 @@ bool CFileImage::HeaderLooksSound() const {
 int CFileImage::RebuildFatSectorList() {
     salvaged_ = true;
     fatSectors.clear();
+    // Every FAT sector holds the marker -3 for itself and the other FAT sectors.
     const std::vector<uint8_t> marker = int32Pattern({kCfbFatSect});
-
-    // 1. The first marker whose neighbour looks like a FAT value.
-    int64_t p = -1;
-    for (int64_t from = 0;;) {
-        int64_t h = findBytes(bytes, from, marker);
-        if (h < 0)
-            return -1;
-        int32_t v = (h % kCfbSectorSize > 508) ? readI32(h - 4) : readI32(h + 4);
-        if (plausibleChainValue(v, sectorCount)) {
-            p = h;
-            break;
-        }
-        from = h + 1;
-    }
-    // 2. Every later marker.
-    std::vector<int64_t> markers{p};
-    for (int64_t h = findBytes(bytes, p + 1, marker); h >= 0; h = findBytes(bytes, h + 1, marker))
+    std::vector<int64_t> markers;
+    for (int64_t h = findBytes(bytes, 0, marker); h >= 0; h = findBytes(bytes, h + 1, marker))
         markers.push_back(h);
 
-    // 3. One marker: a FAT of one sector, the one holding it.
+    // The first marker is the one whose neighbour looks like a FAT value. A marker in other
+    // data can pass that test, so each candidate's result must also mark its own FAT sectors;
+    // the first candidate that does wins. A free neighbour (-1) is allowed only when no
+    // candidate passes otherwise, since writers leave free sectors right after the FAT.
+    constexpr int kMostAttempts = 64;
+    int attempts = 0;
+    bool haveFallback = false;
+    std::vector<int32_t> fallbackList;
+    int32_t fallbackShift = 0;
+    for (int pass = 0; pass < 2 && attempts < kMostAttempts; ++pass) {
+        for (size_t i = 0; i < markers.size() && attempts < kMostAttempts; ++i) {
+            const int64_t p = markers[i];
+            const int32_t v = (p % kCfbSectorSize > 508) ? readI32(p - 4) : readI32(p + 4);
+            const bool strict = plausibleChainValue(v, sectorCount);
+            if (pass == 0 ? !strict : (strict || v != kCfbFreeSect))
+                continue;
+            ++attempts;
+            shift = 0;
+            std::vector<int32_t> list;
+            if (!rebuildFrom(markers, i, list))
+                continue;
+            if (marksItself(list)) {
+                fatSectors = std::move(list);
+                return 0;
+            }
+            if (!haveFallback) {
+                haveFallback = true;
+                fallbackList = std::move(list);
+                fallbackShift = shift;
+            }
+        }
+    }
+    if (!haveFallback)
+        return -1;
+    fatSectors = std::move(fallbackList);
+    shift = fallbackShift;
+    return 0;
+}
+
+// True when the first FAT sector, and at least half of all, hold -3 at their own entries.
+bool CFileImage::marksItself(const std::vector<int32_t>& list) const {
+    size_t good = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const int64_t s = list[i];
+        const size_t holder = static_cast<size_t>(s / kCfbFatEntriesPerSector);
+        bool ok = holder < list.size() &&
+                  readI32(physical((int64_t{list[holder]} + 1) * kCfbSectorSize +
+                                   4 * (s % kCfbFatEntriesPerSector))) == kCfbFatSect;
+        if (i == 0 && !ok)
+            return false;
+        good += ok;
+    }
+    return good * 2 >= list.size();
+}
+
+// Rebuilds the FAT sector list taking markers[first] as the first FAT sector's marker.
+bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t first,
+                             std::vector<int32_t>& list) {
+    const int64_t p = allMarkers[first];
+    const std::span<const int64_t> markers(allMarkers.data() + first, allMarkers.size() - first);
+
+    // One marker: a FAT of one sector, the one holding it.
     if (markers.size() == 1) {
-        int64_t s = sectorOfLogical(p + shift);
+        const int64_t s = sectorOfLogical(p + shift);
         if (s < 0 || s > sectorCount)
-            return -1;
-        fatSectors.push_back(static_cast<int32_t>(s));
-        return 0;
+            return false;
+        list.push_back(static_cast<int32_t>(s));
+        return true;
     }
 
-    // 4. Length of the first block of adjacent markers.
+    // Length of the first block of adjacent markers.
     int64_t run = 1;
     while (run < static_cast<int64_t>(markers.size()) && markers[run] - markers[run - 1] <= 4)
         ++run;
 
-    // 5. The start of the FAT: entry k of a plain chain holds k + 1, k + 2, k + 3. Hits
-    // beyond p + 512 * run can never be accepted, so the searches stop there.
+    // The start of the FAT: entry k of a plain chain holds k + 1, k + 2, k + 3. Hits beyond
+    // p + 512 * run can never be accepted, so the searches stop there.
     int64_t q = -1;
     int k = 0;
     bool tookSector = false;
     int64_t firstFat = 0;
-    const int64_t limit = p + kCfbSectorSize * run;
-    for (k = 0; k < 10 && q < 0; ++k) {
+    const int64_t limit = std::min<int64_t>(size, p + kCfbSectorSize * run + 12);
+    for (k = 0; k < 10; ++k) {
         const std::vector<uint8_t> pattern = int32Pattern({k + 1, k + 2, k + 3});
         const int window = kCfbFatEntriesPerSector - 4 * k;
-        for (int64_t from = 1;;) {
-            int64_t h =
-                findBytes(bytes.subspan(0, std::min<int64_t>(size, limit + 12)), from, pattern);
-            if (h < 0)
-                break;
+        for (int64_t h = findBytes(bytes.first(limit), 1, pattern); h >= 0;
+             h = findBytes(bytes.first(limit), h + 1, pattern)) {
             bool ok = true;
-            for (int i = 0; i < window && ok; ++i)
-                ok = plausibleChainValue(readI32(h + 4 * i), sectorCount);
-            if (ok && kCfbSectorSize * run < p - h) {
+            for (int j = 0; j < window && ok; ++j)
+                ok = plausibleChainValue(readI32(h + 4 * j), sectorCount);
+            if (!ok)
+                continue;
+            if (kCfbSectorSize * run < p - h) {
+                // The FAT begins well before the first marker: in the sector holding h.
                 if (h >= kCfbSectorSize) {
                     firstFat = sectorOfLogical(h + shift);
                     tookSector = true;
@@ -186,17 +235,16 @@ int CFileImage::RebuildFatSectorList() {
                 q = h;
                 break;
             }
-            if (ok && std::llabs(p - h) < kCfbSectorSize * run) {
+            if (std::llabs(p - h) < kCfbSectorSize * run) {
                 q = h;
                 break;
             }
-            from = h + 1;
         }
         if (q >= 0)
             break;
     }
     if (q >= 0 && !tookSector) {
-        // 6. The first marker is the first FAT sector's own entry.
+        // The first marker is the first FAT sector's own entry; the shift follows.
         firstFat = k + (p - q) / 4;
         shift = static_cast<int32_t>((firstFat + 1) * kCfbSectorSize - (q - 4 * k));
     } else if (q < 0) {
@@ -204,25 +252,37 @@ int CFileImage::RebuildFatSectorList() {
         firstFat = sectorOfLogical(p + shift);
     }
     if (firstFat < 0 || firstFat > sectorCount)
-        return -1;
+        return false;
 
-    // 7. Number every marker that lies in a known FAT sector by its entry index: 128 times
-    // the FAT-order position of that sector plus its offset inside it. FAT sectors are taken
-    // in ascending order; the set grows until it no longer changes.
-    std::vector<int64_t> known{firstFat};
+    // Number the markers by their entry index: 128 times the FAT-order position of the FAT
+    // sector that holds them plus their offset inside it. The markers of the first block are
+    // counted from the FAT start (the FAT sectors there lie one after another); a marker in a
+    // sector not yet known counts when it would be that sector's own entry. FAT sectors are
+    // taken in ascending order, and the set grows until it no longer changes.
+    std::vector<int64_t> seed{firstFat};
+    if (q >= 0)
+        for (int64_t i = 0; i < run; ++i) {
+            const int64_t number = k + (markers[i] - q) / 4;
+            if (number > firstFat && number <= sectorCount)
+                seed.push_back(number);
+        }
+    std::sort(seed.begin(), seed.end());
+    seed.erase(std::unique(seed.begin(), seed.end()), seed.end());
+    std::vector<int64_t> known = seed;
     for (int round = 0; round < 64; ++round) {
-        std::vector<int64_t> found{firstFat};
+        std::vector<int64_t> found = seed;
         for (int64_t m : markers) {
-            int64_t logical = m + shift;
+            const int64_t logical = m + shift;
             if (logical < kCfbSectorSize || logical % 4 != 0)
                 continue;
-            int64_t s = sectorOfLogical(logical);
+            const int64_t s = sectorOfLogical(logical);
             auto it = std::lower_bound(known.begin(), known.end(), s);
-            if (it == known.end() || *it != s)
-                continue;
-            int64_t number =
+            const int64_t number =
                 kCfbFatEntriesPerSector * (it - known.begin()) + (logical % kCfbSectorSize) / 4;
-            // 8. Numbers beyond the file are dropped.
+            const bool inKnown = it != known.end() && *it == s;
+            if (!inKnown && number != s)
+                continue;
+            // Numbers beyond the file are dropped.
             if (number > firstFat && number <= sectorCount)
                 found.push_back(number);
         }
@@ -232,21 +292,35 @@ int CFileImage::RebuildFatSectorList() {
             break;
         known = std::move(found);
     }
-    // 8. Two numbers inside one block of 128: the first sector must mark the second.
+    // Two numbers inside one block of 128: the FAT must mark the second as a FAT sector,
+    // else the first number is taken for a stray hit. The entry lies in the FAT sector at
+    // position second / 128, which need not be the first one.
     if (known.size() >= 2 && known[1] - known[0] < kCfbFatEntriesPerSector &&
         known[0] / kCfbFatEntriesPerSector == known[1] / kCfbFatEntriesPerSector) {
-        int64_t at =
-            physical((known[0] + 1) * kCfbSectorSize + 4 * (known[1] % kCfbFatEntriesPerSector));
-        if (readI32(at) != kCfbFatSect)
-            known.erase(known.begin());
+        const size_t holder = static_cast<size_t>(known[1] / kCfbFatEntriesPerSector);
+        if (holder < known.size()) {
+            const int64_t at = physical((known[holder] + 1) * kCfbSectorSize +
+                                        4 * (known[1] % kCfbFatEntriesPerSector));
+            if (readI32(at) != kCfbFatSect)
+                known.erase(known.begin());
+        }
     }
     for (int64_t s : known)
-        fatSectors.push_back(static_cast<int32_t>(s));
-    return fatSectors.empty() ? -1 : 0;
+        list.push_back(static_cast<int32_t>(s));
+    return !list.empty();
 }
 
-int32_t CFileImage::FindDirectoryName(std::span<const uint8_t> pattern, int32_t& sizeOut) const {
-    for (int64_t w = findBytes(bytes, 0, pattern); w >= 0; w = findBytes(bytes, w + 1, pattern)) {
+int32_t CFileImage::fatValueOf(int64_t s) const {
+    if (s < 0 || s / kCfbFatEntriesPerSector >= static_cast<int64_t>(fatSectors.size()))
+        return 0;
+    const int64_t fs = fatSectors[static_cast<size_t>(s / kCfbFatEntriesPerSector)];
+    return readI32(physical((fs + 1) * kCfbSectorSize + 4 * (s % kCfbFatEntriesPerSector)));
+}
+
+int32_t CFileImage::FindDirectoryName(std::span<const uint8_t> pattern, int32_t& sizeOut,
+                                      int64_t from) const {
+    for (int64_t w = findBytes(bytes, from, pattern); w >= 0;
+         w = findBytes(bytes, w + 1, pattern)) {
         int32_t sz = readI32(w + kCfbEntrySize);
         int32_t start = readI32(w + kCfbEntryStart);
         if (sz >= 1 || (start < 0 && sz == 0)) {
@@ -260,8 +334,18 @@ int32_t CFileImage::FindDirectoryName(std::span<const uint8_t> pattern, int32_t&
 
 void CFileImage::LocateDirectoryAndMiniFat() {
     salvaged_ = true;
+    // A root entry in a sector the FAT marks free is a stale copy; the live one wins.
     int32_t rootSize = 0;
-    rootEntryPos = FindDirectoryName(utf16Pattern("Root E"), rootSize);
+    const std::vector<uint8_t> rootName = utf16Pattern("Root E");
+    rootEntryPos = FindDirectoryName(rootName, rootSize);
+    for (int32_t w = rootEntryPos, sz = rootSize; w >= 0;
+         w = FindDirectoryName(rootName, sz, int64_t{w} + 1)) {
+        if (fatValueOf(sectorOfLogical(int64_t{w} + shift)) != kCfbFreeSect) {
+            rootEntryPos = w;
+            rootSize = sz;
+            break;
+        }
+    }
     dirStart = kNotFound;
     int64_t miniCount = 0;
     if (rootEntryPos >= 0) {
@@ -303,6 +387,23 @@ int CFileImage::ClassifyFormatVersion() const {
             return kVersionWorkbook;
         return kVersionUnknown;
     }
+    // The FIB of the top-level WordDocument stream, read through the directory. An embedded
+    // object's WordDocument may come first in the file, and a short stream's mini sectors
+    // need not be contiguous, so the raw entry alone can point at the wrong bytes.
+    {
+        DocContext scratch;
+        CCompoundFile view(*this, scratch);
+        if (scratch.statusCode == kStatusOk) {
+            CDocStorage storage(view, scratch);
+            storage.ReadDirectory();
+            storage.WalkDirectoryTree();
+            uint8_t fib[32] = {};
+            if (const CStreamEntry* e = storage.wordDocument())
+                if (storage.ReadAvailable(*e, fib, 0) == sizeof fib)
+                    return versionOfFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
+        }
+    }
+    // Otherwise the entry found by name, its stream taken as contiguous.
     const int64_t start = readI32(int64_t{w} + kCfbEntryStart);
     int64_t logical;
     if (wordSize < kCfbMiniStreamCutoff) {

@@ -33,7 +33,8 @@ class CFileImage {
     void LocateDirectoryAndMiniFat();
     // Position of the first directory entry whose UTF-16 name begins with `pattern` and
     // whose size is usable, with that size in `size`; -1 when there is none.
-    int32_t FindDirectoryName(std::span<const uint8_t> pattern, int32_t& size) const;
+    int32_t FindDirectoryName(std::span<const uint8_t> pattern, int32_t& size,
+                              int64_t from = 0) const;
     // 8 Word 97-2003, 6 or 7 Word 6.0/95, 0 or 1 older Word, 107/108 a spreadsheet, -1 none.
     int ClassifyFormatVersion() const;
 
@@ -58,6 +59,11 @@ class CFileImage {
     static constexpr int32_t kNotFound = -2;  // an end-of-chain marker: an empty chain
 
   private:
+    bool rebuildFrom(const std::vector<int64_t>& markers, size_t first, std::vector<int32_t>& list);
+    bool marksItself(const std::vector<int32_t>& list) const;
+    // FAT value of sector s through the rebuilt FAT sectors; 0 when they do not cover it.
+    int32_t fatValueOf(int64_t s) const;
+
     bool salvaged_ = false;
 };
 

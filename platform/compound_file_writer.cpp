@@ -178,18 +178,22 @@ class Serializer {
         }
         totalSectors_ = static_cast<uint32_t>(data) + fatSectors_ + difSectors_;
         fat_.assign(uint64_t{fatSectors_} * kEntriesPerFatSector, kFreeSect);
+        // Streams first and the tables last, as Word lays out its files: a plain chain then
+        // starts at sector 0, which is what a salvage of a damaged copy looks for.
         uint32_t next = 0;
-        for (uint32_t i = 0; i < fatSectors_; ++i)
-            fat_[next++] = kFatSect;
-        for (uint32_t i = 0; i < difSectors_; ++i)
-            fat_[next++] = kDifSect;
-        dirStart_ = chain(next, dirSectors);
-        miniFatStart_ = miniFatSectors_ ? chain(next, miniFatSectors_) : kEndOfChain;
-        entries_[0].start = miniStreamSectors_ ? chain(next, miniStreamSectors_) : kEndOfChain;
-        entries_[0].size = static_cast<uint32_t>(miniFat_.size() * kMiniSectorSize);
         for (DirEntry& e : entries_)
             if (e.type == kTypeStream && e.size >= kMiniStreamCutoff)
                 e.start = chain(next, ceilDiv(e.size, kSectorSize));
+        entries_[0].start = miniStreamSectors_ ? chain(next, miniStreamSectors_) : kEndOfChain;
+        entries_[0].size = static_cast<uint32_t>(miniFat_.size() * kMiniSectorSize);
+        miniFatStart_ = miniFatSectors_ ? chain(next, miniFatSectors_) : kEndOfChain;
+        dirStart_ = chain(next, dirSectors);
+        difFirst_ = next;
+        for (uint32_t i = 0; i < difSectors_; ++i)
+            fat_[next++] = kDifSect;
+        fatFirst_ = next;
+        for (uint32_t i = 0; i < fatSectors_; ++i)
+            fat_[next++] = kFatSect;
     }
 
     // Allocates `count` consecutive sectors from `next` as one chain; returns its first sector.
@@ -216,23 +220,23 @@ class Serializer {
         writeU32LE(buf, 56, kMiniStreamCutoff);
         writeU32LE(buf, 60, miniFatStart_);
         writeU32LE(buf, 64, miniFatSectors_);
-        writeU32LE(buf, 68, difSectors_ ? fatSectors_ : kEndOfChain);
+        writeU32LE(buf, 68, difSectors_ ? difFirst_ : kEndOfChain);
         writeU32LE(buf, 72, difSectors_);
         for (uint32_t i = 0; i < kHeaderDifatEntries; ++i)
-            writeU32LE(buf, 76 + 4 * i, i < fatSectors_ ? i : kFreeSect);
+            writeU32LE(buf, 76 + 4 * i, i < fatSectors_ ? fatFirst_ + i : kFreeSect);
 
-        // DIFAT sectors follow the FAT sectors and list FAT sectors 109 onwards.
+        // DIFAT sectors list FAT sectors 109 onwards.
         for (uint32_t d = 0; d < difSectors_; ++d) {
-            uint64_t pos = sectorPos(fatSectors_ + d);
+            uint64_t pos = sectorPos(difFirst_ + d);
             for (uint32_t i = 0; i < kDifatEntriesPerSector; ++i) {
                 uint32_t fatIndex = kHeaderDifatEntries + d * kDifatEntriesPerSector + i;
-                writeU32LE(buf, pos + 4 * i, fatIndex < fatSectors_ ? fatIndex : kFreeSect);
+                writeU32LE(buf, pos + 4 * i, fatIndex < fatSectors_ ? fatFirst_ + fatIndex : kFreeSect);
             }
             writeU32LE(buf, pos + 4 * kDifatEntriesPerSector,
-                       d + 1 < difSectors_ ? fatSectors_ + d + 1 : kEndOfChain);
+                       d + 1 < difSectors_ ? difFirst_ + d + 1 : kEndOfChain);
         }
         for (size_t i = 0; i < fat_.size(); ++i)
-            writeU32LE(buf, sectorPos(0) + 4 * i, fat_[i]);
+            writeU32LE(buf, sectorPos(fatFirst_) + 4 * i, fat_[i]);
 
         uint64_t dirPos = sectorPos(dirStart_);
         for (size_t i = 0; i < entries_.size(); ++i)
@@ -282,6 +286,7 @@ class Serializer {
     std::vector<uint32_t> fat_;
     uint32_t miniFatSectors_ = 0, miniStreamSectors_ = 0;
     uint32_t fatSectors_ = 0, difSectors_ = 0, totalSectors_ = 0;
+    uint32_t fatFirst_ = 0, difFirst_ = 0;
     uint32_t dirStart_ = kEndOfChain, miniFatStart_ = kEndOfChain;
 };
 
