@@ -143,19 +143,16 @@ TEST(Word97Corpus, RecoveredDocumentsOpenAndKeepTheirText) {
             EXPECT_FALSE(fs::exists(r.output));
             continue;
         }
+        EXPECT_TRUE(r.zeroed == kRecoverDocWritten || r.zeroed == kRecoverDocTextOnly);
         if (!office)
             continue;
         EXPECT_TRUE(r.office);
+        EXPECT_TRUE(r.office0);
         if (r.match >= 0) {
             EXPECT_GE(r.match, kMinMatch);
         }
-        // With the header zeroed the container salvage decides whether there is a document;
-        // whatever is written must open and hold the text.
-        if (r.zeroed == kRecoverDocWritten || r.zeroed == kRecoverDocTextOnly) {
-            EXPECT_TRUE(r.office0);
-            if (r.match0 >= 0) {
-                EXPECT_GE(r.match0, kMinMatch);
-            }
+        if (r.match0 >= 0) {
+            EXPECT_GE(r.match0, kMinMatch);
         }
     }
 }
