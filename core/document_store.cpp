@@ -13,16 +13,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-// The key under which duplicates are recognised: folder and name, ignoring case.
+// The key under which duplicates are recognised: folder and name, compared exactly, because
+// names differing only in case are different files on this system.
 std::string recordKey(const std::string& folder, const std::string& fileName) {
-    return lowerAscii(folder) + '\0' + lowerAscii(fileName);
+    return folder + '\0' + fileName;
 }
 
 // Cuts one trailing "/" or "\\" from a folder of a search list.

@@ -188,7 +188,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
         int32_t index;
     };
     // Adds a record (fileName, folder, format, category) at the record count, unless one with
-    // the same name and folder (ignoring case) is already there or the table is full.
+    // the same name and folder is already there or the table is full.
     AddResult AddDocument(const std::string& fileName, const std::string& folder, uint16_t format,
                           uint16_t category);
     void SetTableFull() { tableFull_.store(true); }
@@ -233,7 +233,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     std::vector<DocumentRecord> table_;
     std::atomic<int32_t> recordCount_{0};
     std::atomic<bool> tableFull_{false};
-    std::unordered_set<std::string> keys_;  // lower-cased folder + "/" + name of every record
+    std::unordered_set<std::string> keys_;  // folder and name of every record
 
     int32_t selectedIndex_ = NoneSelected;
     CommandFlags flags_;
