@@ -105,7 +105,7 @@ TEST_F(StoreJobs, ShutdownDuringAJobStopsItWithoutAnyMessage) {
     ASSERT_TRUE(store->StartRecovery());
     ASSERT_TRUE(progress.entered.waitFor(10s));
     const auto started = std::chrono::steady_clock::now();
-    store->Shutdown();
+    EXPECT_TRUE(store->Shutdown());
     EXPECT_LT(std::chrono::steady_clock::now() - started, kShutdownWait);
     EXPECT_TRUE(store->finishedEvent().isSet());
     EXPECT_TRUE(store->shutdownEvent().isSet());
@@ -124,18 +124,21 @@ TEST_F(StoreJobs, AWorkerThatOutlivesTheShutdownWaitIsAbandonedSafely) {
     progress.setGate(&gate);
     ASSERT_TRUE(store->StartRecovery());
     ASSERT_TRUE(progress.entered.waitFor(10s));
-    store->Shutdown();
+    EXPECT_FALSE(store->Shutdown());
     EXPECT_FALSE(store->finishedEvent().isSet());
+    const int stepsAtShutdown = progress.steps();
 
     // The worker keeps the store alive: dropping ours and letting the worker go must not touch
-    // freed memory, and the worker must not report.
+    // freed memory, and the worker must neither report nor move the progress bar any more.
     std::weak_ptr<CDocumentStore> weak = store;
     store.reset();
     gate.set();
+    ASSERT_TRUE(progress.left.waitFor(10s));
     for (int i = 0; i < 1000 && !weak.expired(); ++i)
         std::this_thread::sleep_for(5ms);
     EXPECT_TRUE(weak.expired());
     EXPECT_EQ(observer.count(WM_RECOVERY_DONE) + observer.count(WM_RECOVERY_FAILED), 0);
+    EXPECT_EQ(progress.steps(), stepsAtShutdown);
 }
 
 TEST_F(StoreJobs, AnUnansweredMessageIsGivenUpAfterTheTimeOut) {

@@ -88,6 +88,7 @@ void GatedProgress::stepIt() {
     parked_ = true;
     entered.set();
     gate_->waitFor(std::chrono::seconds(10));
+    left.set();
 }
 
 int finishJob(CDocumentStore& store, RecordingObserver& observer) {

@@ -59,13 +59,15 @@ class RecordingStatus : public StatusText {
 };
 
 // A progress bar whose first step parks the worker: it signals `entered` and waits until
-// `gate` is set (at most ten seconds), so a test can act while a job is certainly running.
+// `gate` is set (at most ten seconds), so a test can act while a job is certainly running;
+// `left` is signalled as the parked step returns.
 class GatedProgress : public CountingProgress {
   public:
     explicit GatedProgress(const ManualResetEvent* gate) : gate_(gate) {}
     void stepIt() override;
     void setGate(const ManualResetEvent* gate) { gate_ = gate; }
     ManualResetEvent entered;
+    ManualResetEvent left;
 
   private:
     const ManualResetEvent* gate_;
