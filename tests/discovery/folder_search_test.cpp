@@ -153,5 +153,30 @@ TEST_F(Search, AFullTableIsReportedOnceAndEndsEverySearch) {
     EXPECT_EQ(errors.texts().size(), 1u);
 }
 
+TEST(StartupScan, ListsTheDocumentsFolderWithoutSubfoldersWhenTheOptionIsSet) {
+    test::TempDir dir;
+    const fs::path docs = dir.path() / "Documents";
+    fs::create_directories(docs / "sub");
+    test::writeFile(docs / "a.doc", test::bytesOf("x"));
+    test::writeFile(docs / "sub" / "b.doc", test::bytesOf("x"));
+    for (bool scan : {true, false}) {
+        Settings settings;
+        settings.scanDocumentsAtStart = scan;
+        ASSERT_EQ(saveSettings(dir.path() / "settings.ini", settings), "");
+        StoreSetup setup;
+        setup.workingFolder = dir.path() / "work";
+        setup.settingsFile = dir.path() / "settings.ini";
+        setup.documentsFolder = docs;
+        setup.allowStartupScan = true;
+        std::string error;
+        auto store = OpenDocumentStore(setup, error);
+        ASSERT_TRUE(store) << error;
+        ASSERT_EQ(store->recordCount(), scan ? 1 : 0);
+        if (scan) {
+            EXPECT_EQ(store->record(0).fileName, "a.doc");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace morvel
