@@ -183,3 +183,39 @@ TEST(StartupScan, ListsTheDocumentsFolderWithoutSubfoldersWhenTheOptionIsSet) {
 
 }  // namespace
 }  // namespace morvel
+
+namespace morvel {
+namespace {
+
+// Handles the completion inside the message, as a front end without its own event loop may.
+class FinishingObserver : public StoreObserver {
+  public:
+    void onStoreMessage(const StoreMessage& message, MessageReply reply) override {
+        ids.push_back(message.id);
+        if (message.id == WM_RECOVERY_DONE || message.id == WM_RECOVERY_FAILED)
+            store->OnRecoveryDone();
+        reply.handled();
+    }
+    CDocumentStore* store = nullptr;
+    std::vector<int> ids;
+};
+
+TEST(SearchCallbacks, AnObserverMayFinishTheJobWhileHandlingItsMessage) {
+    test::TempDir dir;
+    FinishingObserver observer;
+    StoreSetup setup;
+    setup.workingFolder = dir.path() / "work";
+    setup.settingsFile = dir.path() / "settings.ini";
+    setup.observer = &observer;
+    std::string error;
+    auto store = OpenDocumentStore(setup, error);
+    ASSERT_TRUE(store) << error;
+    observer.store = store.get();
+    ASSERT_TRUE(store->StartSearch(kJobSearchFolder, dir.path().string()));
+    ASSERT_TRUE(store->WaitForWorker(std::chrono::seconds(10)));
+    EXPECT_EQ(observer.ids, (std::vector<int>{WM_RECOVERY_DONE, WM_REBUILD_TREE}));
+    EXPECT_FALSE(store->busy());
+}
+
+}  // namespace
+}  // namespace morvel
