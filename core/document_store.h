@@ -228,7 +228,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     bool Open(const StoreSetup& setup, std::string& error);
     static void WorkerThreadProc(std::shared_ptr<CDocumentStore> store);
     int32_t RunJob();
-    void LaunchWorker();
+    bool LaunchWorker();
     JobEnd HandleJobEnd(bool done);
     void SetFlagsForSelection();
     void ShowStatus(const std::string& text) const;
