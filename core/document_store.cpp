@@ -211,8 +211,7 @@ bool CDocumentStore::StartRecovery() {
     jobMode_ = kJobRecover;
     if (rec.recoveryState != kNeverRecovered)
         ResetRecord(rec);
-    LaunchWorker();
-    return busy_;
+    return LaunchWorker();
 }
 
 bool CDocumentStore::StartSearch(int32_t mode, const std::string& folders) {
@@ -228,11 +227,10 @@ bool CDocumentStore::StartSearch(int32_t mode, const std::string& folders) {
     flags_.canSave = flags_.canSaveFull = flags_.canSaveFiltered = flags_.canSaveRaw = false;
     flags_.canCopy = false;
     selectedIndex_ = NoneSelected;
-    LaunchWorker();
-    return busy_;
+    return LaunchWorker();
 }
 
-void CDocumentStore::LaunchWorker() {
+bool CDocumentStore::LaunchWorker() {
     if (worker_.joinable())
         worker_.join();  // the previous job's thread has reported and is ending
     stopEvent_.reset();
@@ -246,7 +244,9 @@ void CDocumentStore::LaunchWorker() {
         busy_ = false;
         finishedEvent_.set();
         ShowError("Error!");
+        return false;
     }
+    return true;
 }
 
 void CDocumentStore::WorkerThreadProc(std::shared_ptr<CDocumentStore> store) {

@@ -118,6 +118,12 @@ struct StoreSetup {
 // The worker only touches the table and the job fields between its start and its completion
 // message; the user interface reads results only after that message (the command states keep
 // it from doing otherwise). The stop event is the one signal to a running worker.
+//
+// A front end opens the store (OpenDocumentStore in the discovery library adds the disk
+// search), shows TreeFolders(), passes every selection to SelectionChanged() and enables its
+// commands from commandStates(). It starts jobs with StartRecovery() or StartSearch(), and on
+// WM_RECOVERY_DONE / WM_RECOVERY_FAILED calls OnRecoveryDone() / OnRecoveryFailed() on its own
+// thread before answering the message. At exit it calls Shutdown().
 class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
   public:
     // Loads the settings, settles the folders, creates the table and the events (signalled).
@@ -228,7 +234,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     bool Open(const StoreSetup& setup, std::string& error);
     static void WorkerThreadProc(std::shared_ptr<CDocumentStore> store);
     int32_t RunJob();
-    void LaunchWorker();
+    bool LaunchWorker();
     JobEnd HandleJobEnd(bool done);
     void SetFlagsForSelection();
     void ShowStatus(const std::string& text) const;
