@@ -7,6 +7,7 @@
 #include "doc/compound_file.h"
 #include "doc/doc_storage.h"
 #include "doc/raw_search.h"
+#include "doc/word_version.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -23,29 +24,6 @@ int64_t sectorOfLogical(int64_t logical) {
     if (logical % kCfbSectorSize < 0)
         --q;
     return q - 1;
-}
-
-// The version code of a Word document from its nFib (and, for nFib 103/104, chs and the high
-// byte of nProduct, which tell Word 6.0 from Word 95).
-int versionOfFib(uint16_t nFib, uint16_t chs, uint8_t productHigh) {
-    if (nFib == 0 || nFib == 45)
-        return 0;
-    if (nFib == 33)
-        return 1;
-    if (nFib <= 100)
-        return kVersionUnknown;
-    if (nFib == 101 || nFib == 102)
-        return 6;
-    if (nFib == 103 || nFib == 104) {
-        if (chs == 0)
-            return 7;
-        if (chs == 0x0100)
-            return 6;
-        return productHigh == 0xE0 ? 7 : 6;
-    }
-    if (nFib < 192)
-        return kVersionUnknown;
-    return kVersionWord97;
 }
 
 bool plausibleChainValue(int32_t v, int32_t sectorCount) {
@@ -430,7 +408,7 @@ int CFileImage::ClassifyFormatVersion() const {
             uint8_t fib[32] = {};
             if (const CStreamEntry* e = storage.wordDocument())
                 if (storage.ReadAvailable(*e, fib, 0) == sizeof fib)
-                    return versionOfFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
+                    return versionFromNFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
         }
     }
     // Otherwise the entry found by name, its stream taken as contiguous.
@@ -447,8 +425,8 @@ int CFileImage::ClassifyFormatVersion() const {
     const int64_t pos = physical(logical);
     if (pos < 0 || !fits(bytes, static_cast<size_t>(pos), 32))
         return kVersionUnknown;
-    return versionOfFib(readU16LE(bytes, pos + 2), readU16LE(bytes, pos + 20),
-                        readU8(bytes, pos + 5));
+    return versionFromNFib(readU16LE(bytes, pos + 2), readU16LE(bytes, pos + 20),
+                           readU8(bytes, pos + 5));
 }
 
 }  // namespace morvel
