@@ -189,6 +189,18 @@ TEST(OfficeBrokenRepair2007, BrokenFooterIsReportedButThePackageIsWritten) {
     EXPECT_EQ(r.content["word/document.xml"], kCleanDocument);
 }
 
+TEST(OfficeBrokenRepair2007, TargetsAreResolvedAgainstThePartFolder) {
+    for (const std::string target : {"/word/media/image1.png", "./media/../media/image1.png"}) {
+        Parts parts = samplePackage();
+        std::string& rels = parts["word/_rels/document.xml.rels"];
+        rels.replace(rels.find("media/image1.png"), 16, target);
+        Result r = run(build(parts), true);
+        EXPECT_EQ(r.status, 0) << target;
+        EXPECT_EQ(r.content["word/document.xml"], kCleanDocument) << target;
+        EXPECT_EQ(r.content["word/_rels/document.xml.rels"], rels) << target;
+    }
+}
+
 TEST(OfficeBrokenRepair2007, PartWithoutDeclarationIsCopiedAsSalvaged) {
     Parts parts = samplePackage();
     parts["word/document.xml"] = "<w:document><w:body><w:p/></w:body></w:document>";
