@@ -64,8 +64,11 @@ int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& 
     return RecoverDocFile(image, outputPath, ctx);
 }
 
-int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
-                   DocContext& ctx, RecoverDocFindings* findings) {
+namespace {
+
+// The recovery; writes nothing when `outputPath` is null.
+int recover(std::span<const uint8_t> image, const std::filesystem::path* outputPath,
+            DocContext& ctx, RecoverDocFindings* findings) {
     if (image.size() < kSmallestFile)
         return kRecoverDocFailed;
     DocSalvage salvage = SalvageDocFile(image, ctx, true);
@@ -117,16 +120,29 @@ int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& 
     if (n > 0) {
         stepProgress(ctx);
         if (ctx.statusCode == kStatusTextOnly) {
-            CTextWrite8 writer;
-            writer.WriteTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2),
-                                     outputPath);
+            if (outputPath) {
+                CTextWrite8 writer;
+                writer.WriteTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2),
+                                         *outputPath);
+            }
             result = kRecoverDocTextOnly;
-        } else {
-            Doc8Writer(doc, &storage).WriteDocument(outputPath);
+        } else if (outputPath) {
+            Doc8Writer(doc, &storage).WriteDocument(*outputPath);
         }
     }
     stepProgress(ctx);
     return result;
+}
+
+}  // namespace
+
+int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
+                   DocContext& ctx, RecoverDocFindings* findings) {
+    return recover(image, &outputPath, ctx, findings);
+}
+
+int InspectDocFile(std::span<const uint8_t> image, DocContext& ctx, RecoverDocFindings& findings) {
+    return recover(image, nullptr, ctx, &findings);
 }
 
 }  // namespace morvel
