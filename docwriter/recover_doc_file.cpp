@@ -26,7 +26,12 @@ bool wordDocumentIs97(const DocSalvage& salvage) {
     if (!wd)
         return false;
     std::vector<uint8_t> head(32, 0);
-    return salvage.storage->ReadStream(*wd, head, 32, 0) && versionFromFib(head) == kWordVersion97;
+    if (!salvage.storage->ReadStream(*wd, head, 32, 0))
+        return false;
+    // A wiped FIB beside a table stream (which only Word 97 and later write) is a damaged
+    // Word 97 document; the reader rebuilds its FIB.
+    const bool hasTable = salvage.storage->table1() || salvage.storage->table0();
+    return versionFromFib(head) == kWordVersion97 || (fibWiped(head) && hasTable);
 }
 
 void stepProgress(const DocContext& ctx) {
@@ -74,7 +79,8 @@ int recover(std::span<const uint8_t> image, const std::filesystem::path* outputP
     DocSalvage salvage = SalvageDocFile(image, ctx, true);
     if (salvage.result == kSalvageNotWord97) {
         // The version probe reads the stream's first sector as if the stream were contiguous;
-        // a Word 97 document whose stream is not still shows its version through the chain.
+        // a Word 97 document whose stream is not still shows its version through the chain,
+        // and one whose FIB was wiped still has its table stream.
         if (!wordDocumentIs97(salvage))
             return kRecoverDocNotWord97;
         salvage.result = kSalvageReadable;

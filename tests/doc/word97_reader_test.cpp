@@ -107,6 +107,19 @@ TEST(Word97Read, DamagedFibIsRebuiltAndTextKeptAsPlainDocument) {
     EXPECT_FALSE(readDoc(b)->doc->fibRebuilt);
 }
 
+TEST(Word97Read, WipedFibIsRebuiltAndReadAsWord97) {
+    Word97Builder b;
+    b.text = u"Text behind a wiped FIB\r";
+    Doc8Streams s = b.build();
+    std::fill(s.wordDocument.begin(), s.wordDocument.begin() + 512, 0);
+    DocContext ctx;
+    CDoc8 doc(std::move(s), ctx);
+    EXPECT_EQ(doc.ReadDocument(0), 8);
+    EXPECT_TRUE(doc.fibRebuilt);
+    EXPECT_EQ(ctx.statusCode, kStatusTextOnly);
+    EXPECT_EQ(textOf(doc), b.text);
+}
+
 TEST(Word97Read, PairsBeyondTheFibAreaAreNotRead) {
     for (uint32_t count : {93u, 108u}) {
         Word97Builder b;
