@@ -17,5 +17,6 @@ enum ExitCode : int {
 int runRecover(const std::vector<std::string>& args);
 // Prints what the compound-file salvage finds in each file, one JSON object per line.
 int runInspect(const std::vector<std::string>& args);
+int runScan(const std::vector<std::string>& args);
 
 }  // namespace morvel::cli
