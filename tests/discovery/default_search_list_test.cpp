@@ -23,15 +23,21 @@ TEST(DefaultSearchList, LocalDiskMountPointsOnly) {
     // Everything else lies under "/", which the walk enters anyway.
     EXPECT_EQ(DefaultDriveList(dir.path() / "mounts"), "/;");
 
-    test::writeFile(dir.path() / "mounts",
-                    test::bytesOf("overlay / overlay rw 0 0\n"
-                                  "/dev/sdb1 /home xfs rw 0 0\n"
-                                  "/dev/sdb1 /home/shared xfs rw 0 0\n"
-                                  "/dev/sdc1 /media/My\\040Disk ntfs3 rw 0 0\n"
-                                  "/dev/sdd1 /odd;name ext4 rw 0 0\n"
-                                  "/dev/loop3 /mnt/image ext4 ro 0 0\n"
-                                  "/dev/sdb1 /home xfs rw 0 0\n"));
-    EXPECT_EQ(DefaultDriveList(dir.path() / "mounts"), "/home;/media/My Disk;");
+    const std::string t = dir.path().string();
+    std::filesystem::create_directories(dir.path() / "home" / "shared");
+    std::filesystem::create_directories(dir.path() / "My Disk");
+    std::filesystem::create_directories(dir.path() / "odd;name");
+    std::filesystem::create_directories(dir.path() / "image");
+    test::writeFile(dir.path() / "hosts", test::bytesOf("x"));
+    test::writeFile(
+        dir.path() / "mounts",
+        test::bytesOf("/dev/sdb1 " + t + "/home xfs rw 0 0\n" +  //
+                      "/dev/sdb1 " + t + "/home/shared xfs rw 0 0\n" + "/dev/sdc1 " + t +
+                      "/My\\040Disk ntfs3 rw 0 0\n" + "/dev/sdd1 " + t + "/odd;name ext4 rw 0 0\n" +
+                      "/dev/loop3 " + t + "/image ext4 ro 0 0\n" + "/dev/sda1 " + t +
+                      "/hosts ext4 rw 0 0\n" + "/dev/sde1 " + t + "/absent ext4 rw 0 0\n" +
+                      "/dev/sdb1 " + t + "/home xfs rw 0 0\n"));
+    EXPECT_EQ(DefaultDriveList(dir.path() / "mounts"), t + "/home;" + t + "/My Disk;");
     EXPECT_EQ(DefaultDriveList(dir.path() / "absent"), "");
 }
 
