@@ -29,14 +29,15 @@ TEST(DefaultSearchList, LocalDiskMountPointsOnly) {
     std::filesystem::create_directories(dir.path() / "odd;name");
     std::filesystem::create_directories(dir.path() / "image");
     test::writeFile(dir.path() / "hosts", test::bytesOf("x"));
-    test::writeFile(
-        dir.path() / "mounts",
-        test::bytesOf("/dev/sdb1 " + t + "/home xfs rw 0 0\n" +  //
-                      "/dev/sdb1 " + t + "/home/shared xfs rw 0 0\n" + "/dev/sdc1 " + t +
-                      "/My\\040Disk ntfs3 rw 0 0\n" + "/dev/sdd1 " + t + "/odd;name ext4 rw 0 0\n" +
-                      "/dev/loop3 " + t + "/image ext4 ro 0 0\n" + "/dev/sda1 " + t +
-                      "/hosts ext4 rw 0 0\n" + "/dev/sde1 " + t + "/absent ext4 rw 0 0\n" +
-                      "/dev/sdb1 " + t + "/home xfs rw 0 0\n"));
+    std::string table;
+    for (const char* line :
+         {"/dev/sdb1 T/home xfs", "/dev/sdb1 T/home/shared xfs", "/dev/sdc1 T/My\\040Disk ntfs3",
+          "/dev/sdd1 T/odd;name ext4", "/dev/loop3 T/image ext4", "/dev/sda1 T/hosts ext4",
+          "/dev/sde1 T/absent ext4", "/dev/sdb1 T/home xfs"}) {
+        std::string l = line;
+        table += l.replace(l.find(" T/") + 1, 1, t) + " rw 0 0\n";
+    }
+    test::writeFile(dir.path() / "mounts", test::bytesOf(table));
     EXPECT_EQ(DefaultDriveList(dir.path() / "mounts"), t + "/home;" + t + "/My Disk;");
     EXPECT_EQ(DefaultDriveList(dir.path() / "absent"), "");
 }
