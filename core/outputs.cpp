@@ -1,0 +1,111 @@
+#include "core/outputs.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <span>
+
+#include "platform/file_io.h"
+
+namespace morvel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
+}
+
+fs::path sourceOf(const DocumentRecord& record) {
+    return fs::path(record.folder + "/" + record.fileName);
+}
+
+}  // namespace
+
+fs::path forceExtension(const fs::path& chosen, const std::string& extension) {
+    const std::string name = chosen.filename().string();
+    const size_t dot = name.rfind('.');
+    const std::string forced =
+        dot == std::string::npos ? name + "." + extension : name.substr(0, dot + 1) + extension;
+    return chosen.parent_path() / forced;
+}
+
+OutputKind outputKindForTab(int tab) {
+    return tab == 0 ? OutputKind::Full : tab == 1 ? OutputKind::Filtered : OutputKind::Raw;
+}
+
+SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind, const fs::path& chosen) {
+    SaveOutcome outcome;
+    const std::optional<std::vector<uint8_t>>* buffer = nullptr;
+    uint32_t length = 0;
+    bool text = false;
+    switch (kind) {
+        case OutputKind::Full:
+            buffer = &record.fullData;
+            length = record.fullLength;
+            break;
+        case OutputKind::Filtered:
+            buffer = &record.filteredData;
+            length = record.filteredLength;
+            text = record.format == kFormatDoc;
+            break;
+        case OutputKind::Raw:
+            buffer = &record.rawText;
+            length = record.rawTextLength;
+            text = true;
+            break;
+    }
+    // An absent result is refused rather than saved as an empty file under a document's name.
+    if (!buffer || !*buffer) {
+        outcome.error = "This result was not recovered, so there is nothing to save.";
+        return outcome;
+    }
+    size_t n = std::min<size_t>(length, (*buffer)->size());
+    // The terminating NUL belongs to the buffer, not to the text file.
+    if (text && n > 0 && (**buffer)[n - 1] == 0)
+        --n;
+
+    outcome.written = forceExtension(chosen, forcedExtension(record.format, kind));
+    if (sameFile(outcome.written, sourceOf(record))) {
+        outcome.error = "Cannot save over the original document " + outcome.written.string() +
+                        "; it is never changed. Choose another name.";
+        return outcome;
+    }
+    outcome.error =
+        writeFileAtomic(outcome.written, std::span<const uint8_t>((*buffer)->data(), n), true);
+    outcome.ok = outcome.error.empty();
+    return outcome;
+}
+
+std::string copyOriginal(DocumentRecord& record, const fs::path& targetFolder) {
+    const fs::path source = sourceOf(record);
+    const fs::path target = targetFolder / record.fileName;
+    std::error_code ec;
+    fs::create_directories(targetFolder, ec);
+    bool ok = fs::is_directory(targetFolder, ec) && fs::is_regular_file(source, ec);
+    if (ok && sameFile(source, target))
+        return {};  // the original is already there
+    if (ok) {
+        // Copied under a temporary name and renamed, so an existing file is replaced only by a
+        // complete copy.
+        std::string tmpl = (targetFolder / ("." + record.fileName + ".partial-XXXXXX")).string();
+        const int fd = ::mkstemp(tmpl.data());
+        ok = fd >= 0;
+        if (ok) {
+            ::close(fd);
+            ok = fs::copy_file(source, tmpl, fs::copy_options::overwrite_existing, ec) &&
+                 std::rename(tmpl.c_str(), target.c_str()) == 0;
+            if (!ok)
+                fs::remove(tmpl, ec);
+        }
+    }
+    if (ok)
+        return {};
+    record.success = 0;
+    return "Error in copy dbx";
+}
+
+}  // namespace morvel

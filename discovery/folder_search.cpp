@@ -1,0 +1,170 @@
+#include "discovery/folder_search.h"
+
+#include <linux/magic.h>
+#include <sys/vfs.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <vector>
+
+#include "core/document_format.h"
+
+namespace morvel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Folders whose contents are made up by the kernel, not stored on a disk.
+constexpr std::array<std::string_view, 4> kPseudoRoots = {"/proc", "/sys", "/dev", "/run"};
+
+// File system types that hold no documents and may never end (/proc/self/root/...).
+constexpr std::array<long, 12> kPseudoTypes = {PROC_SUPER_MAGIC,
+                                               SYSFS_MAGIC,
+                                               DEVPTS_SUPER_MAGIC,
+                                               CGROUP_SUPER_MAGIC,
+                                               CGROUP2_SUPER_MAGIC,
+                                               DEBUGFS_MAGIC,
+                                               TRACEFS_MAGIC,
+                                               SECURITYFS_MAGIC,
+                                               PSTOREFS_MAGIC,
+                                               BPF_FS_MAGIC,
+                                               0x62656570 /* configfs */,
+                                               0x65735543 /* fusectl */};
+
+bool isPseudoFolder(const fs::path& path) {
+    const std::string s = path.lexically_normal().string();
+    for (std::string_view root : kPseudoRoots)
+        if (s == root || (s.size() > root.size() && s.compare(0, root.size(), root) == 0 &&
+                          s[root.size()] == '/'))
+            return true;
+    struct statfs st {};
+    if (::statfs(path.c_str(), &st) != 0)
+        return false;
+    return std::find(kPseudoTypes.begin(), kPseudoTypes.end(), static_cast<long>(st.f_type)) !=
+           kPseudoTypes.end();
+}
+
+// A folder as given ("" stands for the root, after "/" lost its trailing separator).
+fs::path listable(const std::string& folder) {
+    return folder.empty() ? fs::path("/") : fs::path(folder);
+}
+
+// Names of the folder's entries, sorted so that a search always fills the table in the same
+// order; the flag says whether the entry is a folder itself (not a link to one).
+struct Entry {
+    std::string name;
+    bool folder;
+    bool file;
+};
+
+std::vector<Entry> listFolder(const std::string& folder) {
+    std::vector<Entry> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(listable(folder), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code sec;
+        const fs::file_status own = it->symlink_status(sec);
+        const bool folderEntry = !sec && fs::is_directory(own);
+        const bool fileEntry = !folderEntry && it->is_regular_file(sec) && !sec;
+        entries.push_back({it->path().filename().string(), folderEntry, fileEntry});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+std::string childOf(const std::string& folder, const std::string& name) {
+    return folder + "/" + name;
+}
+
+class DiskSearch : public FolderSearch {
+  public:
+    void ScanFolderDocuments(CDocumentStore& store, const std::string& folder) const override {
+        morvel::ScanFolderDocuments(store, folder);
+    }
+    void SearchFolder(CDocumentStore& store, const std::string& folder) const override {
+        morvel::SearchFolder(store, folder);
+    }
+};
+
+const DiskSearch kDiskSearch;
+
+}  // namespace
+
+bool matchesDocumentPattern(std::string_view name) {
+    for (size_t i = 0; i + 4 <= name.size(); ++i) {
+        if (name[i] != '.')
+            continue;
+        const char* p = name.data() + i + 1;
+        if ((p[0] | 0x20) == 'd' && (p[1] | 0x20) == 'o' && (p[2] | 0x20) == 'c')
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+void scanEntries(CDocumentStore& store, const std::string& folder,
+                 const std::vector<Entry>& entries) {
+    const bool templates = folder.find("Templates") != std::string::npos;
+    for (const Entry& e : entries) {
+        if (!matchesDocumentPattern(e.name))
+            continue;
+        if (store.recordCount() >= store.capacity()) {
+            store.ShowError("Number of doc files >500");
+            store.SetTableFull();
+            return;
+        }
+        if (!e.file)
+            continue;
+        const uint16_t format = formatFromFileName(e.name);
+        if (format == kFormatUnknown)
+            continue;
+        const uint16_t category = templates               ? kCategoryTemplates
+                                  : e.name.front() == '~' ? kCategoryTilde
+                                                          : kCategoryOrdinary;
+        store.AddDocument(e.name, folder, format, category);
+    }
+}
+
+}  // namespace
+
+void ScanFolderDocuments(CDocumentStore& store, const std::string& folder) {
+    scanEntries(store, folder, listFolder(folder));
+}
+
+void SearchFolder(CDocumentStore& store, const std::string& folder) {
+    if (!store.searchRunning() || store.tableFull() || isPseudoFolder(listable(folder)))
+        return;
+    int32_t& counter = store.folderCounter();
+    if (counter++ > 100) {
+        if (store.stopEvent().isSet()) {
+            store.StopSearchRunning();
+            store.SetStatusMessage("Closing search doc...");
+            store.SendStoreMessage(WM_STATUS_TEXT);
+        } else {
+            store.SetStatusMessage("Searching " + folder);
+            store.SendStoreMessage(WM_STATUS_TEXT);
+            counter = 0;
+        }
+    }
+    const std::vector<Entry> entries = listFolder(folder);
+    scanEntries(store, folder, entries);
+    if (store.tableFull())
+        return;
+    for (const Entry& e : entries)
+        if (e.folder)
+            SearchFolder(store, childOf(folder, e.name));
+}
+
+const FolderSearch& diskSearch() {
+    return kDiskSearch;
+}
+
+std::shared_ptr<CDocumentStore> OpenDocumentStore(StoreSetup setup, std::string& error) {
+    setup.search = &kDiskSearch;
+    return CDocumentStore::Create(setup, error);
+}
+
+}  // namespace morvel
