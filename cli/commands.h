@@ -15,5 +15,6 @@ enum ExitCode : int {
 
 // Each sub-command takes the arguments after its name and returns the process exit code.
 int runRecover(const std::vector<std::string>& args);
+int runScan(const std::vector<std::string>& args);
 
 }  // namespace morvel::cli

@@ -16,12 +16,21 @@ const char kUsage[] =
     "Recovers damaged Word documents (.doc and .docx). Input files are only ever read.\n"
     "\n"
     "Commands:\n"
-    "  recover FILE... [-o DIR] [--force] [--json]\n"
-    "      Recover each document and write its results into DIR (default: the current folder):\n"
+    "  recover PATH... [-o DIR] [--force] [--json]\n"
+    "      Recover each document and write its results into DIR (default: the current folder).\n"
+    "      A folder PATH stands for the documents found in it and its subfolders, as scan finds\n"
+    "      them (without Templates folders and ~ files). Results are named:\n"
     "        .doc:  NAME_recovered.doc, NAME_Filtered_text.txt, NAME_Raw_text.txt\n"
     "        .docx: NAME_recovered.docx, NAME_docs_text.docx\n"
     "      Existing files are never replaced unless --force is given. --json prints one JSON\n"
     "      object per document (path, format, success, fullFailed, outputs, seconds).\n"
+    "\n"
+    "  scan FOLDER... [--json] [--templates] [--tilde]\n"
+    "      Search each folder and its subfolders for Word documents (*.doc*, in any case) and\n"
+    "      list them by folder. Links to folders are not followed and /proc, /sys, /dev and /run\n"
+    "      are never entered. Documents in folders named Templates and files whose names begin\n"
+    "      with ~ are listed only with --templates and --tilde. --json prints one object with\n"
+    "      the documents (path, folder, fileName, format, category) and tableFull.\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help\n"
@@ -62,6 +71,8 @@ int main(int argc, char** argv) {
     }
     if (cmd == "recover")
         return runRecover(rest);
+    if (cmd == "scan")
+        return runScan(rest);
     std::fprintf(stderr, "morvel: unknown command '%s' (see morvel --help)\n", cmd.c_str());
     return kExitUsage;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/folder_documents.h"
 #include "cli/json_text.h"
 #include "cli/terminal_progress.h"
 #include "core/document_format.h"
@@ -179,6 +180,54 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
         std::printf("  %-8s %s (%zu bytes)\n", w.kind, w.path.c_str(), w.bytes);
 }
 
+// Replaces every folder among the inputs by the documents a search finds in it, leaving out
+// Templates folders and ~ files as the document tree does by default.
+bool expandFolders(std::vector<fs::path>& inputs) {
+    std::vector<std::string> folders;
+    std::error_code ec;
+    for (const fs::path& p : inputs)
+        if (fs::is_directory(p, ec))
+            folders.push_back(p.string());
+    if (folders.empty())
+        return true;
+    FolderSearchOutcome found;
+    std::string error;
+    if (!searchFolders(folders, found, error)) {
+        std::fprintf(stderr, "morvel: Cannot make temp folder: %s\n", error.c_str());
+        return false;
+    }
+    for (const std::string& e : found.errors)
+        std::fprintf(stderr, "morvel: %s\n", e.c_str());
+    std::vector<fs::path> expanded;
+    std::vector<bool> taken(found.documents.size(), false);
+    for (const fs::path& p : inputs) {
+        if (!fs::is_directory(p, ec)) {
+            expanded.push_back(p);
+            continue;
+        }
+        // The search cuts one trailing separator from the folder it is given.
+        std::string folder = p.string();
+        if (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        const size_t before = expanded.size();
+        for (size_t i = 0; i < found.documents.size(); ++i) {
+            const FoundDocument& d = found.documents[i];
+            const bool inside =
+                d.folder == folder || (d.folder.size() > folder.size() &&
+                                       d.folder.compare(0, folder.size(), folder) == 0 &&
+                                       (d.folder[folder.size()] == '/' || folder == "/"));
+            if (inside && !taken[i] && d.category == kCategoryOrdinary) {
+                taken[i] = true;
+                expanded.push_back(fs::path(d.folder) / d.fileName);
+            }
+        }
+        if (expanded.size() == before)
+            std::fprintf(stderr, "morvel: no Word documents found in %s\n", p.c_str());
+    }
+    inputs = std::move(expanded);
+    return true;
+}
+
 }  // namespace
 
 int runRecover(const std::vector<std::string>& args) {
@@ -207,6 +256,10 @@ int runRecover(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     std::error_code ec;
+    if (!expandFolders(opt.inputs))
+        return kExitSomeFailed;
+    if (opt.inputs.empty())
+        return kExitSomeFailed;
     if (!fs::is_directory(opt.outputDir, ec)) {
         std::fprintf(stderr, "morvel: output folder %s does not exist\n", opt.outputDir.c_str());
         return kExitUsage;

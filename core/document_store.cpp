@@ -13,16 +13,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-// The key under which duplicates are recognised: folder and name, ignoring case.
+// The key under which duplicates are recognised: folder and name, compared exactly, because
+// names differing only in case are different files on this system.
 std::string recordKey(const std::string& folder, const std::string& fileName) {
-    return lowerAscii(folder) + '\0' + lowerAscii(fileName);
+    return folder + '\0' + fileName;
 }
 
 // Cuts one trailing "/" or "\\" from a folder of a search list.
@@ -272,9 +266,9 @@ int32_t CDocumentStore::RunJob() {
         RecoveryEnvironment env;
         env.workingFolder = workingFolder_;
         env.programFolder = programFolder_;
-        env.progress = progress_;
-        env.status = status_;
-        env.errors = errors_;
+        env.progress = progress_ ? &relay_ : nullptr;
+        env.status = status_ ? &relay_ : nullptr;
+        env.errors = errors_ ? &relay_ : nullptr;
         RecoverDocument(rec, env);
         rec.stopEvent = nullptr;
         result = static_cast<int32_t>(rec.success);
@@ -344,9 +338,9 @@ bool CDocumentStore::WaitForWorker(std::chrono::milliseconds timeout) const {
     return finishedEvent_.waitFor(timeout);
 }
 
-void CDocumentStore::Shutdown() {
+bool CDocumentStore::Shutdown() {
     if (shutDown_)
-        return;
+        return finishedEvent_.isSet();
     shutDown_ = true;
     const bool running = !finishedEvent_.isSet();
     {
@@ -360,10 +354,12 @@ void CDocumentStore::Shutdown() {
         stopEvent_.set();
         finishedEvent_.waitFor(shutdownWait_);
     }
+    relay_.cutOff();
+    const bool ended = finishedEvent_.isSet();
     if (worker_.joinable()) {
         // A worker that did not end in time is abandoned; it holds its own reference to the
         // store, so nothing it uses goes away under it.
-        if (finishedEvent_.isSet() && worker_.get_id() != std::this_thread::get_id())
+        if (ended && worker_.get_id() != std::this_thread::get_id())
             worker_.join();
         else
             worker_.detach();
@@ -373,6 +369,7 @@ void CDocumentStore::Shutdown() {
         fs::remove_all(workingFolder_, ec);
     else if (!workingFolder_.empty())
         removeTemporaryFiles(workingFolder_);
+    return ended;
 }
 
 // --- messages ---
@@ -400,8 +397,7 @@ bool CDocumentStore::SendStoreMessage(StoreMessageId id) {
 }
 
 void CDocumentStore::ShowError(const std::string& text) const {
-    if (errors_)
-        errors_->showError(text);
+    relay_.showError(text);
 }
 
 void CDocumentStore::ShowStatus(const std::string& text) const {

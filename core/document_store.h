@@ -16,6 +16,7 @@
 #include "core/outputs.h"
 #include "core/settings.h"
 #include "core/store_observer.h"
+#include "core/worker_relay.h"
 #include "core/working_folder.h"
 #include "platform/error_report.h"
 #include "platform/manual_reset_event.h"
@@ -172,8 +173,10 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     // Waits until no worker runs; true when none runs within the time-out.
     bool WaitForWorker(std::chrono::milliseconds timeout) const;
     // Stops a running worker (waiting at most the shutdown wait; the worker then sends
-    // nothing), removes the working folder. Idempotent; the destructor calls it.
-    void Shutdown();
+    // nothing), cuts the worker off from the interfaces above and removes the working folder.
+    // False when a worker did not end in time and was abandoned; a call it is making at that
+    // moment may still be under way. Idempotent; the destructor calls it.
+    bool Shutdown();
 
     bool busy() const { return busy_; }
     int32_t JobMode() const { return jobMode_; }
@@ -188,7 +191,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
         int32_t index;
     };
     // Adds a record (fileName, folder, format, category) at the record count, unless one with
-    // the same name and folder (ignoring case) is already there or the table is full.
+    // the same name and folder is already there or the table is full.
     AddResult AddDocument(const std::string& fileName, const std::string& folder, uint16_t format,
                           uint16_t category);
     void SetTableFull() { tableFull_.store(true); }
@@ -233,7 +236,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     std::vector<DocumentRecord> table_;
     std::atomic<int32_t> recordCount_{0};
     std::atomic<bool> tableFull_{false};
-    std::unordered_set<std::string> keys_;  // lower-cased folder + "/" + name of every record
+    std::unordered_set<std::string> keys_;  // folder and name of every record
 
     int32_t selectedIndex_ = NoneSelected;
     CommandFlags flags_;
@@ -260,6 +263,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     StatusText* status_ = nullptr;
     ProgressIndicator* progress_ = nullptr;
     const FolderSearch* search_ = nullptr;
+    mutable WorkerRelay relay_{progress_, status_, errors_};
     std::chrono::milliseconds messageTimeout_;
     std::chrono::milliseconds shutdownWait_;
 

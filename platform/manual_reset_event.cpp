@@ -3,10 +3,10 @@
 namespace morvel {
 
 void ManualResetEvent::set() {
-    {
-        std::lock_guard lock(mutex_);
-        signalled_ = true;
-    }
+    // Notified under the lock: a waiter that wakes may destroy the event at once, which must
+    // not happen while notify_all is still using it.
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
     cv_.notify_all();
 }
 

@@ -1,0 +1,157 @@
+#include "discovery/folder_search.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/store_recorders.h"
+#include "tests/support/test_files.h"
+
+namespace morvel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TEST(DocumentPattern, MatchesDotDocAnywhereInAnyCase) {
+    const std::pair<const char*, bool> cases[] = {
+        {"a.doc", true},     {"b.docx", true}, {"c.docm", true}, {"D.DOC", true},
+        {"x.doc.bak", true}, {"e.Docx", true}, {"a.do", false},  {"doc", false},
+        {"adoc", false},     {"a.odt", false}, {".doc", true},   {"a.d0c", false},
+    };
+    for (const auto& [name, expected] : cases)
+        EXPECT_EQ(matchesDocumentPattern(name), expected) << name;
+}
+
+class Search : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        StoreSetup setup;
+        setup.workingFolder = dir.path() / "work";
+        setup.settingsFile = dir.path() / "settings.ini";
+        setup.observer = &observer;
+        setup.errors = &errors;
+        std::string error;
+        store = OpenDocumentStore(setup, error);
+        ASSERT_TRUE(store) << error;
+    }
+    void touch(const fs::path& p) {
+        fs::create_directories(p.parent_path());
+        std::ofstream(p) << "x";
+    }
+    // Runs one search job to its end as the user interface would; returns its message.
+    int search(int32_t mode, const std::string& folders) {
+        EXPECT_TRUE(store->StartSearch(mode, folders));
+        return test::finishJob(*store, observer);
+    }
+    // "folder-relative-to-tree/name format category" of every record.
+    std::vector<std::string> records() const {
+        std::vector<std::string> out;
+        const std::string root = tree().string();
+        for (int32_t i = 0; i < store->recordCount(); ++i) {
+            const DocumentRecord& r = store->record(i);
+            std::string folder = r.folder.substr(std::min(root.size(), r.folder.size()));
+            out.push_back(folder + "/" + r.fileName + " " + std::to_string(r.format) + " " +
+                          std::to_string(r.category));
+        }
+        return out;
+    }
+    fs::path tree() const { return dir.path() / "tree"; }
+
+    test::TempDir dir;
+    test::RecordingObserver observer;
+    test::RecordingErrors errors;
+    std::shared_ptr<CDocumentStore> store;
+};
+
+TEST_F(Search, FindsWordDocumentsWithFormatsAndCategories) {
+    for (const char* n : {"a.doc", "b.docx", "c.docm", "D.DOC", "~$a.doc", "notes.txt",
+                          "Templates/Normal.doc", "Templates/~x.docx", "sub/deep/e.DocX"})
+        touch(tree() / n);
+    fs::create_directories(tree() / "folder.doc");
+    fs::create_directory_symlink("..", tree() / "sub" / "loop");
+    fs::create_directory_symlink(tree(), tree() / "sub" / "again");
+    touch(dir.path() / "outside" / "hidden.doc");
+    fs::create_directory_symlink(dir.path() / "outside", tree() / "link");
+
+    EXPECT_EQ(search(kJobSearchFolder, tree().string() + "/"), WM_RECOVERY_DONE);
+    EXPECT_EQ(records(),
+              (std::vector<std::string>{"/D.DOC 1 0", "/a.doc 1 0", "/b.docx 2 0", "/~$a.doc 1 3",
+                                        "/Templates/Normal.doc 1 2", "/Templates/~x.docx 2 2",
+                                        "/sub/deep/e.DocX 2 0"}));
+    EXPECT_EQ(observer.count(WM_RECOVERY_DONE), 1);
+    EXPECT_EQ(observer.count(WM_REBUILD_TREE), 1);
+    EXPECT_TRUE(errors.texts().empty());
+
+    // The same folder again adds nothing.
+    EXPECT_EQ(search(kJobSearchList, tree().string()), WM_RECOVERY_DONE);
+    EXPECT_EQ(store->recordCount(), 7);
+}
+
+TEST_F(Search, AListSearchesEveryEntryAndAnEmptyListEndsDone) {
+    touch(tree() / "one" / "a.doc");
+    touch(tree() / "two" / "b.doc");
+    touch(tree() / "three" / "c.doc");
+    EXPECT_EQ(search(kJobSearchList, ""), WM_RECOVERY_DONE);
+    EXPECT_EQ(search(kJobSearchList, ";;"), WM_RECOVERY_DONE);
+    EXPECT_EQ(store->recordCount(), 0);
+
+    EXPECT_EQ(
+        search(kJobSearchList, (tree() / "one/").string() + ";" + (tree() / "two/").string() + ";"),
+        WM_RECOVERY_DONE);
+    EXPECT_EQ(records(), (std::vector<std::string>{"/one/a.doc 1 0", "/two/b.doc 1 0"}));
+    EXPECT_EQ(store->record(0).folder, (tree() / "one").string());
+}
+
+TEST_F(Search, PseudoFileSystemsAreNeverEntered) {
+    EXPECT_EQ(search(kJobSearchList, "/proc;/sys/;/dev"), WM_RECOVERY_DONE);
+    EXPECT_EQ(store->recordCount(), 0);
+}
+
+TEST_F(Search, StopIsSeenAtTheNextStatusUpdate) {
+    for (int i = 0; i < 250; ++i)
+        fs::create_directories(tree() / ("f" + std::to_string(1000 + i)));
+    touch(tree() / "f1249" / "late.doc");
+    observer.holdIf = [](const StoreMessage& m) {
+        return m.id == WM_STATUS_TEXT && m.text.rfind("Searching ", 0) == 0;
+    };
+    ASSERT_TRUE(store->StartSearch(kJobSearchFolder, tree().string()));
+    ASSERT_TRUE(observer.waitHeld());
+    store->Stop();
+    observer.release();
+    EXPECT_EQ(test::finishJob(*store, observer), WM_RECOVERY_FAILED);
+
+    const std::vector<std::string> texts = observer.statusTexts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0].rfind("Searching " + tree().string(), 0), 0u);
+    EXPECT_EQ(texts[1], "Please wait,stopping...");
+    EXPECT_EQ(texts[2], "Closing search doc...");
+    EXPECT_EQ(observer.count(WM_RECOVERY_FAILED), 1);
+    EXPECT_EQ(observer.count(WM_RECOVERY_DONE), 0);
+    EXPECT_EQ(observer.count(WM_REBUILD_TREE), 1);
+    EXPECT_EQ(store->recordCount(), 0);
+}
+
+TEST_F(Search, AFullTableIsReportedOnceAndEndsEverySearch) {
+    const fs::path big = tree() / "big";
+    fs::create_directories(big);
+    for (int i = 0; i <= kTableCapacity; ++i)
+        std::ofstream(big / ("d" + std::to_string(100000 + i) + ".doc"));
+    touch(tree() / "small" / "a.doc");
+
+    EXPECT_EQ(search(kJobSearchFolder, big.string()), WM_RECOVERY_DONE);
+    EXPECT_EQ(store->recordCount(), kTableCapacity);
+    EXPECT_TRUE(store->tableFull());
+    EXPECT_EQ(errors.texts(), std::vector<std::string>{"Number of doc files >500"});
+    EXPECT_EQ(store->record(kTableCapacity - 1).fileName, "d109999.doc");
+
+    EXPECT_EQ(search(kJobSearchFolder, (tree() / "small").string()), WM_RECOVERY_DONE);
+    EXPECT_EQ(store->recordCount(), kTableCapacity);
+    EXPECT_EQ(errors.texts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace morvel
