@@ -1,10 +1,16 @@
 #include "core/text_extraction.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <limits>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <span>
 #include <vector>
+
+#include "platform/large_buffer.h"
 
 namespace morvel {
 
@@ -28,6 +34,36 @@ constexpr bool isRunByte(uint8_t c) {
     return c >= 0x01 && c <= 0x7E;
 }
 
+// Length of the stretch at p (at most n bytes) whose bytes all lie in [lo, hi] (lo >= 0x01,
+// hi <= 0x7E). Sixteen bytes at a time where SSE2 is there: this is the inner loop of both
+// extractions, so it decides their speed.
+template <uint8_t Lo, uint8_t Hi>
+size_t stretchWithin(const uint8_t* p, size_t n) {
+    size_t k = 0;
+#ifdef __SSE2__
+    const __m128i below = _mm_set1_epi8(static_cast<char>(Lo - 1));
+    const __m128i above = _mm_set1_epi8(static_cast<char>(Hi + 1));
+    for (; k + 16 <= n; k += 16) {
+        // Signed compares: bytes 0x80-0xFF are negative, so they fail "greater than Lo - 1".
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        __m128i in = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(in));
+        if (mask != 0xFFFF)
+            return k + static_cast<size_t>(__builtin_ctz(~mask));
+    }
+#endif
+    while (k < n && p[k] >= Lo && p[k] <= Hi)
+        ++k;
+    return k;
+}
+
+size_t printableStretch(const uint8_t* p, size_t n) {
+    return stretchWithin<0x20, 0x7E>(p, n);
+}
+size_t runStretch(const uint8_t* p, size_t n) {
+    return stretchWithin<0x01, 0x7E>(p, n);
+}
+
 // The five cancellation points of a step: each looks at the stop event and otherwise moves the
 // progress bar on by one. Returns false when the run was cancelled.
 bool passCancellationPoints(DocumentRecord& record, const RecoveryEnvironment& env) {
@@ -47,33 +83,111 @@ std::span<const uint8_t> imageOf(const DocumentRecord& record) {
                                     std::min<size_t>(record.fileSize, record.fileData->size()));
 }
 
-// A run kept by the filtered pass, as a slice of the collected buffer.
+// A run kept by the filtered pass: the file bytes [begin, end) hold its `length` run bytes; the
+// other bytes in that range are single non-run bytes the run stepped over.
 struct Run {
-    size_t start;
+    size_t begin;
+    size_t end;
     size_t length;
 };
 
-// Appends the collected runs with their control bytes normalised: CR LF stays, a lone CR, LF or
-// form feed becomes CR LF, other control bytes and a control byte at the very end are dropped.
-void normaliseCollected(std::span<const uint8_t> collected, std::vector<uint8_t>& out) {
-    const size_t total = collected.size();
-    for (size_t j = 0; j < total; ++j) {
-        uint8_t c = collected[j];
-        if (c >= 0x20) {
-            out.push_back(c);
-            continue;
+// Turns the concatenated run bytes into the filtered text: CR LF stays, a lone CR, LF or form
+// feed becomes CR LF, other control bytes and a control byte at the very end are dropped.
+// A line-end byte waits for the next byte to know whether it is the last one or a CR before LF.
+// With Write false it only counts, so the output can be allocated at its exact size.
+template <bool Write>
+class Normaliser {
+  public:
+    explicit Normaliser(uint8_t* out) : out_(out) {}
+
+    void push(uint8_t c) {
+        if (pending_) {
+            const uint8_t was = pending_;
+            pending_ = 0;
+            emit(CR);
+            emit(LF);
+            if (was == CR && c == LF)
+                return;
         }
-        if (j + 1 >= total)
-            continue;
-        if (c == CR && collected[j + 1] == LF) {
-            out.push_back(CR);
-            out.push_back(LF);
-            ++j;
+        if (c >= 0x20) {
+            emit(c);
         } else if (c == CR || c == LF || c == FF) {
-            out.push_back(CR);
-            out.push_back(LF);
+            pending_ = c;
         }
     }
+    // A stretch of printable bytes, copied in one go.
+    void pushPrintable(const uint8_t* p, size_t len) {
+        if (len == 0)
+            return;
+        push(p[0]);
+        if constexpr (Write)
+            std::memcpy(out_ + n_, p + 1, len - 1);
+        n_ += len - 1;
+    }
+    // A line-end byte still pending at the end is the last byte: dropped.
+    size_t size() const { return n_; }
+
+  private:
+    void emit(uint8_t c) {
+        if constexpr (Write)
+            out_[n_] = c;
+        ++n_;
+    }
+
+    uint8_t* out_;
+    size_t n_ = 0;
+    uint8_t pending_ = 0;
+};
+
+template <bool Write>
+size_t normaliseRuns(std::span<const uint8_t> in, const std::vector<Run>& runs, size_t threshold,
+                     uint8_t* out) {
+    Normaliser<Write> norm(out);
+    for (const Run& r : runs) {
+        if (r.length <= threshold)
+            continue;
+        size_t k = r.begin;
+        while (k < r.end) {
+            size_t stretch = k + printableStretch(in.data() + k, r.end - k);
+            norm.pushPrintable(in.data() + k, stretch - k);
+            if (stretch == r.end)
+                break;
+            if (isRunByte(in[stretch]))
+                norm.push(in[stretch]);
+            k = stretch + 1;
+        }
+    }
+    return norm.size();
+}
+
+// The raw text rules over the whole image; with Write false it only counts the output bytes.
+template <bool Write>
+size_t rawTextScan(std::span<const uint8_t> in, uint8_t* out) {
+    const size_t size = in.size();
+    size_t n = 0;
+    size_t i = 0;
+    while (i < size) {
+        uint8_t c = in[i];
+        if (isPrintable(c)) {
+            size_t stretch = i + 1 + printableStretch(in.data() + i + 1, size - i - 1);
+            if constexpr (Write)
+                std::memcpy(out + n, in.data() + i, stretch - i);
+            n += stretch - i;
+            i = stretch;
+        } else if (i + 1 >= size) {
+            ++i;
+        } else if (c == CR || c == LF || c == FF) {
+            if constexpr (Write) {
+                out[n] = CR;
+                out[n + 1] = LF;
+            }
+            n += 2;
+            i += (c == CR && in[i + 1] == LF) ? 2 : 1;
+        } else {
+            ++i;
+        }
+    }
+    return n;
 }
 
 }  // namespace
@@ -86,33 +200,11 @@ void ExtractRawText(DocumentRecord& record, const RecoveryEnvironment& env) {
             env.progress->setStep(1);
         }
         std::span<const uint8_t> in = imageOf(record);
-        const size_t size = in.size();
-        std::vector<uint8_t> out(std::max<size_t>(1, 2 * size + 1));
-        uint8_t* o = out.data();
-        size_t n = 0;
-        size_t i = 0;
-        while (i < size) {
-            uint8_t c = in[i];
-            if (isPrintable(c)) {
-                o[n++] = c;
-                ++i;
-            } else if (i + 1 >= size) {
-                ++i;
-            } else if (c == CR) {
-                o[n++] = CR;
-                o[n++] = LF;
-                i += in[i + 1] == LF ? 2 : 1;
-            } else {
-                if (c == LF || c == FF) {
-                    o[n++] = CR;
-                    o[n++] = LF;
-                }
-                ++i;
-            }
-        }
-        o[n] = 0;
-        out.resize(n + 1);
-        out.shrink_to_fit();
+        const size_t n = rawTextScan<false>(in, nullptr);
+        std::vector<uint8_t> out;
+        resizeLarge(out, n + 1);
+        rawTextScan<true>(in, out.data());
+        out[n] = 0;
         record.rawText = std::move(out);
         record.rawTextLength = static_cast<uint32_t>(n + 1);
 
@@ -132,20 +224,25 @@ void ExtractFilteredText(DocumentRecord& record, const RecoveryEnvironment& env)
         std::span<const uint8_t> in = imageOf(record);
         const size_t size = in.size();
 
-        // Runs are written straight into the collected buffer; a run that ends without
-        // qualifying is dropped by moving the write position back to its start.
-        std::vector<uint8_t> collected(std::max<size_t>(1, size));
-        uint8_t* buf = collected.data();
+        // One pass finds the runs and remembers those that may qualify; their bytes are read
+        // again from the image only when the text is written.
         std::vector<Run> kept;
-        size_t runStart = 0;
-        size_t w = 0;
-        size_t longest = 0;  // longest qualifying run so far
-        size_t floor = 0;    // runs no longer than this can never be collected any more
+        size_t runBegin = 0;
+        size_t runLength = 0;
+        uint8_t last = 0, beforeLast = 0;  // the run's last two bytes
+        size_t longest = 0;                // longest qualifying run so far
+        size_t floor = 0;  // runs no longer than this can never be collected any more
 
         for (size_t i = 0; i < size; ++i) {
-            uint8_t c = in[i];
+            const uint8_t c = in[i];
             if (isRunByte(c)) {
-                buf[w++] = c;
+                const size_t len = 1 + runStretch(in.data() + i + 1, size - i - 1);
+                if (runLength == 0)
+                    runBegin = i;
+                beforeLast = len >= 2 ? in[i + len - 2] : last;
+                last = in[i + len - 1];
+                runLength += len;
+                i += len - 1;
                 continue;
             }
             // A single non-run byte between run bytes is stepped over (joins UTF-16LE text);
@@ -153,39 +250,29 @@ void ExtractFilteredText(DocumentRecord& record, const RecoveryEnvironment& env)
             if (i + 1 >= size || isRunByte(in[i + 1]))
                 continue;
 
-            const size_t len = w - runStart;
             const bool endsLikeParagraph =
-                len >= 1 && (buf[w - 1] == CR || (len >= 2 && buf[w - 2] == CR));
-            if (len > kLastThreshold && len > floor && (len > kLongRun || endsLikeParagraph)) {
-                kept.push_back({runStart, len});
-                longest = std::max(longest, len);
+                (runLength >= 1 && last == CR) || (runLength >= 2 && beforeLast == CR);
+            if (runLength > kLastThreshold && runLength > floor &&
+                (runLength > kLongRun || endsLikeParagraph)) {
+                kept.push_back({runBegin, i, runLength});
+                longest = std::max(longest, runLength);
                 floor = std::min<size_t>(kFirstThreshold, longest - 1);
-                runStart = w;
-            } else {
-                w = runStart;
             }
+            runLength = 0;
+            last = beforeLast = 0;
         }
         // A run still open at the end of the data is never collected.
 
-        // The rescanning algorithm stops at the highest threshold T for which some qualifying
-        // run is longer than T: T = min(3959, longest - 1). It collects every qualifying run
-        // longer than that, in file order.
-        size_t total = 0;
-        if (longest > kLastThreshold) {
-            const size_t threshold = std::min<size_t>(kFirstThreshold, longest - 1);
-            for (const Run& r : kept) {
-                if (r.length <= threshold)
-                    continue;
-                std::memmove(buf + total, buf + r.start, r.length);
-                total += r.length;
-            }
-        }
-
+        // Rescanning with thresholds 3959, 3958, ... stops at the highest T for which some
+        // qualifying run is longer than T: T = min(3959, longest - 1). It collects every
+        // qualifying run longer than that, in file order.
+        size_t threshold = longest > kLastThreshold ? std::min<size_t>(kFirstThreshold, longest - 1)
+                                                    : std::numeric_limits<size_t>::max();
+        const size_t n = normaliseRuns<false>(in, kept, threshold, nullptr);
         std::vector<uint8_t> out;
-        out.reserve(2 * total + 1);
-        normaliseCollected(std::span<const uint8_t>(buf, total), out);
-        out.push_back(0);
-        out.shrink_to_fit();
+        resizeLarge(out, n + 1);
+        normaliseRuns<true>(in, kept, threshold, out.data());
+        out[n] = 0;
         record.filteredLength = static_cast<uint32_t>(out.size());
         record.filteredData = std::move(out);
 

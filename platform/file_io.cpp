@@ -1,5 +1,7 @@
 #include "platform/file_io.h"
 
+#include "platform/large_buffer.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,7 +70,7 @@ ReadStatus readWholeFile(const std::filesystem::path& path, std::vector<uint8_t>
         return ReadStatus::CannotOpen;
     if (static_cast<uint64_t>(st.st_size) > kMaxInputSize)
         return ReadStatus::TooLarge;
-    out.resize(static_cast<size_t>(st.st_size));
+    resizeLarge(out, static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (done < out.size()) {
         ssize_t n = ::read(f.fd, out.data() + done, out.size() - done);

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include "tests/support/cli_runner.h"
+#include "tests/support/test_files.h"
+
+namespace morvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+test::CliResult morvel(const std::vector<std::string>& args, const fs::path& cwd) {
+    return test::runProgram(MORVEL_CLI_PATH, args, cwd);
+}
+
+// A small .doc-named file whose text the raw and filtered extractions both find.
+std::vector<uint8_t> textDocBytes() {
+    std::string body(1200, 'a');
+    body += "\r\n";
+    std::vector<uint8_t> bytes = test::bytesOf(body);
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+TEST(CliUsage, HelpVersionAndUsageErrors) {
+    test::TempDir dir;
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        const char* inOut;  // text expected on stdout (or stderr when exit is 64)
+    } cases[] = {
+        {{"--help"}, 0, "Exit status"},
+        {{"recover", "--help"}, 0, "Usage: morvel"},
+        {{"--version"}, 0, "morvel "},
+        {{}, 64, "Usage: morvel"},
+        {{"frobnicate"}, 64, "unknown command"},
+        {{"recover"}, 64, "at least one document"},
+        {{"recover", "--bogus", "a.doc"}, 64, "unknown option"},
+        {{"recover", "a.doc", "-o"}, 64, "needs a folder"},
+        {{"recover", "a.doc", "-o", "no/such/folder"}, 64, "does not exist"},
+    };
+    for (const auto& c : cases) {
+        auto r = morvel(c.args, dir.path());
+        EXPECT_EQ(r.exitCode, c.exit) << c.inOut;
+        const std::string& where = c.exit == 64 ? r.err : r.out;
+        EXPECT_NE(where.find(c.inOut), std::string::npos) << where;
+    }
+}
+
+TEST(CliRecover, UnknownFormatAndMissingFileFail) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "notes.txt", test::bytesOf("hello"));
+    auto r = morvel({"recover", "notes.txt"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("Error: unknown file format!"), std::string::npos);
+
+    r = morvel({"recover", "gone.doc"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("Error in read doc"), std::string::npos);
+}
+
+TEST(CliRecover, WritesTextsWithoutTheirNulAndHonoursUppercaseNames) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "LETTER.DOC", textDocBytes());
+    fs::create_directory(dir.path() / "out");
+    auto r = morvel({"recover", "LETTER.DOC", "-o", "out"}, dir.path());
+    EXPECT_LE(r.exitCode, 1) << r.err;
+    auto raw = test::readFile(dir.path() / "out" / "LETTER_Raw_text.txt");
+    auto filtered = test::readFile(dir.path() / "out" / "LETTER_Filtered_text.txt");
+    std::string expected = std::string(1200, 'a') + "\r\n";
+    EXPECT_EQ(std::string(raw.begin(), raw.end()), expected);
+    EXPECT_EQ(std::string(filtered.begin(), filtered.end()), expected);
+}
+
+TEST(CliRecover, NeverReplacesAFileWithoutForce) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "a.doc", textDocBytes());
+    test::writeFile(dir.path() / "a_Raw_text.txt", test::bytesOf("keep me"));
+    auto r = morvel({"recover", "a.doc"}, dir.path());
+    EXPECT_NE(r.err.find("--force"), std::string::npos);
+    EXPECT_EQ(test::readFile(dir.path() / "a_Raw_text.txt"), test::bytesOf("keep me"));
+
+    r = morvel({"recover", "--force", "a.doc"}, dir.path());
+    EXPECT_EQ(test::readFile(dir.path() / "a_Raw_text.txt").size(), 1202u);
+    // No temporary names are left behind either way.
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos);
+}
+
+TEST(CliRecover, JsonReportsEachDocument) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "a.doc", textDocBytes());
+    test::writeFile(dir.path() / "b.txt", test::bytesOf("x"));
+    auto r = morvel({"recover", "--json", "a.doc", "b.txt"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    auto first = r.out.substr(0, r.out.find('\n'));
+    EXPECT_EQ(first.rfind("{\"path\":\"a.doc\",\"format\":\"doc\",\"success\":true", 0), 0u)
+        << first;
+    EXPECT_NE(first.find("{\"kind\":\"raw\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"format\":\"unknown\""), std::string::npos);
+    if (std::system("python3 -c 'import json' 2>/dev/null") == 0) {
+        test::writeFile(dir.path() / "report.jsonl", test::bytesOf(r.out));
+        std::string cmd = "cd '" + dir.path().string() +
+                          "' && python3 -c 'import json,sys; [json.loads(l) for l in "
+                          "open(\"report.jsonl\")]'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+}
+
+// Watches a file for any change: a write, a close after writing, a change of attributes.
+class ChangeWatch {
+  public:
+    explicit ChangeWatch(const fs::path& p) : fd_(inotify_init1(IN_NONBLOCK)) {
+        wd_ = inotify_add_watch(fd_, p.c_str(),
+                                IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_CLOSE_NOWRITE |
+                                    IN_MOVE_SELF | IN_DELETE_SELF);
+    }
+    ~ChangeWatch() { ::close(fd_); }
+    bool valid() const { return fd_ >= 0 && wd_ >= 0; }
+    // Reads the pending events: returns the mask of all of them.
+    uint32_t events() {
+        alignas(inotify_event) char buf[4096];
+        uint32_t mask = 0;
+        ssize_t n;
+        while ((n = ::read(fd_, buf, sizeof buf)) > 0) {
+            for (ssize_t off = 0; off < n;) {
+                auto* ev = reinterpret_cast<inotify_event*>(buf + off);
+                mask |= ev->mask;
+                off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+            }
+        }
+        return mask;
+    }
+
+  private:
+    int fd_;
+    int wd_ = -1;
+};
+
+TEST(CliRecover, InputIsReadButNeverOpenedForWriting) {
+    std::vector<fs::path> inputs = test::corpusFiles("doc");
+    auto docx = test::corpusFiles("docx");
+    inputs.insert(inputs.end(), docx.begin(), docx.end());
+    test::TempDir dir;
+    if (inputs.empty()) {
+        test::writeFile(dir.path() / "plain.doc", textDocBytes());
+        inputs.push_back(dir.path() / "plain.doc");
+    }
+    fs::create_directory(dir.path() / "out");
+    for (const auto& in : inputs) {
+        SCOPED_TRACE(in.filename().string());
+        auto before = test::readFile(in);
+        auto mtime = fs::last_write_time(in);
+        ChangeWatch watch(in);
+        ASSERT_TRUE(watch.valid());
+        morvel({"recover", "--force", "-o", (dir.path() / "out").string(), in.string()},
+               dir.path());
+        uint32_t mask = watch.events();
+        EXPECT_TRUE(mask & IN_CLOSE_NOWRITE) << "the input was never read";
+        EXPECT_EQ(mask & (IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF),
+                  0u);
+        EXPECT_EQ(test::readFile(in), before);
+        EXPECT_EQ(fs::last_write_time(in), mtime);
+    }
+}
+
+}  // namespace
+}  // namespace morvel

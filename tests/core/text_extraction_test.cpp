@@ -1,0 +1,185 @@
+#include "core/text_extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "tests/support/filtered_text_reference.h"
+#include "tests/support/test_files.h"
+
+namespace morvel {
+namespace {
+
+struct Extracted {
+    std::vector<uint8_t> raw;
+    std::vector<uint8_t> filtered;
+    DocumentRecord record;
+};
+
+Extracted extract(const std::vector<uint8_t>& bytes, const ManualResetEvent* stop = nullptr,
+                  CountingProgress* progress = nullptr) {
+    Extracted e;
+    e.record.fileData = bytes;
+    e.record.fileSize = static_cast<uint32_t>(bytes.size());
+    e.record.stopEvent = stop;
+    RecoveryEnvironment env;
+    env.progress = progress;
+    ExtractRawText(e.record, env);
+    ExtractFilteredText(e.record, env);
+    e.raw = *e.record.rawText;
+    e.filtered = *e.record.filteredData;
+    return e;
+}
+
+std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+std::vector<uint8_t> repeat(const std::string& unit, size_t times) {
+    std::string s;
+    for (size_t i = 0; i < times; ++i)
+        s += unit;
+    return test::bytesOf(s);
+}
+
+std::vector<uint8_t> text(const std::string& s) {
+    return test::bytesOf(s);
+}
+std::vector<uint8_t> nul(size_t n = 2) {
+    return std::vector<uint8_t>(n, 0);
+}
+
+std::vector<uint8_t> utf16(const std::string& s) {
+    std::vector<uint8_t> out;
+    for (char c : s) {
+        out.push_back(static_cast<uint8_t>(c));
+        out.push_back(0);
+    }
+    return out;
+}
+
+std::string str(const std::vector<uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
+
+TEST(RawText, NormalisesLineEndsAndDropsControlBytes) {
+    struct Case {
+        std::vector<uint8_t> in;
+        std::string out;  // without the NUL
+    } cases[] = {
+        {text("a\r\nb"), "a\r\nb"},
+        {text("a\rb"), "a\r\nb"},
+        {text("a\nb"), "a\r\nb"},
+        {text("a\fb"), "a\r\nb"},
+        {text("a\r\r\nb"), "a\r\n\r\nb"},
+        {text("a\tb\x0b"
+              "c\x07"
+              "d"),
+         "abcd"},
+        {text("ab\r"), "ab"},  // a non-text byte at the very end is dropped
+        {text("ab\n"), "ab"},
+        {concat({utf16("ABC")}), "ABC"},
+        {{'x', 0x80, 0xFF, 0x7F, 'y'}, "xy"},
+        {{}, ""},
+    };
+    for (const auto& c : cases) {
+        Extracted e = extract(c.in);
+        EXPECT_EQ(str(e.raw), c.out + std::string(1, '\0'));
+        EXPECT_EQ(e.record.rawTextLength, c.out.size() + 1);
+        EXPECT_EQ(e.raw, test::rawTextReference(c.in));
+    }
+}
+
+TEST(FilteredText, CollectsAtTheFirstThresholdThatFindsARun) {
+    const auto para500 = concat({repeat("x", 498), text("\r\n")});  // 500 bytes, ends in CR LF
+    const auto plain500 = repeat("y", 500);                         // no CR at its end
+    const auto long1200 = repeat("z", 1200);                        // long enough without CR
+    const auto long4000 = repeat("w", 4000);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> in;
+        std::string out;
+    } cases[] = {
+        {"run over 3959 taken in the first pass", concat({long4000, nul()}), str(long4000)},
+        {"500-byte paragraph found once T < 500", concat({para500, nul(), text("short\r"), nul()}),
+         str(para500)},
+        {"500 bytes without CR never qualify", concat({plain500, nul()}), ""},
+        {"run over 1000 needs no CR", concat({long1200, nul(), para500, nul()}), str(long1200)},
+        {"open run at the end is dropped", concat({long4000}), ""},
+        {"UTF-16LE text forms one run", concat({utf16(str(para500)), nul()}), str(para500)},
+        {"high bytes end a run; the short paragraph wins",
+         concat({repeat("q", 600), {0x80, 0x90}, text("ab\r\n"), nul()}), "ab\r\n"},
+        {"only runs of the winning length",
+         concat({para500, nul(), repeat("v", 450), text("\r\n"), nul()}), str(para500)},
+        {"empty file", {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Extracted e = extract(c.in);
+        EXPECT_EQ(str(e.filtered), c.out + std::string(1, '\0'));
+        EXPECT_EQ(e.filtered, test::filteredTextByRescanning(c.in));
+    }
+}
+
+TEST(FilteredText, MatchesRescanningOnRandomDocumentsLikeBytes) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<uint8_t> in;
+        int pieces = 1 + static_cast<int>(rng() % 12);
+        for (int p = 0; p < pieces; ++p) {
+            size_t len = rng() % 1500;
+            bool wide = rng() % 3 == 0;
+            for (size_t i = 0; i < len; ++i) {
+                uint8_t c = static_cast<uint8_t>(rng() % 8 == 0 ? "\r\n\f\t\x01"[rng() % 5]
+                                                                : 'a' + rng() % 26);
+                in.push_back(c);
+                if (wide)
+                    in.push_back(0);
+            }
+            if (rng() % 2)
+                in.push_back(0x0D);
+            for (uint32_t k = rng() % 4; k > 0; --k)
+                in.push_back(static_cast<uint8_t>(rng() % 2 ? 0 : 0x80 + rng() % 128));
+        }
+        ASSERT_EQ(extract(in).filtered, test::filteredTextByRescanning(in)) << "round " << round;
+        ASSERT_EQ(extract(in).raw, test::rawTextReference(in)) << "round " << round;
+    }
+}
+
+TEST(TextExtraction, EqualsTheSlowAlgorithmsOnEveryCorpusDocument) {
+    auto files = test::corpusFiles("doc");
+    if (files.empty())
+        GTEST_SKIP() << "corpus not present";
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.filename().string());
+        auto bytes = test::readFile(f);
+        Extracted e = extract(bytes);
+        EXPECT_EQ(e.raw, test::rawTextReference(bytes));
+        EXPECT_EQ(e.filtered, test::filteredTextByRescanning(bytes));
+    }
+}
+
+TEST(TextExtraction, FillsTheProgressBarInTenSteps) {
+    CountingProgress progress;
+    progress.setPosition(0);
+    Extracted e = extract(text("hello"), nullptr, &progress);
+    EXPECT_EQ(progress.steps(), 10);
+    EXPECT_EQ(progress.position(), 10);
+    EXPECT_EQ(e.record.success, 1u);
+    EXPECT_EQ(e.record.resultsReady, 1u);
+}
+
+TEST(TextExtraction, StopEventCancelsBothStepsAndKeepsTheText) {
+    ManualResetEvent stop(true);
+    Extracted e = extract(text("hello\r\n"), &stop);
+    EXPECT_EQ(e.record.success, 0u);
+    EXPECT_EQ(e.record.resultsReady, 0u);
+    EXPECT_EQ(str(e.raw), std::string("hello\r\n") + '\0');
+}
+
+}  // namespace
+}  // namespace morvel
