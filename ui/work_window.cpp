@@ -28,7 +28,7 @@ CWorkWindow::CWorkWindow(CDocumentStore& store, QWidget* parent)
     addWidget(pane);
     setStretchFactor(0, 1);
     setStretchFactor(1, 3);
-    setSizes({240, 720});
+    setSizes({300, 700});
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
         emit selectionChanged(CMorvelTreeView::paramOf(current));
     });
