@@ -256,7 +256,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     std::thread worker_;
     bool shutDown_ = false;
 
-    mutable std::mutex observerMutex_;
+    mutable std::recursive_mutex observerMutex_;
     StoreObserver* observer_ = nullptr;
     bool silenced_ = false;  // set by Shutdown: no message is sent any more
     ErrorReport* errors_ = nullptr;

@@ -42,7 +42,8 @@ class MessageReply {
 // and must return quickly: either handle the message and call reply.handled(), or hand both
 // to the user-interface thread, which calls reply.handled() once it has handled the message.
 // The sender waits at most the store's message time-out (kMessageTimeout) for that.
-// A receiver that is called on its own user-interface thread must handle the message at once.
+// A receiver that is called on its own user-interface thread must handle the message at once;
+// it may call back into the store (a completion handler, Stop) while doing so.
 class StoreObserver {
   public:
     virtual ~StoreObserver() = default;

@@ -138,8 +138,11 @@ TEST_F(Search, StopIsSeenAtTheNextStatusUpdate) {
 TEST_F(Search, AFullTableIsReportedOnceAndEndsEverySearch) {
     const fs::path big = tree() / "big";
     fs::create_directories(big);
+    // Hard links to one file: 10001 names, made much faster than 10001 files.
+    std::ofstream(dir.path() / "one.doc") << "x";
     for (int i = 0; i <= kTableCapacity; ++i)
-        std::ofstream(big / ("d" + std::to_string(100000 + i) + ".doc"));
+        fs::create_hard_link(dir.path() / "one.doc",
+                             big / ("d" + std::to_string(100000 + i) + ".doc"));
     touch(tree() / "small" / "a.doc");
 
     EXPECT_EQ(search(kJobSearchFolder, big.string()), WM_RECOVERY_DONE);
@@ -151,6 +154,67 @@ TEST_F(Search, AFullTableIsReportedOnceAndEndsEverySearch) {
     EXPECT_EQ(search(kJobSearchFolder, (tree() / "small").string()), WM_RECOVERY_DONE);
     EXPECT_EQ(store->recordCount(), kTableCapacity);
     EXPECT_EQ(errors.texts().size(), 1u);
+}
+
+TEST(StartupScan, ListsTheDocumentsFolderWithoutSubfoldersWhenTheOptionIsSet) {
+    test::TempDir dir;
+    const fs::path docs = dir.path() / "Documents";
+    fs::create_directories(docs / "sub");
+    test::writeFile(docs / "a.doc", test::bytesOf("x"));
+    test::writeFile(docs / "sub" / "b.doc", test::bytesOf("x"));
+    for (bool scan : {true, false}) {
+        Settings settings;
+        settings.scanDocumentsAtStart = scan;
+        ASSERT_EQ(saveSettings(dir.path() / "settings.ini", settings), "");
+        StoreSetup setup;
+        setup.workingFolder = dir.path() / "work";
+        setup.settingsFile = dir.path() / "settings.ini";
+        setup.documentsFolder = docs;
+        setup.allowStartupScan = true;
+        std::string error;
+        auto store = OpenDocumentStore(setup, error);
+        ASSERT_TRUE(store) << error;
+        ASSERT_EQ(store->recordCount(), scan ? 1 : 0);
+        if (scan) {
+            EXPECT_EQ(store->record(0).fileName, "a.doc");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace morvel
+
+namespace morvel {
+namespace {
+
+// Handles the completion inside the message, as a front end without its own event loop may.
+class FinishingObserver : public StoreObserver {
+  public:
+    void onStoreMessage(const StoreMessage& message, MessageReply reply) override {
+        ids.push_back(message.id);
+        if (message.id == WM_RECOVERY_DONE || message.id == WM_RECOVERY_FAILED)
+            store->OnRecoveryDone();
+        reply.handled();
+    }
+    CDocumentStore* store = nullptr;
+    std::vector<int> ids;
+};
+
+TEST(SearchCallbacks, AnObserverMayFinishTheJobWhileHandlingItsMessage) {
+    test::TempDir dir;
+    FinishingObserver observer;
+    StoreSetup setup;
+    setup.workingFolder = dir.path() / "work";
+    setup.settingsFile = dir.path() / "settings.ini";
+    setup.observer = &observer;
+    std::string error;
+    auto store = OpenDocumentStore(setup, error);
+    ASSERT_TRUE(store) << error;
+    observer.store = store.get();
+    ASSERT_TRUE(store->StartSearch(kJobSearchFolder, dir.path().string()));
+    ASSERT_TRUE(store->WaitForWorker(std::chrono::seconds(10)));
+    EXPECT_EQ(observer.ids, (std::vector<int>{WM_RECOVERY_DONE, WM_REBUILD_TREE}));
+    EXPECT_FALSE(store->busy());
 }
 
 }  // namespace
