@@ -15,6 +15,8 @@ enum ExitCode : int {
 
 // Each sub-command takes the arguments after its name and returns the process exit code.
 int runRecover(const std::vector<std::string>& args);
+// Prints what the compound-file salvage finds in each file, one JSON object per line.
+int runInspect(const std::vector<std::string>& args);
 int runScan(const std::vector<std::string>& args);
 
 }  // namespace morvel::cli

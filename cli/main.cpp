@@ -24,6 +24,11 @@ const char kUsage[] =
     "        .docx: NAME_recovered.docx, NAME_docs_text.docx\n"
     "      Existing files are never replaced unless --force is given. --json prints one JSON\n"
     "      object per document (path, format, success, fullFailed, outputs, seconds).\n"
+    "  inspect FILE...\n"
+    "      Show what the compound-file salvage finds in each .doc, as one JSON object per\n"
+    "      line: header found or rebuilt, its position and shift, FAT sectors, directory and\n"
+    "      mini-FAT start, the version code, and each named entry with its type, size, depth\n"
+    "      and the SHA-256 of the stream bytes that can still be read.\n"
     "\n"
     "  scan FOLDER... [--json] [--templates] [--tilde]\n"
     "      Search each folder and its subfolders for Word documents (*.doc*, in any case) and\n"
@@ -71,6 +76,8 @@ int main(int argc, char** argv) {
     }
     if (cmd == "recover")
         return runRecover(rest);
+    if (cmd == "inspect")
+        return runInspect(rest);
     if (cmd == "scan")
         return runScan(rest);
     std::fprintf(stderr, "morvel: unknown command '%s' (see morvel --help)\n", cmd.c_str());

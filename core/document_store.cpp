@@ -238,14 +238,15 @@ void CDocumentStore::LaunchWorker() {
     stopEvent_.reset();
     finishedEvent_.reset();
     shutdownEvent_.reset();
+    // Busy before the thread exists: its completion may be handled before this returns.
+    busy_ = true;
     try {
         worker_ = std::thread(&CDocumentStore::WorkerThreadProc, shared_from_this());
     } catch (const std::system_error&) {
+        busy_ = false;
         finishedEvent_.set();
         ShowError("Error!");
-        return;
     }
-    busy_ = true;
 }
 
 void CDocumentStore::WorkerThreadProc(std::shared_ptr<CDocumentStore> store) {

@@ -15,10 +15,10 @@ inline constexpr int32_t kStatusTextOnly = 501;        // no usable tables: writ
 // the writers. One object per document, so two documents can be recovered at once.
 struct DocContext {
     int32_t statusCode = kStatusOk;
-    uint32_t imageSize = 0;    // bytes of the file image being salvaged
-    uint32_t textLength = 0;   // byte length of the UTF-16 text in the reader's buffer
-    bool textIs16Bit = false;  // the document text is stored as UTF-16
-    int progressRange = 0;     // top of the progress range set by the reader
+    uint32_t imageSize = 0;                 // bytes of the file image being salvaged
+    uint32_t textLength = 0;                // byte length of the UTF-16 text in the reader's buffer
+    bool textIs16Bit = false;               // the document text is stored as UTF-16
+    int progressRange = 0;                  // top of the progress range set by the reader
     ProgressIndicator* progress = nullptr;  // may be null
 };
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <span>
 
+#include "doc/doc_context.h"
 #include "platform/progress.h"
 
 namespace morvel {
@@ -20,9 +21,26 @@ enum RecoverDocResult : int32_t {
     kRecoverDocSalvageThrew = 55  // the compound-file salvage threw
 };
 
+// What the reader found, for inspection.
+struct RecoverDocFindings {
+    int version = -1;      // the reader's FIB version (-1 when no reader ran)
+    int tableStream = -1;  // 1 "1Table", 0 "0Table", -1 none
+    bool fibRebuilt = false;
+    size_t pieces = 0;
+    uint32_t textBytes = 0;
+    size_t chpRunsRead = 0, papRunsRead = 0, chpRunsKept = 0, papRunsKept = 0;
+    size_t chpxPages = 0, papxPages = 0;
+    size_t sections = 0, dataBlocks = 0, pictureRuns = 0, picturesDropped = 0;
+    size_t pictureStore = 0;
+};
+
 // Salvages a damaged Word binary document held in memory and writes a new one to outputPath.
-// (Placeholder until the Word 97 reader and writer land: it always fails.)
 int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
                    ProgressIndicator* progress);
+
+// The same with the caller's context (its statusCode tells what the reader found) and,
+// when `findings` is given, what the reader saw.
+int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
+                   DocContext& ctx, RecoverDocFindings* findings = nullptr);
 
 }  // namespace morvel

@@ -9,4 +9,4 @@ ninja -C build-tsan -j2 test_core test_discovery
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export MORVEL_CORPUS="${MORVEL_CORPUS:-$PWD/../shared/corpus}"
 build-tsan/tests/core/test_core --gtest_filter='StoreJobs.*:StoreTable.*:Settings.*'
-build-tsan/tests/discovery/test_discovery --gtest_filter='Search.*'
+build-tsan/tests/discovery/test_discovery --gtest_filter='Search*'

@@ -10,7 +10,7 @@ namespace morvel::test {
 // Returns the text with its terminating NUL.
 inline std::vector<uint8_t> filteredTextByRescanning(const std::vector<uint8_t>& in) {
     const size_t size = in.size();
-    auto isRun = [](uint8_t c) { return c >= 0x01 && c <= 0x7E; };
+    auto isRun = [](uint8_t c) { return c >= 0x01 && c <= 0x7E; };  // NOLINT
     std::vector<uint8_t> collected;
     std::vector<uint8_t> run;
     for (uint32_t t = 3959; collected.empty(); --t) {

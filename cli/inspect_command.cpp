@@ -1,0 +1,176 @@
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/json_text.h"
+#include "doc/cfb_constants.h"
+#include "doc/doc_salvage.h"
+#include "platform/file_io.h"
+#include "platform/sha256.h"
+
+namespace morvel::cli {
+
+namespace {
+
+// UTF-8 of a UTF-16LE name (lone surrogates become U+FFFD).
+std::string utf8Name(const std::vector<uint8_t>& raw) {
+    std::string out;
+    auto put = [&](uint32_t c) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+        uint32_t c = raw[i] | (raw[i + 1] << 8);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < raw.size()) {
+            uint32_t lo = raw[i + 2] | (raw[i + 3] << 8);
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                put(0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        put(c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+    }
+    return out;
+}
+
+const char* resultName(int32_t r) {
+    switch (r) {
+        case kSalvageReadable:
+            return "readable";
+        case kSalvageRtf:
+            return "rtf";
+        case kSalvageNotWord97:
+            return "not-word97";
+        case kSalvageSpreadsheet:
+            return "spreadsheet";
+        case kSalvageThrew:
+            return "salvage-failed";
+        default:
+            return "unreadable";
+    }
+}
+
+template <typename T>
+std::string jsonList(const std::vector<T>& values) {
+    std::string out = "[";
+    for (size_t i = 0; i < values.size(); ++i)
+        out += (i ? "," : "") + std::to_string(values[i]);
+    return out + "]";
+}
+
+// The salvage's findings for one file as one JSON object.
+std::string inspectJson(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    DocContext ctx;
+    DocSalvage s = SalvageDocFile(bytes, ctx, true);
+    std::string j = "{\"file\":" + jsonString(path.string());
+    j += ",\"size\":" + std::to_string(bytes.size());
+    j += ",\"result\":" + std::to_string(s.result);
+    j += ",\"resultText\":" + jsonString(resultName(s.result));
+    j += ",\"statusCode\":" + std::to_string(ctx.statusCode);
+    if (s.image) {
+        const CFileImage& img = *s.image;
+        j += ",\"headerFound\":" + std::string(s.headerSound ? "true" : "false");
+        j += ",\"headerRebuilt\":" + std::string(img.salvaged() ? "true" : "false");
+        j += ",\"headerPos\":" + std::to_string(img.salvaged() ? -1 : img.headerPos);
+        j += ",\"shift\":" + std::to_string(img.shift);
+        j += ",\"version\":" + std::to_string(s.version);
+        if (img.salvaged()) {
+            j += ",\"rebuiltFatSectors\":" + jsonList(img.fatSectors);
+            j += ",\"rebuiltDirStart\":" + std::to_string(img.dirStart);
+            j += ",\"rebuiltMiniFatStart\":" + std::to_string(img.miniFatStart);
+        }
+    }
+    if (s.compound) {
+        const CCompoundFile& cf = *s.compound;
+        j += ",\"fatSectors\":" + jsonList(cf.fatSectorList);
+        j += ",\"difatSectors\":" + jsonList(cf.difatSectorList);
+        j += ",\"dirStart\":" + std::to_string(cf.dirStart);
+        j += ",\"miniFatStart\":" + std::to_string(cf.miniFatStart);
+        j += ",\"sectorLimit\":" + std::to_string(cf.sectorLimit);
+        j += ",\"directoryEntries\":" + std::to_string(cf.directoryEntryCount);
+        j += ",\"invalidFatValues\":" + std::to_string(s.invalidFatValues);
+    }
+    if (s.storage) {
+        const CDocStorage& st = *s.storage;
+        j += ",\"treeWalked\":" + std::string(st.treeWalked ? "true" : "false");
+        // Storage paths from the walk: a storage comes just before what it holds.
+        std::vector<std::string> paths(st.entries.size());
+        for (size_t i = 0; i < st.entries.size(); ++i)
+            paths[i] = utf8Name(st.entries[i].rawName);
+        std::vector<std::string> open;
+        for (const WalkStep& step : st.traversal) {
+            open.resize(static_cast<size_t>(step.depth));
+            const CStreamEntry& e = st.entries[static_cast<size_t>(step.entry)];
+            std::string prefix;
+            for (const std::string& o : open)
+                prefix += o + "/";
+            paths[static_cast<size_t>(step.entry)] = prefix + utf8Name(e.rawName);
+            if (e.type == kCfbTypeStorage)
+                open.push_back(utf8Name(e.rawName));
+        }
+        j += ",\"roles\":{\"WordDocument\":" + std::to_string(st.wordDocumentIndex) +
+             ",\"1Table\":" + std::to_string(st.table1Index) +
+             ",\"0Table\":" + std::to_string(st.table0Index) +
+             ",\"Data\":" + std::to_string(st.dataIndex) +
+             ",\"Root Entry\":" + std::to_string(st.rootEntryIndex) + "}";
+        j += ",\"entries\":[";
+        for (size_t i = 0; i < st.entries.size(); ++i) {
+            const CStreamEntry& e = st.entries[i];
+            j += i ? ",{" : "{";
+            j += "\"index\":" + std::to_string(i);
+            j += ",\"name\":" + jsonString(utf8Name(e.rawName));
+            j += ",\"path\":" + jsonString(paths[i]);
+            j += ",\"type\":" + std::to_string(e.type);
+            j += ",\"start\":" + std::to_string(e.startSector);
+            j += ",\"size\":" + std::to_string(e.size);
+            j += ",\"depth\":" + std::to_string(e.depth);
+            j += ",\"rawSearch\":" + std::string(e.dirIndex < 0 ? "true" : "false");
+            if (e.type == kCfbTypeStream) {
+                std::vector<uint8_t> data = st.ReadWholeStream(e);
+                j += ",\"bytesRead\":" + std::to_string(data.size());
+                j += ",\"sha256\":" + jsonString(sha256Hex(data));
+            }
+            j += "}";
+        }
+        j += "]";
+    }
+    return j + "}";
+}
+
+}  // namespace
+
+int runInspect(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::fputs("morvel inspect: give one or more .doc files\n", stderr);
+        return kExitUsage;
+    }
+    int rc = 0;
+    for (const std::string& a : args) {
+        std::vector<uint8_t> bytes;
+        if (readWholeFile(a, bytes) != ReadStatus::Ok) {
+            std::fprintf(stderr, "morvel inspect: cannot read %s\n", a.c_str());
+            rc = kExitSomeFailed;
+            continue;
+        }
+        std::printf("%s\n", inspectJson(a, bytes).c_str());
+    }
+    return rc;
+}
+
+}  // namespace morvel::cli

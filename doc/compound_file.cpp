@@ -1,0 +1,155 @@
+#include "doc/compound_file.h"
+
+#include <algorithm>
+
+#include "doc/cfb_constants.h"
+#include "platform/le_reader.h"
+
+namespace morvel {
+
+CCompoundFile::CCompoundFile(const CFileImage& img, DocContext& ctx)
+    : image(img), bytes(img.bytes), size(img.size) {
+    const bool salvaged = image.salvaged();
+    bias = salvaged ? image.shift : -int64_t{image.headerPos};
+    const int64_t shift = salvaged ? image.shift : 0;
+    lastSector = static_cast<int32_t>(
+        std::clamp<int64_t>((size + shift) / kCfbSectorSize - 1, -1, 0x7FFFFFFE));
+    int64_t limit = int64_t{lastSector} + 1;
+
+    if (salvaged) {
+        if (!image.fatSectors.empty() &&
+            limit > (static_cast<int64_t>(image.fatSectors.size()) + 1) * kCfbFatEntriesPerSector) {
+            ctx.statusCode = kStatusSalvageFailed;
+            return;
+        }
+        csectFat = static_cast<int32_t>(image.fatSectors.size());
+        dirStart = image.dirStart;
+        miniFatStart = image.miniFatStart;
+        limit = std::min<int64_t>(limit, int64_t{csectFat} * kCfbFatEntriesPerSector);
+        sectorLimit = static_cast<int32_t>(std::max<int64_t>(limit, 0));
+        fatSectorList = image.fatSectors;
+        readFat(false);
+    } else {
+        fromHeader = true;
+        const int64_t h = image.headerPos;
+        csectFat = image.readI32(h + kCfbHeaderCsectFat);
+        dirStart = image.readI32(h + kCfbHeaderDirStart);
+        miniFatStart = image.readI32(h + kCfbHeaderMiniFatStart);
+        difStart = image.readI32(h + kCfbHeaderDifStart);
+        csectDif = image.readI32(h + kCfbHeaderCsectDif);
+        limit = std::min<int64_t>(limit, std::max<int64_t>(csectFat, 0) * kCfbFatEntriesPerSector);
+        sectorLimit = static_cast<int32_t>(std::max<int64_t>(limit, 0));
+        if (sectorLimit < kCfbDifatLimit) {
+            difStart = 0;
+            csectDif = 0;
+        }
+        readHeaderFatSectorList();
+        readFat(true);
+    }
+
+    // The root entry (the first of the directory) holds the mini stream.
+    if (dirStart >= 0) {
+        const int64_t at = physical((int64_t{dirStart} + 1) * kCfbSectorSize);
+        rootStart = readI32(at + kCfbEntryStart);
+        rootSize = static_cast<uint32_t>(readI32(at + kCfbEntrySize));
+    }
+    miniSectorCount =
+        static_cast<int32_t>((uint64_t{rootSize} + kCfbMiniSectorSize - 1) / kCfbMiniSectorSize);
+    miniStreamChain = followChain(rootStart);
+
+    // The mini FAT: one value per mini sector, never more than its own chain holds.
+    const std::vector<int32_t> miniFatChain = followChain(miniFatStart);
+    const int64_t miniFatLength = std::min<int64_t>(
+        miniSectorCount, static_cast<int64_t>(miniFatChain.size()) * kCfbFatEntriesPerSector);
+    miniFat.reserve(static_cast<size_t>(miniFatLength));
+    for (int64_t i = 0; i < miniFatLength; ++i) {
+        const int64_t sector = miniFatChain[i / kCfbFatEntriesPerSector];
+        miniFat.push_back(
+            readI32(physical((sector + 1) * kCfbSectorSize + 4 * (i % kCfbFatEntriesPerSector))));
+    }
+
+    directoryChain = followChain(dirStart);
+    directoryEntryCount =
+        static_cast<int32_t>(directoryChain.size()) * (kCfbSectorSize / kCfbDirEntrySize);
+}
+
+int32_t CCompoundFile::readI32(int64_t pos) const {
+    if (pos < 0)
+        return 0;
+    return readI32LE(bytes, static_cast<size_t>(pos));
+}
+
+// FAT sector numbers: the first 109 from the header, the rest from the DIFAT chain. Only as
+// many as the FAT needs to cover sectorLimit are read, and the chain stops when it leaves the
+// file or comes back to a sector it has seen.
+void CCompoundFile::readHeaderFatSectorList() {
+    const int64_t needed =
+        (int64_t{sectorLimit} + kCfbFatEntriesPerSector - 1) / kCfbFatEntriesPerSector;
+    const int64_t h = image.headerPos;
+    for (int64_t i = 0; i < std::min<int64_t>(needed, kCfbHeaderDifatEntries); ++i)
+        fatSectorList.push_back(image.readI32(h + kCfbHeaderDifat + 4 * i));
+    int64_t d = difStart;
+    while (static_cast<int64_t>(fatSectorList.size()) < needed && d >= 0 && d <= lastSector &&
+           std::find(difatSectorList.begin(), difatSectorList.end(), d) == difatSectorList.end()) {
+        difatSectorList.push_back(static_cast<int32_t>(d));
+        const int64_t at = physical((d + 1) * kCfbSectorSize);
+        for (int i = 0;
+             i < kCfbDifatEntriesPerSector && static_cast<int64_t>(fatSectorList.size()) < needed;
+             ++i)
+            fatSectorList.push_back(readI32(at + 4 * i));
+        d = readI32(at + 4 * kCfbDifatEntriesPerSector);
+    }
+}
+
+void CCompoundFile::readFat(bool checkValues) {
+    fat.assign(static_cast<size_t>(sectorLimit), kCfbFreeSect);
+    for (size_t i = 0; i < fatSectorList.size(); ++i) {
+        const int64_t fs = fatSectorList[i];
+        if (fs < 0)
+            continue;  // no such FAT sector: its entries stay free
+        const int64_t at = physical((fs + 1) * kCfbSectorSize);
+        for (int j = 0; j < kCfbFatEntriesPerSector; ++j) {
+            const int64_t s = static_cast<int64_t>(i) * kCfbFatEntriesPerSector + j;
+            if (s >= sectorLimit)
+                return;
+            int32_t v = readI32(at + 4 * j);
+            if (checkValues && (v >= sectorLimit || v < 1) && v != kCfbFreeSect &&
+                v != kCfbEndOfChain && v != kCfbFatSect)
+                v = kCfbFreeSect;
+            fat[static_cast<size_t>(s)] = v;
+        }
+    }
+}
+
+std::vector<int32_t> CCompoundFile::followChain(int64_t start) const {
+    std::vector<int32_t> chain;
+    std::vector<bool> seen(static_cast<size_t>(sectorLimit), false);
+    for (int64_t s = start; s >= 0 && s < sectorLimit && !seen[static_cast<size_t>(s)];
+         s = fat[static_cast<size_t>(s)]) {
+        seen[static_cast<size_t>(s)] = true;
+        chain.push_back(static_cast<int32_t>(s));
+    }
+    return chain;
+}
+
+int32_t CCompoundFile::nextSector(int64_t s) const {
+    if (s < 0 || s >= static_cast<int64_t>(fat.size()))
+        return kCfbFreeSect;
+    return fat[static_cast<size_t>(s)];
+}
+
+int32_t CCompoundFile::nextMiniSector(int64_t s) const {
+    if (s < 0 || s >= static_cast<int64_t>(miniFat.size()))
+        return kCfbFreeSect;
+    return miniFat[static_cast<size_t>(s)];
+}
+
+int CCompoundFile::CountInvalidFatValues() const {
+    int count = 0;
+    for (int32_t v : fat)
+        if (!(v >= 0 && v < sectorLimit) && !(v >= kCfbDifSect && v <= kCfbFreeSect))
+            ++count;
+    return count;
+}
+
+}  // namespace morvel

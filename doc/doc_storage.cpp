@@ -1,0 +1,284 @@
+#include "doc/doc_storage.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "doc/cfb_constants.h"
+#include "doc/raw_search.h"
+#include "platform/le_reader.h"
+
+namespace morvel {
+
+namespace {
+
+constexpr int32_t kNoLink = -1;
+
+int32_t sectorSizeFor(int32_t type, int32_t size) {
+    return (size < kCfbMiniStreamCutoff && type != kCfbTypeRoot) ? kCfbMiniSectorSize
+                                                                 : kCfbSectorSize;
+}
+
+}  // namespace
+
+CStreamEntry CDocStorage::entryAt(int64_t pos, int32_t dirIndex) const {
+    std::span<const uint8_t> raw = file_.bytes.subspan(static_cast<size_t>(pos), kCfbDirEntrySize);
+    CStreamEntry e;
+    const uint16_t nameLength = readU16LE(raw, kCfbEntryNameLength);
+    if (nameLength >= 1 && nameLength <= 64) {
+        const int units = (nameLength + 1) / 2;
+        for (int i = 0; i < units; ++i) {
+            const uint8_t low = raw[2 * i];
+            if (low == 0 && raw[2 * i + 1] == 0)
+                break;
+            e.rawName.push_back(low);
+            e.rawName.push_back(raw[2 * i + 1]);
+        }
+        for (size_t i = 0; i < e.rawName.size() && e.rawName[i] != 0; i += 2)
+            e.name.push_back(static_cast<char>(e.rawName[i]));
+    }
+    e.type = raw[kCfbEntryType];
+    e.leftSibling = readI32LE(raw, kCfbEntryLeft);
+    e.rightSibling = readI32LE(raw, kCfbEntryRight);
+    e.child = readI32LE(raw, kCfbEntryChild);
+    e.startSector = readI32LE(raw, kCfbEntryStart);
+    e.size = readI32LE(raw, kCfbEntrySize);
+    if (e.type == kCfbTypeRoot)
+        std::memcpy(e.clsid.data(), raw.data() + kCfbEntryClsid, e.clsid.size());
+    e.sectorSize = sectorSizeFor(e.type, e.size);
+    e.dirIndex = dirIndex;
+    e.imagePos = pos;
+    return e;
+}
+
+int CDocStorage::ReadDirectory() {
+    entries.clear();
+    for (int32_t i = 0; i < file_.directoryEntryCount; ++i) {
+        const int64_t sector = file_.directoryChain[i / 4];
+        const int64_t pos =
+            file_.physical((sector + 1) * kCfbSectorSize + (i % 4) * kCfbDirEntrySize);
+        if (pos < 0 || !fits(file_.bytes, static_cast<size_t>(pos), kCfbDirEntrySize))
+            break;  // an entry outside the image ends the directory
+        CStreamEntry e = entryAt(pos, i);
+        if (!e.name.empty())
+            entries.push_back(std::move(e));
+    }
+    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
+        const CStreamEntry& e = entries[i];
+        if (e.name == "WordDocument") {
+            if (e.leftSibling > 0 || e.rightSibling > 0)
+                wordDocumentIndex = i;
+        } else if (e.name == "Data") {
+            dataIndex = i;
+        } else if (e.name == "0Table") {
+            table0Index = i;
+        } else if (e.name == "Root Entry") {
+            rootEntryIndex = i;
+        } else if (e.name == "1Table") {
+            table1Index = i;
+        } else if (e.name.size() > 1 && std::string_view(e.name).substr(1) == "CompObj") {
+            compObjPresent = true;
+        }
+    }
+    return static_cast<int>(entries.size());
+}
+
+int CDocStorage::WalkDirectoryTree() {
+    if (walkDone_)
+        return treeWalked ? 0 : -1;
+    walkDone_ = true;
+    treeWalked = false;
+    traversal.clear();
+
+    // Links are directory positions; map them to the named entries.
+    int32_t highest = -1;
+    for (const CStreamEntry& e : entries)
+        highest = std::max(highest, e.dirIndex);
+    std::vector<int32_t> byDir(static_cast<size_t>(highest + 1), -1);
+    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i)
+        if (entries[i].dirIndex >= 0)
+            byDir[static_cast<size_t>(entries[i].dirIndex)] = i;
+
+    int32_t root = -1;
+    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i)
+        if (entries[i].name == "Root Entry")
+            root = i;
+    if (root < 0)
+        return -1;
+
+    // Every entry is entered at most once, so the walk ends and the stack never holds more
+    // entries than there are; a link to a missing or already visited entry fails the walk.
+    std::vector<bool> visited(entries.size(), false);
+    visited[static_cast<size_t>(root)] = true;
+    struct Frame {
+        int32_t entry;
+        int32_t depth;
+        int stage;
+    };
+    std::vector<Frame> stack;
+    bool failed = false;
+    auto enter = [&](int32_t link, int32_t depth) {
+        if (link == kNoLink)
+            return;
+        if (link < 0 || link > highest || byDir[static_cast<size_t>(link)] < 0 ||
+            visited[static_cast<size_t>(byDir[static_cast<size_t>(link)])]) {
+            failed = true;
+            return;
+        }
+        const int32_t index = byDir[static_cast<size_t>(link)];
+        visited[static_cast<size_t>(index)] = true;
+        stack.push_back(Frame{index, depth, 0});
+    };
+    enter(entries[static_cast<size_t>(root)].child, 0);
+    entries[static_cast<size_t>(root)].hasChildren = !stack.empty();
+    while (!stack.empty() && !failed) {
+        Frame& f = stack.back();
+        CStreamEntry& e = entries[static_cast<size_t>(f.entry)];
+        const int32_t depth = f.depth;
+        switch (f.stage++) {
+            case 0:  // left siblings come first
+                enter(e.leftSibling, depth);
+                break;
+            case 1: {  // the entry itself, then what it holds
+                e.depth = depth;
+                traversal.push_back(WalkStep{f.entry, depth});
+                const size_t before = stack.size();
+                enter(e.child, depth + 1);
+                e.hasChildren = stack.size() > before;
+                break;
+            }
+            case 2:  // then the right siblings
+                enter(e.rightSibling, depth);
+                break;
+            default:
+                stack.pop_back();
+        }
+    }
+    if (failed)
+        return -1;
+    treeWalked = true;
+    chooseRolesByDepth();
+    return 0;
+}
+
+// The top-level streams take the roles, so a stream of an embedded object never replaces
+// them.
+void CDocStorage::chooseRolesByDepth() {
+    for (const WalkStep& step : traversal) {
+        if (step.depth >= 1)
+            continue;
+        const std::string& name = entries[static_cast<size_t>(step.entry)].name;
+        if (name == "WordDocument")
+            wordDocumentIndex = step.entry;
+        else if (name == "0Table")
+            table0Index = step.entry;
+        else if (name == "1Table")
+            table1Index = step.entry;
+        else if (name == "Data")
+            dataIndex = step.entry;
+    }
+}
+
+void CDocStorage::FallbackStreamSearch(const CFileImage& image) {
+    // The first hit of the name that reads as a stream entry becomes the entry.
+    auto make = [&](std::string_view prefix, const char* name) -> int32_t {
+        const std::vector<uint8_t> pattern = utf16Pattern(prefix);
+        for (int64_t w = findBytes(image.bytes, 1, pattern); w >= 0;
+             w = findBytes(image.bytes, w + 1, pattern)) {
+            if (readU8(image.bytes, static_cast<size_t>(w) + kCfbEntryType) != kCfbTypeStream)
+                continue;
+            CStreamEntry e;
+            e.name = name;
+            e.rawName = utf16Pattern(name);
+            e.type = kCfbTypeStream;
+            e.startSector = image.readI32(w + kCfbEntryStart);
+            e.size = image.readI32(w + kCfbEntrySize);
+            e.sectorSize = sectorSizeFor(e.type, e.size);
+            e.imagePos = w;
+            entries.push_back(std::move(e));
+            return static_cast<int32_t>(entries.size()) - 1;
+        }
+        return -1;
+    };
+    if (wordDocumentIndex < 0)
+        wordDocumentIndex = make("Wor", "WordDocument");
+    if (table0Index < 0 && table1Index < 0) {
+        table1Index = make("1Ta", "1Table");
+        if (table1Index >= 0)
+            tableIndex = table1Index;
+        else if ((table0Index = make("0Ta", "0Table")) >= 0)
+            tableIndex = table0Index;
+    }
+    if (dataIndex < 0)
+        dataIndex = make("Dat", "Data");
+}
+
+bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, int64_t offset,
+                            int64_t& copied) const {
+    copied = 0;
+    const bool mini = entry.sectorSize == kCfbMiniSectorSize;
+    const int64_t sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
+    // A chain never holds more sectors than its table has entries; more steps mean a circle.
+    const int64_t maxSteps =
+        static_cast<int64_t>(mini ? file_.miniFat.size() : file_.fat.size()) + 1;
+    int64_t remaining = static_cast<int64_t>(dest.size());
+    int64_t s = entry.startSector;
+    for (int64_t steps = 0; remaining > 0; ++steps) {
+        if (s < 0 || steps > maxSteps)
+            return true;
+        if (offset >= sectorSize) {
+            offset -= sectorSize;
+        } else {
+            const int64_t length = std::min(sectorSize - offset, remaining);
+            int64_t logical;
+            if (mini) {
+                const int64_t block = s / 8;
+                if (block >= static_cast<int64_t>(file_.miniStreamChain.size()))
+                    return false;
+                logical = (int64_t{file_.miniStreamChain[static_cast<size_t>(block)]} + 1) *
+                              kCfbSectorSize +
+                          (s % 8) * kCfbMiniSectorSize + offset;
+            } else {
+                logical = (s + 1) * kCfbSectorSize + offset;
+            }
+            const int64_t pos = file_.physical(logical);
+            if (pos < 0 ||
+                !fits(file_.bytes, static_cast<size_t>(pos), static_cast<size_t>(length)))
+                return false;
+            std::memcpy(dest.data() + copied, file_.bytes.data() + pos,
+                        static_cast<size_t>(length));
+            copied += length;
+            remaining -= length;
+            offset = 0;
+        }
+        s = mini ? file_.nextMiniSector(s) : file_.nextSector(s);
+    }
+    return true;
+}
+
+bool CDocStorage::ReadStream(const CStreamEntry& entry, std::span<uint8_t> dest, int32_t count,
+                             int32_t offset) const {
+    if (count < 0 || offset < 0)
+        return false;
+    const int64_t bytes = int64_t{count} * (ctx_.textIs16Bit ? 2 : 1);
+    if (bytes > static_cast<int64_t>(dest.size()))
+        return false;
+    int64_t copied = 0;
+    return readChain(entry, dest.first(static_cast<size_t>(bytes)), offset, copied);
+}
+
+std::vector<uint8_t> CDocStorage::ReadWholeStream(const CStreamEntry& entry) const {
+    const bool mini = entry.sectorSize == kCfbMiniSectorSize;
+    // Never more than the chain table could describe, whatever the entry claims.
+    const int64_t most =
+        (static_cast<int64_t>(mini ? file_.miniFat.size() : file_.fat.size()) + 1) *
+        (mini ? kCfbMiniSectorSize : kCfbSectorSize);
+    const int64_t want = std::clamp<int64_t>(entry.size, 0, most);
+    std::vector<uint8_t> out(static_cast<size_t>(want));
+    int64_t copied = 0;
+    readChain(entry, out, 0, copied);
+    out.resize(static_cast<size_t>(copied));
+    return out;
+}
+
+}  // namespace morvel

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace morvel {
+
+// Result of ScanSignature for an RTF file.
+inline constexpr int kScanFoundRtf = 10;
+
+// Version codes of ClassifyFormatVersion beyond the Word ones (8, 7, 6, 1, 0, -1).
+inline constexpr int kVersionWord97 = 8;
+inline constexpr int kVersionBook = 107;
+inline constexpr int kVersionWorkbook = 108;
+inline constexpr int kVersionUnknown = -1;
+
+// The whole input file in memory, with what the scans found in it: where the compound-file
+// header is and, when it is unusable, the FAT sectors, directory and mini FAT rebuilt from
+// the patterns these structures always contain. The bytes stay the caller's.
+class CFileImage {
+  public:
+    explicit CFileImage(std::span<const uint8_t> image);
+
+    // Looks for the compound-file signature (at most two of its 8 bytes damaged) and sets
+    // headerPos; returns kScanFoundRtf when the file starts like an RTF file.
+    int ScanSignature();
+    // Whether the header DIFAT at headerPos holds only plausible sector numbers.
+    bool HeaderLooksSound() const;
+    // Rebuilds fatSectors and shift from the FAT-sector markers: 0 done, -1 failed.
+    int RebuildFatSectorList();
+    // Finds the root directory entry and the mini FAT by their patterns.
+    void LocateDirectoryAndMiniFat();
+    // Position of the first directory entry whose UTF-16 name begins with `pattern` and
+    // whose size is usable, with that size in `size`; -1 when there is none.
+    int32_t FindDirectoryName(std::span<const uint8_t> pattern, int32_t& size,
+                              int64_t from = 0) const;
+    // 8 Word 97-2003, 6 or 7 Word 6.0/95, 0 or 1 older Word, 107/108 a spreadsheet, -1 none.
+    int ClassifyFormatVersion() const;
+
+    // True once the header was found unusable, so the rebuilt values describe the file.
+    bool salvaged() const { return salvaged_; }
+    void setSalvaged() { salvaged_ = true; }
+    // Image position of a logical offset (the header being at logical offset 0).
+    int64_t physical(int64_t logical) const;
+    // 32-bit value at an image position, 0 when the 4 bytes are not all inside.
+    int32_t readI32(int64_t pos) const;
+
+    std::span<const uint8_t> bytes;
+    int32_t size = 0;
+    int32_t sectorCount = 0;
+    int32_t headerPos = 0;
+    int32_t shift = 0;  // logical minus image position, set by the rebuild
+    std::vector<int32_t> fatSectors;
+    int32_t dirStart = kNotFound;      // rebuilt directory start sector
+    int32_t miniFatStart = kNotFound;  // rebuilt mini-FAT start sector
+    int32_t rootEntryPos = -1;         // image position of the root entry found by name
+
+    static constexpr int32_t kNotFound = -2;  // an end-of-chain marker: an empty chain
+
+  private:
+    bool rebuildFrom(const std::vector<int64_t>& markers, size_t first, std::vector<int32_t>& list);
+    bool marksItself(const std::vector<int32_t>& list) const;
+    // FAT value of sector s through the rebuilt FAT sectors; 0 when they do not cover it.
+    int32_t fatValueOf(int64_t s) const;
+
+    bool salvaged_ = false;
+};
+
+}  // namespace morvel

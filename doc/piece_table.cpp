@@ -1,0 +1,117 @@
+#include "doc/piece_table.h"
+
+#include <algorithm>
+
+#include "platform/le_reader.h"
+#include "platform/windows1252.h"
+
+namespace morvel {
+
+namespace {
+
+constexpr uint32_t kCompressedBit = 0x40000000;
+constexpr size_t kChunk = 512;
+
+// Copies [from, from + count) of the stream into a zeroed buffer; bytes outside stay zero.
+std::vector<uint8_t> copyOut(std::span<const uint8_t> stream, int64_t from, int64_t count) {
+    std::vector<uint8_t> out(static_cast<size_t>(count), 0);
+    if (from < 0 || from >= static_cast<int64_t>(stream.size()))
+        return out;
+    const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(stream.size()) - from);
+    std::copy_n(stream.begin() + from, n, out.begin());
+    return out;
+}
+
+int64_t pieceBytesInStream(const Piece& p) {
+    return static_cast<int64_t>(p.count) * (p.is16Bit ? 2 : 1);
+}
+
+}  // namespace
+
+std::vector<Piece> parseClx(std::span<const uint8_t> clx, uint32_t wordDocumentSize) {
+    std::vector<Piece> pieces;
+    size_t i = 0;
+    while (i < clx.size()) {
+        const uint8_t kind = clx[i];
+        if (kind == 0) {
+            i += 2;
+        } else if (kind == 1) {
+            i += 3 + readU16LE(clx, i + 1);
+        } else if (kind == 2) {
+            const uint32_t lcb = readU32LE(clx, i + 1);
+            if (lcb > wordDocumentSize) {
+                i += 1;
+                continue;
+            }
+            const size_t base = i + 5;
+            // Pieces past the end of the block would read as zeros; do not count them.
+            const size_t n = lcb < 4 ? 0 : std::min<size_t>((lcb - 4) / 12, clx.size() / 12);
+            for (size_t k = 0; k < n; ++k) {
+                const int32_t cp0 = readI32LE(clx, base + 4 * k);
+                const int32_t cp1 = readI32LE(clx, base + 4 * (k + 1));
+                const size_t pcd = base + 4 * (n + 1) + 8 * k;
+                const uint32_t rawFc = readU32LE(clx, pcd + 2);
+                Piece p;
+                p.count = static_cast<int32_t>(static_cast<int64_t>(cp1) - cp0);
+                if (static_cast<int64_t>(cp1) - cp0 != p.count)
+                    continue;
+                p.is16Bit = (rawFc & kCompressedBit) == 0;
+                p.fc = p.is16Bit ? static_cast<int32_t>(rawFc)
+                                 : static_cast<int32_t>((rawFc & ~kCompressedBit) / 2);
+                p.prm = readU16LE(clx, pcd + 6);
+                if (p.count < 0 || pieceBytesInStream(p) > wordDocumentSize)
+                    continue;
+                pieces.push_back(p);
+            }
+            i = base + lcb;
+        } else {
+            i += 1;
+        }
+    }
+    return pieces;
+}
+
+void readPiecesText(std::vector<Piece>& pieces, std::span<const uint8_t> wordDocument,
+                    int32_t textStart, std::vector<uint8_t>& text) {
+    const int64_t limit = 2 * static_cast<int64_t>(wordDocument.size());
+    std::vector<Piece> kept;
+    kept.reserve(pieces.size());
+    for (Piece p : pieces) {
+        const int64_t bytes = 2 * static_cast<int64_t>(p.count);
+        if (static_cast<int64_t>(text.size()) + bytes > limit)
+            continue;
+        p.outputPos = textStart + static_cast<int32_t>(text.size());
+        if (p.is16Bit) {
+            std::vector<uint8_t> raw = copyOut(wordDocument, p.fc, bytes);
+            for (size_t at = 0; at < raw.size(); at += kChunk) {
+                const size_t n = std::min(kChunk, raw.size() - at);
+                std::span<uint8_t> chunk(raw.data() + at, n);
+                if (holdsIllegalUtf16(chunk))
+                    std::fill(chunk.begin(), chunk.end(), 0x01);
+            }
+            text.insert(text.end(), raw.begin(), raw.end());
+        } else {
+            std::vector<uint8_t> raw = copyOut(wordDocument, p.fc, p.count);
+            for (uint16_t unit : windows1252ToUtf16(raw)) {
+                text.push_back(static_cast<uint8_t>(unit));
+                text.push_back(static_cast<uint8_t>(unit >> 8));
+            }
+        }
+        p.endOffset = static_cast<int32_t>(text.size());
+        kept.push_back(p);
+    }
+    pieces = std::move(kept);
+}
+
+int32_t mapToOutput(const std::vector<Piece>& pieces, int32_t fc, int32_t beyond) {
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+        const int64_t end = it->fc + pieceBytesInStream(*it);
+        if (it->fc < fc && fc <= end) {
+            const int64_t delta = static_cast<int64_t>(fc) - it->fc;
+            return static_cast<int32_t>(it->outputPos + (it->is16Bit ? delta : 2 * delta));
+        }
+    }
+    return beyond;
+}
+
+}  // namespace morvel

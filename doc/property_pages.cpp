@@ -1,0 +1,246 @@
+#include "doc/property_pages.h"
+
+#include <array>
+
+#include "platform/le_reader.h"
+
+namespace morvel {
+
+namespace {
+
+constexpr size_t kPage = 512;
+constexpr uint32_t kMaxChpSprm = 288;
+
+std::array<uint8_t, kPage> readPage(std::span<const uint8_t> stream, uint32_t pn) {
+    std::array<uint8_t, kPage> page{};
+    const uint64_t at = static_cast<uint64_t>(pn) * kPage;
+    for (size_t i = 0; i < kPage && at + i < stream.size(); ++i)
+        page[i] = stream[at + i];
+    return page;
+}
+
+// Reads the sprms of one property set: `length` bytes from `pos` of the page.
+void readSprms(std::span<const uint8_t> page, size_t pos, int32_t length, bool paragraph,
+               PropertyRun& run) {
+    while (length >= 2) {
+        SprmRecord s;
+        s.opcode = readU16LE(page, pos);
+        s.size = sprmSize(s.opcode, readU8(page, pos + 2), paragraph);
+        if (!paragraph && s.size > kMaxChpSprm)
+            return;  // a damaged set: keep what came before it
+        for (size_t k = 2; k < s.size; ++k)
+            s.operand.push_back(readU8(page, pos + k));
+        run.sprms.push_back(std::move(s));
+        pos += run.sprms.back().size;
+        length -= static_cast<int32_t>(run.sprms.back().size);
+    }
+}
+
+// Parses the runs of an accepted page that ends (in the bin table) at `pageEnd`.
+void parsePage(std::span<const uint8_t> page, int64_t pageEnd, bool paragraph,
+               std::vector<PropertyRun>& runs) {
+    const uint32_t crun = page[kPage - 1];
+    const size_t entries = 4 * crun + 4;
+    for (uint32_t i = 0; i < crun; ++i) {
+        const int32_t end = readI32LE(page, 4 * i + 4);
+        if (end < 0 || end > pageEnd)
+            continue;
+        PropertyRun run;
+        run.fc = end;
+        const size_t entry = entries + (paragraph ? 13 * i : i);
+        const uint8_t offset = readU8(page, entry);
+        if (paragraph) {
+            if (offset == 0)
+                continue;
+            for (size_t k = 0; k < 12; ++k)
+                run.phe[k] = readU8(page, entry + 1 + k);
+        }
+        if (offset != 0) {
+            const size_t start = 2u * offset;
+            int32_t length = readU8(page, start);
+            size_t pos = start + 1;
+            if (length == 0) {
+                length = readU8(page, start + 1);
+                pos = start + 2;
+            }
+            if (paragraph)
+                length *= 2;
+            readSprms(page, pos, length, paragraph, run);
+        }
+        runs.push_back(std::move(run));
+    }
+}
+
+struct BinTable {
+    std::span<const uint8_t> bytes;
+    uint32_t n;
+    int64_t fc(uint32_t i) const { return readI32LE(bytes, 4 * i); }
+    uint32_t pn(uint32_t i) const { return readU32LE(bytes, 4 * (n + 1) + 4 * i); }
+};
+
+BinTable binTableOf(std::span<const uint8_t> bytes) {
+    return BinTable{bytes, binTablePageCount(static_cast<uint32_t>(bytes.size()))};
+}
+
+// The end of the last accepted page, forgotten at a rejected one.
+struct LastPosition {
+    bool known = false;
+    int32_t value = 0;
+    bool continuedBy(int32_t first) const { return !known || value == first; }
+};
+
+bool firstFits(int32_t first, size_t streamSize) {
+    return first >= 0 && static_cast<size_t>(first) <= streamSize;
+}
+
+}  // namespace
+
+void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src,
+                 std::vector<PropertyRun>& runs) {
+    const BinTable bin = binTableOf(binTable);
+    LastPosition lastPos;
+    int64_t lastBadPage = 0;
+    for (uint32_t i = 0; i < bin.n; ++i) {
+        if (src.onPage)
+            src.onPage();
+        const std::array<uint8_t, kPage> page = readPage(src.wordDocument, bin.pn(i));
+        const uint32_t crun = page[kPage - 1];
+        const int32_t first = readI32LE(page, 0);
+        const bool accepted =
+            crun <= 100 && firstFits(first, src.wordDocument.size()) && lastPos.continuedBy(first);
+        if (!accepted) {
+            lastBadPage = i;
+            if (lastPos.known) {
+                PropertyRun gap;
+                gap.fc = lastPos.value + 2;
+                runs.push_back(std::move(gap));
+            }
+            lastPos.known = false;
+            continue;
+        }
+        if (lastBadPage >= 1 && i == lastBadPage + 1) {
+            PropertyRun resync;
+            resync.fc = first;
+            resync.sprms.push_back(SprmRecord::withU32(kSprmMarker, kResyncMarker));
+            runs.push_back(std::move(resync));
+        }
+        parsePage(page, bin.fc(i + 1), false, runs);
+        lastPos = {true, readI32LE(page, 4 * crun)};
+    }
+}
+
+namespace {
+
+// The row state of table paragraphs while paragraph pages are read.
+struct TableTracker {
+    int pending = 0;         // table paragraphs of the current row
+    int rowCells = 0;        // cells of the last complete row
+    bool rowEndSeen = true;  // in step with row boundaries (lost at a rejected page)
+
+    void examine(PropertyRun& run) {
+        for (const SprmRecord& s : run.sprms) {
+            if (s.opcode == kSprmTableInData) {
+                if (!rowEndSeen)
+                    run.fc = 0;
+                rowCells = pending + 1;
+                pending = 0;
+                rowEndSeen = true;
+                return;
+            }
+            if (s.opcode == kSprmTableDepth) {
+                if (!rowEndSeen)
+                    run.fc = 0;
+                pending += 1;
+            }
+        }
+    }
+
+    void cellMark(bool afterCellMark) {
+        if (afterCellMark &&
+            ((pending == rowCells && rowCells > 0) || (pending > 0 && rowCells == 0))) {
+            rowCells = pending;
+            pending = 0;
+        } else {
+            pending += 1;
+        }
+    }
+};
+
+// Scans the text of the source range [from, to) piece by piece for cell marks; returns the
+// index of the piece where the scan stopped.
+size_t scanCellMarks(const PropertySource& src, int64_t from, int64_t to, TableTracker& rows) {
+    size_t stopped = 0;
+    if (!src.pieces || src.pieces->empty())
+        return 0;
+    stopped = src.pieces->size() - 1;
+    bool previousWasCell = false;
+    for (size_t k = 0; k < src.pieces->size(); ++k) {
+        const Piece& p = (*src.pieces)[k];
+        const int64_t width = p.is16Bit ? 2 : 1;
+        const int64_t pEnd = p.fc + width * p.count;
+        const int64_t lo = std::max<int64_t>(from, p.fc);
+        const int64_t hi = std::min<int64_t>(to, pEnd);
+        if (lo >= hi)
+            continue;
+        stopped = k;
+        const int64_t textBase = p.outputPos - 2048;
+        for (int64_t pos = lo; pos + width <= hi; pos += width) {
+            const int64_t unitAt = textBase + 2 * ((pos - p.fc) / width);
+            const uint16_t unit = readU16LE(src.text, static_cast<size_t>(unitAt));
+            if (unit == 7) {
+                rows.cellMark(previousWasCell);
+                previousWasCell = true;
+            } else {
+                previousWasCell = false;
+            }
+        }
+    }
+    return stopped;
+}
+
+}  // namespace
+
+void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src,
+                 std::vector<PropertyRun>& runs) {
+    const BinTable bin = binTableOf(binTable);
+    LastPosition lastPos;
+    TableTracker rows;
+    bool lastRejected = false;
+    size_t stoppedPiece = 0;
+    for (uint32_t i = 0; i < bin.n; ++i) {
+        if (src.onPage)
+            src.onPage();
+        const std::array<uint8_t, kPage> page = readPage(src.wordDocument, bin.pn(i));
+        const uint32_t crun = page[kPage - 1];
+        const int32_t first = readI32LE(page, 0);
+        const bool accepted =
+            crun < 30 && firstFits(first, src.wordDocument.size()) && lastPos.continuedBy(first);
+        lastRejected = !accepted;
+        if (accepted) {
+            const size_t before = runs.size();
+            parsePage(page, bin.fc(i + 1), true, runs);
+            for (size_t r = before; r < runs.size(); ++r)
+                rows.examine(runs[r]);
+            lastPos = {true, readI32LE(page, 4 * crun)};
+            continue;
+        }
+        lastPos.known = false;
+        rows.rowEndSeen = false;
+        for (size_t r = runs.size(); r-- > 0 && rows.pending >= 1;) {
+            if (runs[r].has(kSprmTableDepth)) {
+                runs[r].fc = 0;
+                rows.pending -= 1;
+            }
+        }
+        stoppedPiece = scanCellMarks(src, bin.fc(i), bin.fc(i + 1), rows);
+    }
+    if (lastRejected && src.pieces && !src.pieces->empty()) {
+        const Piece& p = (*src.pieces)[stoppedPiece];
+        PropertyRun closing;
+        closing.fc = p.fc + p.count * (p.is16Bit ? 2 : 1);
+        closing.sprms.push_back(SprmRecord::withU8(kSprmEndMarker, 0));
+        runs.push_back(std::move(closing));
+    }
+}
+
+}  // namespace morvel

@@ -1,0 +1,343 @@
+#include "docwriter/doc8_writer.h"
+
+#include <algorithm>
+
+#include "doc/fib_layout.h"
+#include "platform/le_reader.h"
+
+namespace morvel {
+
+namespace {
+
+constexpr uint32_t kTextStart = 2048;
+constexpr uint32_t kMinTableStream = 4096;
+
+void setU32(std::array<uint8_t, 1274>& fibBytes, uint32_t at, uint32_t v) {
+    writeU32LE(fibBytes, at, v);
+}
+void setU16(std::array<uint8_t, 1274>& fibBytes, uint32_t at, uint16_t v) {
+    writeU16LE(fibBytes, at, v);
+}
+
+void writeZerosTo(CompoundStream& s, uint32_t pos) {
+    if (s.position() < pos)
+        s.writeZeros(pos - s.position());
+}
+
+}  // namespace
+
+uint32_t Doc8Writer::firstPropertyPage() const {
+    return static_cast<uint32_t>(std::max<size_t>(5, (kTextStart + doc_.text.size()) / 512 + 1));
+}
+
+void Doc8Writer::vMakeFib() {
+    outputFib.fill(0);
+    const uint32_t textBytes = static_cast<uint32_t>(doc_.text.size());
+    // Text boxes need their text, their breaks and the shapes; without all three they go.
+    const bool textBoxes = doc_.table(fib::kPlcftxbxTxt) && doc_.table(fib::kPlcfTxbxBkd) &&
+                           doc_.table(fib::kPlcSpaMom);
+    int32_t ccpTxbx = doc_.ccpTxbx;
+    if (!textBoxes) {
+        doc_.tables.erase(fib::kPlcftxbxTxt);
+        doc_.tables.erase(fib::kPlcfTxbxBkd);
+        ccpTxbx = 0;
+        const FibTable* dgg = doc_.table(fib::kDggInfo);
+        if (doc_.pictureStore.empty() && (!dgg || dgg->bytes.empty()))
+            doc_.tables.erase(fib::kPlcSpaMom);
+    }
+    if (!doc_.table(fib::kPlcftxbxTxt))
+        ccpTxbx = 0;
+    int32_t ccpText = doc_.ccpText, ccpFtn = doc_.ccpFtn, ccpHdd = doc_.ccpHdd,
+            ccpAtn = doc_.ccpAtn;
+    int32_t ccpEdn = doc_.table(fib::kPlcfendTxt) ? doc_.ccpEdn : 0;
+    // The counts must fit the text actually recovered; when a damaged source claims more,
+    // only the main text is counted, cut to what there is.
+    const int64_t chars = textBytes / 2;
+    const int64_t others = static_cast<int64_t>(ccpFtn) + ccpHdd + ccpAtn + ccpEdn + ccpTxbx;
+    if (ccpText < 0 || ccpFtn < 0 || ccpHdd < 0 || ccpAtn < 0 || ccpEdn < 0 || ccpTxbx < 0 ||
+        static_cast<int64_t>(ccpText) + others + (others > 0 ? 1 : 0) > chars) {
+        ccpText = static_cast<int32_t>(std::clamp<int64_t>(ccpText, 0, chars));
+        ccpFtn = ccpHdd = ccpAtn = ccpEdn = ccpTxbx = 0;
+    }
+
+    setU16(outputFib, 0x00, 0xA5EC);
+    setU16(outputFib, 0x02, 0x00C1);
+    setU16(outputFib, 0x04, 0x4035);
+    setU16(outputFib, 0x06, 0x0419);
+    setU16(outputFib, 0x0A, 0x1208);
+    setU16(outputFib, 0x0C, 0x00BF);
+    outputFib[0x13] = 0x10;
+    setU32(outputFib, fib::kFcMin, kOutputFcMin);
+    setU32(outputFib, fib::kFcMac, kTextStart + textBytes);
+    setU16(outputFib, 0x20, 14);
+    setU16(outputFib, 0x22, 0x6A62);
+    setU16(outputFib, 0x24, 0x6A62);
+    setU16(outputFib, 0x26, 0x32CF);
+    setU16(outputFib, 0x28, 0x32CF);
+    setU16(outputFib, 0x3C, 0x0419);
+    setU16(outputFib, 0x3E, 22);
+    setU32(outputFib, 0x44, 0x58AD);
+    setU32(outputFib, 0x48, 0x58AD);
+    setU32(outputFib, fib::kCcpText, static_cast<uint32_t>(ccpText));
+    setU32(outputFib, fib::kCcpFtn, static_cast<uint32_t>(ccpFtn));
+    setU32(outputFib, fib::kCcpHdd, static_cast<uint32_t>(ccpHdd));
+    setU32(outputFib, fib::kCcpAtn, static_cast<uint32_t>(ccpAtn));
+    setU32(outputFib, fib::kCcpEdn, static_cast<uint32_t>(ccpEdn));
+    setU32(outputFib, fib::kCcpTxbx, static_cast<uint32_t>(ccpTxbx));
+    setU32(outputFib, 0x6C, 0xFFFF);
+    setU32(outputFib, 0x78, 0xFFFFF);
+    setU32(outputFib, 0x84, 0xFFFFF);
+    setU16(outputFib, 0x98, 136);
+    setU32(outputFib, fib::kStshfOrig + 4, 318);
+    setU32(outputFib, fib::kStshf + 4, 318);
+    setU32(outputFib, fib::kPlcffndRef, 318);
+    setU32(outputFib, fib::kPlcfBtePapx + 4, 12);
+    setU32(outputFib, fib::kClx, 0x022E);
+    setU32(outputFib, fib::kNFibNew, 0x01010002);
+}
+
+void Doc8Writer::writeDataStream(CompoundStorage& root) {
+    if (doc_.dataBlocks.empty())
+        return;
+    CompoundStream& s = root.createStream(std::string_view("Data"));
+    uint32_t written = 0;
+    for (const DataBlock& b : doc_.dataBlocks) {
+        s.seek(static_cast<uint32_t>(b.newOffset));
+        written += s.write(b.bytes);
+    }
+    if (written < kMinTableStream)
+        s.writeZeros(kMinTableStream - written);
+}
+
+void Doc8Writer::copySourceStorage(CompoundStorage& root, bool macros) {
+    if (!source_ || !source_->treeWalked)
+        return;
+    const std::vector<WalkStep>& walk = source_->traversal;
+    size_t found = walk.size();
+    for (size_t i = 0; i < walk.size(); ++i) {
+        const CStreamEntry* e = source_->at(walk[i].entry);
+        if (!e || !e->hasChildren)
+            continue;
+        const bool match = macros ? (!e->name.empty() && e->name[0] == 'M')
+                                  : (walk[i].depth == 0 && e->name.size() > 1 && e->name[1] == 'b');
+        if (match) {
+            found = i;
+            break;
+        }
+    }
+    if (found == walk.size() || found == 0)
+        return;
+    const int32_t baseDepth = walk[found].depth;
+    std::vector<CompoundStorage*> open = {
+        &root.createStorage(std::string_view(macros ? "Macros" : "ObjectPool"))};
+    for (size_t i = found + 1; i < walk.size() && walk[i].depth > baseDepth; ++i) {
+        const CStreamEntry* e = source_->at(walk[i].entry);
+        if (!e)
+            continue;
+        const size_t level = static_cast<size_t>(walk[i].depth - baseDepth - 1);
+        if (level >= open.size())
+            continue;  // below a storage that could not be made
+        open.resize(level + 1);
+        const std::string name = e->name.substr(0, 32);
+        if (e->type == 1) {
+            open.push_back(&open[level]->createStorage(std::string_view(name)));
+        } else if (e->type == 2) {
+            open[level]->createStream(std::string_view(name)).write(source_->ReadWholeStream(*e));
+        }
+    }
+}
+
+void Doc8Writer::writeTable(CompoundStream& s, uint32_t readOffset, uint32_t fibOffset) {
+    const FibTable* t = doc_.table(readOffset);
+    if (!t || t->bytes.empty())
+        return;
+    const uint32_t written = s.write(t->bytes);
+    setU32(outputFib, fibOffset + 4, written);
+}
+
+void Doc8Writer::writeTableStream(CompoundStorage& root) {
+    CompoundStream& s = root.createStream(std::string_view("1Table"));
+    auto fcHere = [&](uint32_t fibOffset) { setU32(outputFib, fibOffset, s.position()); };
+
+    const FibTable* stsh = doc_.table(fib::kStshf);
+    const uint32_t stshBytes = stsh ? s.write(stsh->bytes) : 0;
+    setU32(outputFib, fib::kStshfOrig + 4, stshBytes);
+    setU32(outputFib, fib::kStshf + 4, stshBytes);
+    writeZerosTo(s, 318);
+    fcHere(fib::kPlcffndTxt);
+    writeTable(s, fib::kPlcffndTxt, fib::kPlcffndTxt);
+    fcHere(fib::kPlcfandRef);
+    writeTable(s, fib::kPlcfandRef, fib::kPlcfandRef);
+    fcHere(fib::kPlcfandTxt);
+    writeTable(s, fib::kPlcfandTxt, fib::kPlcfandTxt);
+    fcHere(fib::kPlcfSed);
+    writeTable(s, fib::kPlcfSed, fib::kPlcfSed);
+    writeZerosTo(s, 374);
+
+    // Bin tables: the first position, each page's last position, each page's number.
+    const uint32_t p0 = firstPropertyPage();
+    auto binTable = [&](const std::vector<FkpPage>& pages, uint32_t firstPn, uint32_t at) {
+        fcHere(at);
+        uint32_t n = s.writeU32(kTextStart);
+        for (const FkpPage& page : pages)
+            n += s.writeU32(page.lastFc);
+        for (size_t i = 0; i < pages.size(); ++i)
+            n += s.writeU32(firstPn + static_cast<uint32_t>(i));
+        setU32(outputFib, at + 4, n);
+    };
+    binTable(doc_.chpxPages, p0, fib::kPlcfBteChpx);
+    binTable(doc_.papxPages, p0 + static_cast<uint32_t>(doc_.chpxPages.size()), fib::kPlcfBtePapx);
+
+    // The piece table: one UTF-16 piece per source piece, laid end to end from 2048.
+    s.writeZeros(4);
+    fcHere(fib::kClx);
+    const uint32_t n = static_cast<uint32_t>(doc_.pieces.size());
+    uint32_t clx = 0;
+    clx += s.write(std::array<uint8_t, 1>{2});
+    clx += s.writeU32(12 * n + 4);
+    uint32_t cp = 0;
+    clx += s.writeU32(0);
+    for (const Piece& p : doc_.pieces) {
+        cp += static_cast<uint32_t>(p.count);
+        clx += s.writeU32(cp);
+    }
+    cp = 0;
+    for (const Piece& p : doc_.pieces) {
+        clx += s.writeU16(0);
+        clx += s.writeU32(kTextStart + 2 * cp);
+        clx += s.writeU16(p.prm);
+        cp += static_cast<uint32_t>(p.count);
+    }
+    setU32(outputFib, fib::kClx + 4, clx);
+
+    // The kept tables, each at the position reached, in a fixed order.
+    struct Step {
+        uint32_t table;   // FIB offset of the table written
+        uint32_t nextFc;  // FIB fc set to the position after it
+    };
+    fcHere(fib::kPlcffndRef);
+    const Step steps[] = {
+        {fib::kPlcffndRef, fib::kPlcfHdd},
+        {fib::kPlcfHdd, fib::kSttbfFfn},
+        {fib::kSttbfFfn, fib::kPlcfFldMom},
+        {fib::kPlcfFldMom, fib::kPlcfFldHdr},
+        {fib::kPlcfFldHdr, fib::kPlcfFldFtn},
+        {fib::kPlcfFldFtn, fib::kPlcfFldAtn},
+        {fib::kPlcfFldAtn, fib::kSttbfBkmk},
+        {fib::kSttbfBkmk, fib::kPlcfBkf},
+        {fib::kPlcfBkf, fib::kPlcfBkl},
+        {fib::kPlcfBkl, fib::kWss},
+        {fib::kWss, fib::kDop},
+        {fib::kDop, fib::kSttbfAssoc},
+        {fib::kSttbfAssoc, fib::kPlcSpaMom},
+        {fib::kPlcSpaMom, fib::kPlcSpaHdr},
+        {fib::kPlcSpaHdr, fib::kPlcfendRef},
+        {fib::kPlcfendRef, fib::kPlcfendTxt},
+        {fib::kPlcfendTxt, fib::kSttbfRMark},
+        {fib::kSttbfRMark, fib::kDggInfo},
+    };
+    for (const Step& step : steps) {
+        writeTable(s, step.table, step.table);
+        fcHere(step.nextFc);
+        if (step.table == fib::kPlcfBkl)
+            fcHere(fib::kCmds);  // the command table is not copied
+    }
+    writeTable(s, fib::kDggInfo, fib::kDggInfo);
+    for (uint32_t at : {fib::kPlcftxbxTxt, fib::kSttbSavedBy, fib::kPlcfTxbxBkd, fib::kPlcfBteLvc,
+                        fib::kRmdThreading, fib::kPlcfLad, fib::kPlrsid, fib::kExtra1, fib::kExtra2,
+                        fib::kExtra3}) {
+        const FibTable* t = doc_.table(at);
+        if (!t || t->bytes.empty())
+            continue;
+        fcHere(at);
+        writeTable(s, at, at);
+    }
+    writeZerosTo(s, kMinTableStream);
+}
+
+void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
+    CompoundStream& s = root.createStream(std::string_view("WordDocument"));
+    s.write(outputFib);
+    writeZerosTo(s, kTextStart);
+    s.write(doc_.text);
+    const uint32_t p0 = firstPropertyPage();
+    writeZerosTo(s, p0 * 512);
+    for (const FkpPage& page : doc_.chpxPages)
+        s.write(page.bytes);
+    for (const FkpPage& page : doc_.papxPages)
+        s.write(page.bytes);
+
+    CompoundStream* table = root.findStream(u"1Table");
+    const FibTable* sed = doc_.table(fib::kPlcfSed);
+    const int64_t n = sed && sed->lcb >= 4 ? (sed->lcb - 4) / 16 : 0;
+    if (n > 0 && !doc_.sections.empty()) {
+        const int64_t s0 = doc_.sections[0].fcSepx;
+        // The source's first position is kept when it lies ahead inside what the source
+        // itself held; every SED then gets the position its properties are written at.
+        if (s0 > s.position() && s0 < static_cast<int64_t>(doc_.streams().wordDocument.size()))
+            writeZerosTo(s, static_cast<uint32_t>(s0));
+        const uint32_t fcSed = readU32LE(outputFib, fib::kPlcfSed);
+        uint32_t q = s.position();
+        for (int64_t i = 0; i < n && i < static_cast<int64_t>(doc_.sections.size()); ++i) {
+            if (table)
+                table->patchU32(static_cast<uint32_t>(fcSed + 4 * (n + 1) + 12 * i + 2), q);
+            q += static_cast<uint32_t>(doc_.sections[i].sprms.size()) + 2;
+        }
+        for (const SectionRecord& section : doc_.sections) {
+            s.writeU16(static_cast<uint16_t>(section.sprms.size()));
+            s.write(section.sprms);
+        }
+    }
+
+    const uint32_t fcDgg = readU32LE(outputFib, fib::kDggInfo);
+    for (size_t i = 0; i < doc_.pictureStore.size(); ++i) {
+        const PictureStoreRecord& r = doc_.pictureStore[i];
+        if (r.h <= 0 || r.blipLength <= 0)
+            continue;
+        const uint32_t at = s.position();
+        s.write(r.blip);
+        if (table)
+            table->patchU32(fcDgg + static_cast<uint32_t>(r.h) + 44 * static_cast<uint32_t>(i) + 60,
+                            at);
+    }
+    const uint32_t end = s.position();
+    s.patchU32(fib::kCbMac, end + 1);
+}
+
+void Doc8Writer::copyCompObj(CompoundStorage& root) {
+    if (!source_ || !source_->compObjPresent)
+        return;
+    const CStreamEntry* compObj = nullptr;
+    for (const WalkStep& step : source_->traversal) {
+        const CStreamEntry* e = source_->at(step.entry);
+        if (e && e->name == "\001CompObj")
+            compObj = e;
+    }
+    if (!compObj)
+        return;
+    CompoundStream& s = root.createStream(std::string_view("\001CompObj"));
+    const uint32_t written = s.write(source_->ReadWholeStream(*compObj));
+    if (written < kMinTableStream)
+        s.writeZeros(kMinTableStream - written);
+}
+
+void Doc8Writer::build(CompoundFileWriter& out) {
+    vMakeFib();
+    CompoundStorage& root = out.root();
+    root.createStream(kSummaryInformationName).write(emptySummaryInformation());
+    root.setClass(kWordDocumentClassId);
+    writeDataStream(root);
+    copySourceStorage(root, true);
+    copySourceStorage(root, false);
+    writeTableStream(root);
+    WriteWordDocumentStream(root);
+    copyCompObj(root);
+}
+
+std::string Doc8Writer::WriteDocument(const std::filesystem::path& path) {
+    CompoundFileWriter out;
+    build(out);
+    return out.save(path);
+}
+
+}  // namespace morvel

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "doc/c_doc8.h"
+#include "doc/doc_storage.h"
+#include "platform/compound_file_writer.h"
+
+namespace morvel {
+
+// Writes the recovered Word 97 document of a reader: a new FIB, the text as one UTF-16 piece,
+// the reader's property pages and sections in the WordDocument stream; the kept tables at new
+// positions, new bin tables and a new piece table in "1Table"; the kept Data blocks; copies
+// of the source's Macros and ObjectPool storages and CompObj stream.
+class Doc8Writer {
+  public:
+    // `source` is the salvaged storage the reader read (for the copies); it may be null.
+    Doc8Writer(CDoc8& doc, const CDocStorage* source) : doc_(doc), source_(source) {}
+
+    // Builds the output FIB from the reader's counts and tables.
+    void vMakeFib();
+    // Builds the whole compound file in `out`.
+    void build(CompoundFileWriter& out);
+    // Builds and saves to `path`; empty on success, else a reason.
+    std::string WriteDocument(const std::filesystem::path& path);
+
+    void writeDataStream(CompoundStorage& root);
+    void copySourceStorage(CompoundStorage& root, bool macros);
+    void writeTableStream(CompoundStorage& root);
+    void WriteWordDocumentStream(CompoundStorage& root);
+    void copyCompObj(CompoundStorage& root);
+
+    // First output page of the property pages: the page after the text, at least 5.
+    uint32_t firstPropertyPage() const;
+
+    std::array<uint8_t, 1274> outputFib{};
+
+  private:
+    void writeTable(CompoundStream& s, uint32_t readOffset, uint32_t fibOffset);
+
+    CDoc8& doc_;
+    const CDocStorage* source_;
+};
+
+}  // namespace morvel

@@ -1,0 +1,168 @@
+#include "docwriter/text_write.h"
+
+#include <algorithm>
+
+#include "platform/compound_file_writer.h"
+#include "platform/file_io.h"
+#include "platform/le_reader.h"
+
+namespace morvel {
+
+namespace {
+
+constexpr uint32_t kPage = 512;
+constexpr uint32_t kFibSize = 1274;
+constexpr uint32_t kTextStart = 2048;
+constexpr uint32_t kTableStreamSize = 4096;
+
+// FIB offsets.
+constexpr size_t kFibFcMac = 0x1C;
+constexpr size_t kFibCcpText = 0x4C;
+constexpr size_t kFibFcPlcfsed = 0xCA;
+constexpr size_t kFibFcPlcfbteChpx = 0xFA;
+constexpr size_t kFibFcPlcfbtePapx = 0x102;
+constexpr size_t kFibFcClx = 0x1A2;
+
+// Table stream positions.
+constexpr uint32_t kTblSed = 318;
+constexpr uint32_t kTblBteChpx = 374;
+constexpr uint32_t kTblBtePapx = 386;
+constexpr uint32_t kTblClx = 402;
+
+struct Sprm {
+    uint16_t opcode;
+    uint16_t operand;
+};
+// A4 page with 2.5 cm margins (the page height as the original writes it).
+constexpr Sprm kSectionSprms[7] = {{0xB01F, 11906}, {0xB020, 16742}, {0xB021, 1417}, {0xB022, 1417},
+                                   {0x9023, 1417},  {0x9024, 1417},  {0xB025, 0}};
+
+}  // namespace
+
+CTextWrite::CTextWrite() {
+    writeU16LE(sectionProperties, 0, 28);
+    for (int i = 0; i < 7; ++i) {
+        writeU16LE(sectionProperties, 2 + 4 * i, kSectionSprms[i].opcode);
+        writeU16LE(sectionProperties, 4 + 4 * i, kSectionSprms[i].operand);
+    }
+    paragraphMark = {0x0D, 0x00};
+    // CP 0, end CP (set when writing), SED: fn 5, fcSepx (set when writing), fnMpr 0,
+    // fcMpr none.
+    writeU16LE(sectionTable, 8, 5);
+    writeU32LE(sectionTable, 16, 0xFFFFFFFF);
+}
+
+void CTextWrite8::vMakeFib() {
+    fib.assign(kFibSize, 0);
+    const uint32_t t = static_cast<uint32_t>(textBytes);
+    writeU16LE(fib, 0x00, 0xA5EC);  // wIdent
+    writeU16LE(fib, 0x02, 0x00C1);  // nFib
+    writeU16LE(fib, 0x04, 0x4035);  // nProduct
+    writeU16LE(fib, 0x06, 0x0419);  // lid
+    writeU16LE(fib, 0x0A, 0x1208);  // fHasPic, fWhichTblStm (1Table), fExtChar
+    writeU16LE(fib, 0x0C, 0x00BF);  // nFibBack
+    fib[0x13] = 0x10;               // fWord97Saved
+    writeU32LE(fib, 0x18, static_cast<uint32_t>(baseOffset));  // fcMin
+    writeU32LE(fib, kFibFcMac, kTextStart + 2 + t);
+    writeU16LE(fib, 0x20, 14);      // csw
+    writeU16LE(fib, 0x22, 0x6A62);  // wMagicCreated
+    writeU16LE(fib, 0x24, 0x6A62);  // wMagicRevised
+    writeU16LE(fib, 0x26, 0x32CF);  // wMagicCreatedPrivate
+    writeU16LE(fib, 0x28, 0x32CF);  // wMagicRevisedPrivate
+    writeU16LE(fib, 0x3C, 0x0419);  // lidFE
+    writeU16LE(fib, 0x3E, 22);      // clw
+    writeU32LE(fib, 0x44, 0x58AD);  // lProductCreated
+    writeU32LE(fib, 0x48, 0x58AD);  // lProductRevised
+    writeU32LE(fib, kFibCcpText, t / 2 + 1);
+    writeU32LE(fib, 0x6C, 0xFFFFF);  // pnFbpChpFirst
+    writeU32LE(fib, 0x78, 0xFFFFF);  // pnFbpPapFirst
+    writeU32LE(fib, 0x84, 0xFFFFF);  // pnFbpLvcFirst
+    writeU16LE(fib, 0x98, 136);      // cbRgFcLcb
+}
+
+std::vector<uint8_t> CTextWrite8::BuildTextDocument(std::span<const uint8_t> text,
+                                                    int32_t byteSize) {
+    // The text given decides how much can be written: never read past its end, and whole
+    // UTF-16 units only.
+    int64_t t = std::clamp<int64_t>(int64_t{byteSize} - 2, 0, static_cast<int64_t>(text.size()));
+    t &= ~int64_t{1};
+    t = std::min<int64_t>(t, 0x7FFF0000);
+    textBytes = static_cast<int32_t>(t);
+    vMakeFib();
+    const uint32_t T = static_cast<uint32_t>(textBytes);
+    const uint32_t p = 5 + (T + 2) / kPage;  // page of the character FKP
+    const uint32_t n = T / 2 + 1;            // characters: the text and a final paragraph mark
+    const uint32_t textEnd = kTextStart + 2 + T;
+
+    CompoundFileWriter writer;
+    writer.root().setClass(kWordDocumentClassId);
+
+    CompoundStream& table = writer.root().createStream("1Table");
+    auto record = [&](size_t fcField, uint32_t fc, uint32_t lcb) {
+        writeU32LE(fib, fcField, fc);
+        writeU32LE(fib, fcField + 4, lcb);
+    };
+    uint32_t pos = table.writeZeros(kTblSed);
+    writeU32LE(sectionTable, 4, n);
+    writeU32LE(sectionTable, 10, (p + 2) * kPage);
+    uint32_t written = table.write(sectionTable);
+    record(kFibFcPlcfsed, pos, written);
+    pos += written;
+    pos += table.writeZeros(kTblBteChpx - pos);
+    written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(textEnd) +
+              table.writeU32(p);
+    record(kFibFcPlcfbteChpx, pos, written);
+    pos += written;
+    written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(textEnd) +
+              table.writeU32(p + 1);
+    record(kFibFcPlcfbtePapx, pos, written);
+    pos += written;
+    pos += table.writeZeros(kTblClx - pos);
+    const uint8_t clxt = 2;
+    written = table.write({&clxt, 1}) + table.writeU32(16) + table.writeU32(0) + table.writeU32(n) +
+              table.writeU16(0x0050) + table.writeU32(kTextStart) + table.writeU16(0);
+    record(kFibFcClx, pos, written);
+    pos += written;
+    table.writeZeros(kTableStreamSize - pos);
+
+    CompoundStream& word = writer.root().createStream("WordDocument");
+    word.write(fib);
+    word.writeZeros(kTextStart - kFibSize);
+    word.write(text.first(T));
+    word.write(paragraphMark);
+    word.writeZeros(p * kPage - textEnd);
+
+    std::array<uint8_t, kPage> chp{};
+    writeU32LE(chp, 0, static_cast<uint32_t>(baseOffset));
+    writeU32LE(chp, 4, kTextStart + T);
+    writeU32LE(chp, 8, textEnd);
+    chp[12] = 0xFC;  // the text: CHPX at byte 504
+    chp[13] = 0xF8;  // the final paragraph mark: CHPX at byte 496
+    const uint8_t chpxMark[7] = {0x06, 0x16, 0x68, 0xF5, 0x39, 0xA0, 0x00};
+    const uint8_t chpxText[7] = {0x06, 0x16, 0x68, 0x2F, 0x10, 0x50, 0x00};
+    std::copy(chpxMark, chpxMark + 7, chp.begin() + 496);
+    std::copy(chpxText, chpxText + 7, chp.begin() + 504);
+    chp[511] = 2;
+    word.write(chp);
+
+    std::array<uint8_t, kPage> pap{};
+    writeU32LE(pap, 0, static_cast<uint32_t>(baseOffset));
+    writeU32LE(pap, 4, textEnd);
+    pap[8] = 0xFD;    // PAPX at byte 506; the 12-byte PHE stays zero
+    pap[507] = 0x01;  // cb 0, cb' 1, istd 0
+    pap[511] = 1;
+    word.write(pap);
+    word.write(sectionProperties);
+
+    std::vector<uint8_t> out = writer.serialize();
+    fib.clear();
+    return out;
+}
+
+bool CTextWrite8::WriteTextDocument(std::span<const uint8_t> text, int32_t byteSize,
+                                    const std::filesystem::path& path) {
+    std::vector<uint8_t> file = BuildTextDocument(text, byteSize);
+    return writeFileAtomic(path, file, true).empty();
+}
+
+}  // namespace morvel

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+namespace morvel {
+
+// Writes a minimal Word 97 document around a block of UTF-16 text: one Unicode piece, one
+// character run, one paragraph run in style 0 and one section with fixed page settings.
+// Destroyed through its concrete type, never through this base.
+class CTextWrite {
+  public:
+    CTextWrite(const CTextWrite&) = delete;
+    CTextWrite& operator=(const CTextWrite&) = delete;
+
+    // Builds the 1274-byte FIB for the current text byte count.
+    virtual void vMakeFib() = 0;
+    // Writes `text` (UTF-16LE; byteSize is its byte length plus 2 for a terminating zero unit,
+    // which is not written) as a new document at `path`. False when the file cannot be made.
+    virtual bool WriteTextDocument(std::span<const uint8_t> text, int32_t byteSize,
+                                   const std::filesystem::path& path) = 0;
+
+  protected:
+    CTextWrite();
+    ~CTextWrite() = default;
+
+    std::vector<uint8_t> fib;                     // only while a document is written
+    std::array<uint8_t, 30> sectionProperties{};  // the SEPX at the end of the main stream
+    std::array<uint8_t, 2> paragraphMark{};       // 0x0D 0x00
+    std::array<uint8_t, 20> sectionTable{};       // the PlcfSed template
+    int32_t textBytes = 0;                        // T: bytes of text to write
+    int32_t baseOffset = 1536;                    // fcMin, the origin of the other offsets
+};
+
+class CTextWrite8 final : public CTextWrite {
+  public:
+    CTextWrite8() = default;
+
+    void vMakeFib() override;
+    bool WriteTextDocument(std::span<const uint8_t> text, int32_t byteSize,
+                           const std::filesystem::path& path) override;
+    // The same document as bytes of a compound file, without touching the disk.
+    std::vector<uint8_t> BuildTextDocument(std::span<const uint8_t> text, int32_t byteSize);
+};
+
+}  // namespace morvel

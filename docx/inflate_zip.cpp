@@ -1,0 +1,147 @@
+#include "docx/inflate_zip.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace morvel {
+
+namespace {
+
+// Owns one raw-deflate stream for the length of a call, so every path releases it.
+class RawInflater {
+  public:
+    explicit RawInflater(ByteSpan input) {
+        stream_.next_in = const_cast<Bytef*>(input.data);
+        stream_.avail_in = input.length;
+        ok_ = inflateInit2(&stream_, -15) == Z_OK;
+    }
+    ~RawInflater() {
+        if (ok_)
+            inflateEnd(&stream_);
+    }
+    RawInflater(const RawInflater&) = delete;
+    RawInflater& operator=(const RawInflater&) = delete;
+
+    bool ok() const { return ok_; }
+    z_stream& stream() { return stream_; }
+
+  private:
+    z_stream stream_{};
+    bool ok_ = false;
+};
+
+constexpr uint32_t kChunk = 64 * 1024;
+
+}  // namespace
+
+uint32_t InflateZip::Crc32(ByteSpan data) {
+    return Crc32Update(data, static_cast<uint32_t>(crc32(0, nullptr, 0)));
+}
+
+uint32_t InflateZip::Crc32Update(ByteSpan data, uint32_t crc) {
+    if (data.length == 0 || data.absent())
+        return crc;
+    return static_cast<uint32_t>(crc32(crc, data.data, data.length));
+}
+
+int InflateZip::Inflate(ByteSpan input, std::vector<uint8_t>& out, uint32_t& crcOut) {
+    if (input.length == 0 || input.absent())
+        return -1;
+    RawInflater inflater(input);
+    if (!inflater.ok())
+        return 1;
+    z_stream& s = inflater.stream();
+    uint8_t none = 0;  // zlib refuses a null output pointer even for zero bytes
+    for (;;) {
+        // A buffer that turns out too small is refilled from its start; the caller's CRC
+        // comparison then rejects the content.
+        s.next_out = out.empty() ? &none : out.data();
+        s.avail_out = static_cast<uInt>(out.size());
+        int rc = inflate(&s, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc != Z_OK) {
+            if (rc == Z_NEED_DICT)
+                std::fprintf(stderr, "inflate - Z_NEED_DICT.\n");
+            return 1;
+        }
+        if (s.avail_out != 0 || s.avail_in == 0)
+            break;  // input used up: a stream that simply stops is judged by the CRC
+    }
+    crcOut = Crc32(ByteSpan(out.data(), static_cast<uint32_t>(out.size())));
+    return 0;
+}
+
+std::optional<uint32_t> InflateZip::CheckValue(ByteSpan input, uint32_t declaredSize) {
+    if (input.length == 0 || input.absent())
+        return declaredSize == 0 ? std::optional<uint32_t>(0u) : std::nullopt;
+    RawInflater inflater(input);
+    if (!inflater.ok())
+        return std::nullopt;
+    z_stream& s = inflater.stream();
+    std::vector<uint8_t> chunk(kChunk);
+    uint64_t produced = 0;
+    uint32_t crc = Crc32(ByteSpan());
+    bool progressed = false;
+    for (;;) {
+        s.next_out = chunk.data();
+        s.avail_out = kChunk;
+        uInt inBefore = s.avail_in;
+        int rc = inflate(&s, Z_NO_FLUSH);
+        uint32_t got = kChunk - s.avail_out;
+        produced += got;
+        if (produced > declaredSize)
+            return std::nullopt;
+        crc = Crc32Update(ByteSpan(chunk.data(), got), crc);
+        progressed = progressed || got != 0 || s.avail_in != inBefore;
+        if (rc == Z_STREAM_END)
+            break;
+        // With the whole declared size as its buffer, one call would have used up the
+        // input and reported success; a later call that finds nothing left is the same.
+        if (rc == Z_BUF_ERROR && progressed && s.avail_in == 0)
+            break;
+        if (rc != Z_OK)
+            return std::nullopt;
+        if (s.avail_out != 0 && s.avail_in == 0)
+            break;
+    }
+    // Bytes the stream did not reach count as the zeros of a zero-filled buffer.
+    std::fill(chunk.begin(), chunk.end(), 0);
+    for (uint64_t left = declaredSize - produced; left != 0;) {
+        uint32_t n = left < kChunk ? static_cast<uint32_t>(left) : kChunk;
+        crc = Crc32Update(ByteSpan(chunk.data(), n), crc);
+        left -= n;
+    }
+    return crc;
+}
+
+bool InflateZip::MeasureStream(ByteSpan input, uint32_t& consumed, uint64_t& produced,
+                               uint32_t& crc) {
+    if (input.length == 0 || input.absent())
+        return false;
+    RawInflater inflater(input);
+    if (!inflater.ok())
+        return false;
+    z_stream& s = inflater.stream();
+    std::vector<uint8_t> chunk(kChunk);
+    produced = 0;
+    crc = Crc32(ByteSpan());
+    for (;;) {
+        s.next_out = chunk.data();
+        s.avail_out = kChunk;
+        int rc = inflate(&s, Z_NO_FLUSH);
+        uint32_t got = kChunk - s.avail_out;
+        produced += got;
+        crc = Crc32Update(ByteSpan(chunk.data(), got), crc);
+        if (rc == Z_STREAM_END) {
+            consumed = input.length - s.avail_in;
+            return true;
+        }
+        if (rc != Z_OK || (s.avail_out != 0 && s.avail_in == 0))
+            return false;
+    }
+}
+
+}  // namespace morvel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "docx/local_entry.h"
+#include "platform/byte_span.h"
+
+namespace morvel {
+
+inline constexpr uint32_t kEntryNotFound = 0xFFFFFFFF;
+
+// Finds the intact local entries of a damaged ZIP archive without trusting its central
+// directory: every offset is tested for a record signature and a local entry is accepted
+// only when its own header CRC matches its data.
+class ZipBrokenExtractor {
+  public:
+    virtual ~ZipBrokenExtractor() = default;
+
+    // 1 when the file is missing, unreadable or empty; else 0 (even with no entries found).
+    int OpenFile(const std::filesystem::path& path);
+    // Copies the bytes and scans them; null or empty input leaves the extractor empty.
+    int OpenMemory(const uint8_t* bytes, uint32_t length);
+    void Reset();
+
+    uint32_t EntryCount() const { return static_cast<uint32_t>(entries_.size()); }
+    const LocalEntry& Entry(uint32_t index) const { return entries_.at(index); }
+    uint32_t ArchiveSize() const { return static_cast<uint32_t>(archive_.size()); }
+
+    // First entry in scan order with exactly this name, or kEntryNotFound.
+    uint32_t FindEntry(ByteSpan name) const;
+    // The entry's uncompressed content; empty when it cannot be had whole. Deflated content
+    // lives in a buffer owned by the extractor until Reset.
+    ByteSpan GetEntryData(uint32_t index);
+
+  private:
+    void SalvageScan();
+    bool readLocalEntry(uint32_t p, LocalEntry& e) const;
+    bool resolveDeferredSizes(LocalEntry& e) const;
+
+    std::vector<uint8_t> archive_;
+    std::vector<LocalEntry> entries_;
+    std::vector<std::vector<uint8_t>> inflated_;
+};
+
+}  // namespace morvel

@@ -1,0 +1,328 @@
+#include "doc/doc_salvage.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "doc/raw_search.h"
+#include "platform/le_reader.h"
+#include "tests/support/cfb_builder.h"
+#include "tests/support/test_files.h"
+
+namespace morvel {
+namespace {
+
+using test::CfbStream;
+using Bytes = std::vector<uint8_t>;
+
+// A WordDocument stream whose FIB says Word 97 (or another nFib).
+Bytes wordStream(size_t size, uint16_t nFib = 193, uint32_t seed = 1) {
+    Bytes b = test::fillerBytes(size, seed);
+    writeU16LE(b, 0, 0xA5EC);
+    writeU16LE(b, 2, nFib);
+    writeU16LE(b, 20, 0);
+    return b;
+}
+
+std::vector<CfbStream> document(size_t wordSize = 6000) {
+    return {{"WordDocument", wordStream(wordSize)},
+            {"1Table", test::fillerBytes(5000, 2)},
+            {"Data", test::fillerBytes(100, 3)},
+            {"\001CompObj", test::fillerBytes(80, 4)}};
+}
+
+// The salvage with the bytes and the context it refers to.
+struct Salvaged {
+    Bytes file;
+    DocContext ctx;
+    DocSalvage s;
+    explicit Salvaged(Bytes bytes) : file(std::move(bytes)) { s = SalvageDocFile(file, ctx); }
+    const CDocStorage& st() const { return *s.storage; }
+    Bytes read(const CStreamEntry* e) const { return e ? st().ReadWholeStream(*e) : Bytes{}; }
+};
+
+size_t find(const Bytes& file, std::string_view name) {
+    int64_t at = findBytes(file, 0, utf16Pattern(name));
+    EXPECT_GE(at, 0) << name;
+    return static_cast<size_t>(at);
+}
+
+// FAT entry position of sector s in an undamaged file written by the builder.
+size_t fatEntryPos(const Bytes& file, uint32_t s) {
+    return test::sectorPos(test::layoutOf(file).fatSectors[s / 128]) + 4 * (s % 128);
+}
+
+Bytes prepend(size_t n, Bytes file) {
+    Bytes out = test::fillerBytes(n, 99);
+    out.insert(out.end(), file.begin(), file.end());
+    return out;
+}
+
+void zero(Bytes& file, size_t from, size_t n) {
+    std::fill(file.begin() + from, file.begin() + from + n, 0);
+}
+
+// Damage that leaves the sectors intact: the streams read back exactly.
+TEST(Salvage, ReadsStreamsThroughDamagedHeaders) {
+    const std::vector<CfbStream> small = document();
+    const std::vector<CfbStream> large = document(300'000);  // several FAT sectors
+    struct Case {
+        const char* what;
+        const std::vector<CfbStream>* streams;
+        std::function<Bytes(Bytes)> damage;
+        bool rebuilt;
+        int32_t shift;
+    } cases[] = {
+        {"intact", &small, [](Bytes f) { return f; }, false, 0},
+        {"header zeroed", &small,
+         [](Bytes f) {
+             zero(f, 0, 512);
+             return f;
+         },
+         true, 0},
+        {"bytes before a sound header", &small, [](Bytes f) { return prepend(700, f); }, false, 0},
+        {"two signature bytes damaged", &small,
+         [](Bytes f) {
+             f[1] = f[6] = 0;
+             return f;
+         },
+         false, 0},
+        {"three signature bytes damaged", &small,
+         [](Bytes f) {
+             f[1] = f[4] = f[6] = 0;
+             return f;
+         },
+         true, 0},
+        {"header DIFAT holds -5", &small,
+         [](Bytes f) {
+             writeU32LE(f, 76 + 4 * 3, static_cast<uint32_t>(-5));
+             return f;
+         },
+         true, 0},
+        {"large, header zeroed", &large,
+         [](Bytes f) {
+             zero(f, 0, 512);
+             return f;
+         },
+         true, 0},
+        {"large, zeroed header after 1000 bytes", &large,
+         [](Bytes f) {
+             zero(f, 0, 512);
+             return prepend(1000, f);
+         },
+         true, -1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes original = test::buildCompoundFile(*c.streams);
+        Salvaged r(c.damage(original));
+        ASSERT_EQ(r.s.result, kSalvageReadable);
+        EXPECT_EQ(r.s.image->salvaged(), c.rebuilt);
+        EXPECT_EQ(r.s.image->shift, c.shift);
+        if (c.rebuilt) {
+            const std::vector<uint32_t> fat = test::layoutOf(original).fatSectors;
+            EXPECT_EQ(r.s.compound->fatSectorList, std::vector<int32_t>(fat.begin(), fat.end()));
+        }
+        EXPECT_TRUE(r.st().treeWalked);
+        EXPECT_TRUE(r.st().compObjPresent);
+        EXPECT_EQ(r.read(r.st().wordDocument()), (*c.streams)[0].bytes);
+        EXPECT_EQ(r.read(r.st().table1()), (*c.streams)[1].bytes);
+        EXPECT_EQ(r.read(r.st().data()), (*c.streams)[2].bytes);
+    }
+}
+
+TEST(Salvage, HeaderSoundnessFollowsTheDifat) {
+    const Bytes original = test::buildCompoundFile(document());
+    struct Case {
+        int32_t value;
+        bool sound;
+    } cases[] = {{-1, true}, {-5, false}, {-2, false}, {5, true}, {100000, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        Bytes f = original;
+        writeU32LE(f, 76 + 4 * 10, static_cast<uint32_t>(c.value));
+        CFileImage image(f);
+        image.ScanSignature();
+        EXPECT_EQ(image.HeaderLooksSound(), c.sound);
+    }
+}
+
+// A file of at most 128 sectors has one FAT marker; its FAT sector is the block holding it.
+TEST(Salvage, SmallFileHasOneFatSector) {
+    Bytes f = test::buildCompoundFile(document());
+    const uint32_t fatSector = test::layoutOf(f).fatSectors.at(0);
+    ASSERT_LE(f.size() / 512, 128u);
+    zero(f, 0, 512);
+    CFileImage image(f);
+    ASSERT_EQ(image.RebuildFatSectorList(), 0);
+    EXPECT_EQ(image.fatSectors, std::vector<int32_t>{static_cast<int32_t>(fatSector)});
+}
+
+// Out-of-range FAT values: replaced under a sound header, fatal in a rebuilt FAT.
+TEST(Salvage, InvalidFatValues) {
+    const Bytes original = test::buildCompoundFile(document());
+    const uint32_t lastWordSector =
+        Salvaged(original).st().wordDocument()->startSector + 6000 / 512;
+    for (int32_t bad : {0, -4, 0x7FFFFFF0}) {
+        SCOPED_TRACE(bad);
+        Bytes f = original;
+        writeU32LE(f, fatEntryPos(f, lastWordSector), static_cast<uint32_t>(bad));
+        Salvaged r(f);
+        ASSERT_EQ(r.s.result, kSalvageReadable);
+        EXPECT_EQ(r.s.compound->fat[lastWordSector], -1);
+        EXPECT_EQ(r.s.invalidFatValues, 0);
+        EXPECT_EQ(r.read(r.st().wordDocument()), document()[0].bytes);
+    }
+    Bytes f = original;
+    writeU32LE(f, fatEntryPos(f, lastWordSector), 0x7FFFFFF0);
+    zero(f, 0, 512);
+    Salvaged r(f);
+    EXPECT_EQ(r.s.result, kSalvageFailed);
+    EXPECT_EQ(r.s.invalidFatValues, 1);
+}
+
+TEST(Salvage, RolesComeFromTheTopLevel) {
+    // Sorted by length, "WordDocument" ends up a leaf without siblings.
+    const Bytes f = test::buildCompoundFile({{"Data", test::fillerBytes(10, 1)},
+                                             {"1Table", test::fillerBytes(10, 2)},
+                                             {"WordDocument", wordStream(5000)},
+                                             {"ObjectPool/_1/WordDocument", wordStream(4500)},
+                                             {"ObjectPool/_1/1Table", test::fillerBytes(20, 3)},
+                                             {"ObjectPool/_1/Data", test::fillerBytes(30, 4)}});
+    DocContext ctx;
+    CFileImage image(f);
+    image.ScanSignature();
+    CCompoundFile cf(image, ctx);
+    CDocStorage st(cf, ctx);
+    st.ReadDirectory();
+    const CStreamEntry* top = nullptr;
+    for (const CStreamEntry& e : st.entries)
+        if (e.name == "WordDocument" && e.size == 5000)
+            top = &e;
+    ASSERT_TRUE(top);
+    ASSERT_EQ(top->leftSibling, -1);
+    ASSERT_EQ(top->rightSibling, -1);
+    EXPECT_NE(st.wordDocument(), top);  // the directory read skips it (or took the embedded one)
+    ASSERT_EQ(st.WalkDirectoryTree(), 0);
+    EXPECT_EQ(st.wordDocument(), top);
+    EXPECT_EQ(st.wordDocument()->depth, 0);
+    EXPECT_EQ(st.table1()->size, 10);
+    EXPECT_EQ(st.data()->size, 10);
+    // Walk order: a storage, then what it holds one level deeper.
+    std::vector<std::pair<std::string, int>> walk;
+    for (const WalkStep& w : st.traversal)
+        walk.push_back({st.entries[w.entry].name, w.depth});
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"Data", 0}, {"1Table", 0}, {"ObjectPool", 0},   {"_1", 1},
+        {"Data", 2}, {"1Table", 2}, {"WordDocument", 2}, {"WordDocument", 0}};
+    EXPECT_EQ(walk, expected);
+}
+
+// A directory entry whose name was damaged is found again by the raw search.
+TEST(Salvage, RawSearchFindsLostTableStreams) {
+    for (const char* table : {"1Table", "0Table"}) {
+        SCOPED_TRACE(table);
+        const Bytes body = test::fillerBytes(5000, 7);
+        Bytes f = test::buildCompoundFile(
+            {{"WordDocument", wordStream(6000)}, {table, body}, {"Data", test::fillerBytes(9, 8)}});
+        writeU16LE(f, find(f, table) + 64, 0);  // name length 0: the entry is discarded
+        Salvaged r(f);
+        ASSERT_EQ(r.s.result, kSalvageReadable);
+        EXPECT_TRUE(r.s.walkFailed);
+        ASSERT_TRUE(r.st().table());
+        EXPECT_EQ(r.st().table()->name, table);
+        EXPECT_EQ(r.read(r.st().table()), body);
+    }
+}
+
+TEST(Salvage, MiniStreamCutoff) {
+    for (size_t size : {4095u, 4096u}) {
+        SCOPED_TRACE(size);
+        const Bytes data = test::fillerBytes(size, 5);
+        Bytes f = test::buildCompoundFile({{"WordDocument", wordStream(6000)}, {"Data", data}});
+        for (int zeroed = 0; zeroed < 2; ++zeroed) {
+            if (zeroed)
+                zero(f, 0, 512);
+            Salvaged r(f);
+            ASSERT_TRUE(r.st().data());
+            EXPECT_EQ(r.st().data()->sectorSize, size < 4096 ? 64 : 512);
+            EXPECT_EQ(r.read(r.st().data()), data);
+        }
+    }
+}
+
+// Chains that run in a circle end; reads never leave the image.
+TEST(Salvage, CirclesAndTruncationEnd) {
+    const Bytes original = test::buildCompoundFile(document());
+    Bytes f = original;
+    const CStreamEntry word = *Salvaged(original).st().wordDocument();
+    writeU32LE(f, fatEntryPos(f, word.startSector + 6000 / 512),
+               word.startSector);  // last WordDocument sector -> first
+    const uint32_t dir = test::layoutOf(f).dirStart;
+    writeU32LE(f, fatEntryPos(f, dir), dir);  // the directory chain points at itself
+    Salvaged r(f);
+    ASSERT_EQ(r.s.result, kSalvageReadable);
+    EXPECT_EQ(r.s.compound->directoryEntryCount, 4);
+    Bytes big(1 << 20);
+    EXPECT_TRUE(
+        r.st().ReadStream(*r.st().wordDocument(), big, static_cast<int32_t>(big.size()), 0));
+    EXPECT_TRUE(r.st().ReadStream(*r.st().wordDocument(), big, 10, 1 << 30));
+
+    // A start sector past the end fails the read; a truncated file reads what is left.
+    Bytes far = original;
+    writeU32LE(far, find(far, "1Table") + 116, 100000);
+    Salvaged t(far);
+    Bytes buf(5000);
+    ASSERT_TRUE(t.s.storage && t.st().table1());
+    EXPECT_FALSE(t.st().ReadStream(*t.st().table1(), buf, 5000, 0));
+    for (size_t percent : {30, 70, 90, 99}) {
+        Salvaged cut(Bytes(original.begin(), original.begin() + original.size() * percent / 100));
+        if (cut.s.storage && cut.st().wordDocument()) {
+            EXPECT_LE(cut.read(cut.st().wordDocument()).size(), 6000u);
+        }
+    }
+}
+
+TEST(Salvage, SixteenBitReadsCountCharacters) {
+    const Bytes f = test::buildCompoundFile(document());
+    Salvaged r(f);
+    r.ctx.textIs16Bit = true;
+    Bytes dest(20, 0xEE);
+    ASSERT_TRUE(r.st().ReadStream(*r.st().wordDocument(), dest, 10, 100));
+    const Bytes word = document()[0].bytes;
+    EXPECT_EQ(dest, Bytes(word.begin() + 100, word.begin() + 120));
+    EXPECT_FALSE(r.st().ReadStream(*r.st().wordDocument(), dest, 11, 0));  // 22 bytes: too small
+}
+
+TEST(Salvage, RefusesWhatIsNotAWord97Document) {
+    const Bytes word6 = test::buildCompoundFile({{"WordDocument", wordStream(6000, 101)}});
+    const Bytes workbook = test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 1)}});
+    const Bytes book = test::buildCompoundFile({{"Book", test::fillerBytes(5000, 1)}});
+    const Bytes other = test::buildCompoundFile({{"Contents", test::fillerBytes(5000, 1)}});
+    Bytes rtf = test::bytesOf("{\\rtf1 " + std::string(1000, 'x'));
+    Bytes rtfDamaged = rtf;
+    rtfDamaged[2] = 'R';
+    struct Case {
+        const char* what;
+        Bytes file;
+        int32_t result;
+    } cases[] = {{"899 bytes", Bytes(899, 0), kSalvageFailed},
+                 {"no compound file", test::fillerBytes(5000, 1), kSalvageFailed},
+                 {"rtf", rtf, kSalvageRtf},
+                 {"rtf with one byte changed", rtfDamaged, kSalvageRtf},
+                 {"word 6", word6, kSalvageNotWord97},
+                 {"workbook", workbook, kSalvageSpreadsheet},
+                 {"book", book, kSalvageSpreadsheet},
+                 {"no document stream", other, kSalvageNotWord97}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DocContext ctx;
+        ctx.statusCode = 7;
+        DocSalvage s = SalvageDocFile(c.file, ctx);
+        EXPECT_EQ(s.result, c.result);
+        EXPECT_EQ(ctx.statusCode, c.file.size() < 900 ? 7 : kStatusOk);
+    }
+}
+
+}  // namespace
+}  // namespace morvel

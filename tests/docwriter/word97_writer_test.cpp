@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include "doc/c_doc8.h"
+#include "doc/fib_layout.h"
+#include "docwriter/doc8_writer.h"
+#include "docwriter/recover_doc_file.h"
+#include "platform/le_reader.h"
+#include "tests/support/cfb_builder.h"
+#include "tests/support/test_files.h"
+#include "tests/support/word97_builder.h"
+
+namespace morvel {
+namespace {
+
+using test::Word97Builder;
+
+// A reader that has read the builder's document, and the file its writer builds.
+struct Written {
+    DocContext ctx;
+    std::unique_ptr<CDoc8> doc;
+    std::unique_ptr<Doc8Writer> writer;
+    CompoundFileWriter out;
+
+    const std::vector<uint8_t>& stream(std::u16string_view name) const {
+        CompoundStream* s = out.root().findStream(name);
+        EXPECT_NE(s, nullptr) << std::string(name.begin(), name.end());
+        static const std::vector<uint8_t> none;
+        return s ? s->bytes() : none;
+    }
+    uint32_t fibU32(uint32_t at) const { return readU32LE(stream(u"WordDocument"), at); }
+};
+
+std::unique_ptr<Written> write(Word97Builder& b, void (*tweak)(CDoc8&) = nullptr) {
+    auto w = std::make_unique<Written>();
+    w->doc = std::make_unique<CDoc8>(b.build(), w->ctx);
+    EXPECT_EQ(w->doc->ReadDocument(0), 8);
+    if (tweak)
+        tweak(*w->doc);
+    w->writer = std::make_unique<Doc8Writer>(*w->doc, nullptr);
+    w->writer->build(w->out);
+    return w;
+}
+
+TEST(Word97Writer, FibAndStreamLayoutOfAShortDocument) {
+    Word97Builder b;
+    auto w = write(b);
+    const std::vector<uint8_t>& wd = w->stream(u"WordDocument");
+    EXPECT_EQ(readU16LE(wd, 0), 0xA5EC);
+    EXPECT_EQ(readU16LE(wd, 2), 193);
+    EXPECT_EQ(readU16LE(wd, 10), 0x1208);
+    EXPECT_EQ(w->fibU32(fib::kFcMin), 1536u);
+    EXPECT_EQ(w->fibU32(fib::kFcMac), 2048u + 24);
+    EXPECT_EQ(w->fibU32(fib::kCcpText), 12u);
+    EXPECT_EQ(w->fibU32(0x6C), 0xFFFFu);
+    EXPECT_EQ(readU16LE(wd, 0x98), 136);
+    EXPECT_EQ(w->fibU32(fib::kNFibNew), 0x01010002u);
+    EXPECT_EQ(w->fibU32(fib::kCbMac), wd.size() + 1);
+    // Text at 2048, the property pages from page 5, then the section properties.
+    EXPECT_EQ(readU16LE(wd, 2048), 'H');
+    EXPECT_EQ(readU32LE(wd, 5 * 512 + 4), 2048u + 24);  // the character page's first run end
+    EXPECT_EQ(readU16LE(wd, 7 * 512), 3);               // the SEPX count
+    EXPECT_EQ(wd.size(), 7u * 512 + 5);
+    EXPECT_EQ(w->stream(u"1Table").size(), 4096u);
+    EXPECT_NE(w->out.root().findStream(u"\005SummaryInformation"), nullptr);
+    EXPECT_EQ(w->out.root().findStream(u"Data"), nullptr);
+    EXPECT_EQ(w->out.root().classId(), kWordDocumentClassId);
+}
+
+TEST(Word97Writer, FirstPropertyPageFollowsTheText) {
+    struct Case {
+        size_t textBytes;
+        uint32_t page;
+    } cases[] = {{10, 5}, {1000, 6}, {1022, 6}, {1024, 7}};
+    for (const Case& c : cases) {
+        Word97Builder b;
+        b.text = std::u16string(c.textBytes / 2, u'a');
+        auto w = write(b);
+        EXPECT_EQ(w->writer->firstPropertyPage(), c.page) << c.textBytes;
+        EXPECT_EQ(readU32LE(w->stream(u"1Table"), w->fibU32(fib::kPlcfBteChpx) + 8), c.page);
+    }
+}
+
+TEST(Word97Writer, PieceTableAndBinTables) {
+    Word97Builder b;
+    b.text = std::u16string(15, u'x');
+    auto w = write(b, [](CDoc8& doc) {
+        doc.pieces = {Piece{0, 10, true, 0x11, 0, 0}, Piece{0, 0, false, 0x22, 0, 0},
+                      Piece{0, 5, true, 0x33, 0, 0}};
+    });
+    const std::vector<uint8_t>& tbl = w->stream(u"1Table");
+    const uint32_t fcClx = w->fibU32(fib::kClx);
+    EXPECT_EQ(w->fibU32(fib::kClx + 4), 45u);
+    EXPECT_EQ(tbl[fcClx], 2);
+    EXPECT_EQ(readU32LE(tbl, fcClx + 1), 40u);
+    const uint32_t cps[] = {0, 10, 10, 15};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(readU32LE(tbl, fcClx + 5 + 4 * i), cps[i]);
+    const uint32_t fcs[] = {2048, 2068, 2068};
+    const uint16_t prms[] = {0x11, 0x22, 0x33};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(readU32LE(tbl, fcClx + 21 + 8 * i + 2), fcs[i]);
+        EXPECT_EQ(readU16LE(tbl, fcClx + 21 + 8 * i + 6), prms[i]);
+    }
+    // One page of each kind: FC 2048, the page's last FC, its page number.
+    const uint32_t p0 = w->writer->firstPropertyPage();
+    const uint32_t chp = w->fibU32(fib::kPlcfBteChpx), pap = w->fibU32(fib::kPlcfBtePapx);
+    EXPECT_EQ(chp, 374u);
+    EXPECT_EQ(w->fibU32(fib::kPlcfBteChpx + 4), 12u);
+    EXPECT_EQ(readU32LE(tbl, chp), 2048u);
+    EXPECT_EQ(readU32LE(tbl, chp + 4), 2048u + 30);
+    EXPECT_EQ(readU32LE(tbl, chp + 8), p0);
+    EXPECT_EQ(pap, 386u);
+    EXPECT_EQ(readU32LE(tbl, pap + 4), 2048u + 30);
+    EXPECT_EQ(readU32LE(tbl, pap + 8), p0 + 1);
+    EXPECT_EQ(fcClx, 402u);
+}
+
+TEST(Word97Writer, TablesFollowTheStyleSheet) {
+    for (size_t stsh : {100u, 400u}) {
+        Word97Builder b;
+        b.stsh.assign(stsh, 0x5A);
+        auto w = write(b);
+        const uint32_t expected = stsh < 318 ? 318 : static_cast<uint32_t>(stsh);
+        EXPECT_EQ(w->fibU32(fib::kPlcffndTxt), expected) << stsh;
+        EXPECT_EQ(w->fibU32(fib::kStshf + 4), stsh);
+        EXPECT_EQ(w->fibU32(fib::kStshfOrig + 4), stsh);
+        // The Dop is copied whole at the position the FIB names.
+        const uint32_t dop = w->fibU32(fib::kDop);
+        ASSERT_EQ(w->fibU32(fib::kDop + 4), b.dop.size());
+        EXPECT_EQ(std::vector<uint8_t>(w->stream(u"1Table").begin() + dop,
+                                       w->stream(u"1Table").begin() + dop + b.dop.size()),
+                  b.dop);
+    }
+}
+
+TEST(Word97Writer, SectionPropertiesAndTheirTable) {
+    // The source's SEPX lies right after its pages (before the end of ours: text of 600
+    // characters pushes our pages further), or far beyond them.
+    for (bool far : {false, true}) {
+        Word97Builder b;
+        b.text = std::u16string(far ? 10 : 600, u'a');
+        b.sections = {{0x03, 0x30, 0x01}, {0x05, 0x30, 0x02, 0x07}};
+        if (far)
+            b.sepxFrom = 4000;
+        auto w = write(b);
+        const std::vector<uint8_t>& wd = w->stream(u"WordDocument");
+        const std::vector<uint8_t>& tbl = w->stream(u"1Table");
+        const uint32_t sed = w->fibU32(fib::kPlcfSed);
+        const uint32_t first = readU32LE(tbl, sed + 12 + 2);
+        const uint32_t second = readU32LE(tbl, sed + 12 + 12 + 2);
+        const uint32_t pagesEnd = (w->writer->firstPropertyPage() + 2) * 512;
+        EXPECT_EQ(first, far ? 4000u : pagesEnd) << far;
+        EXPECT_EQ(second, first + 5);
+        EXPECT_EQ(readU16LE(wd, first), 3);
+        EXPECT_EQ(readU16LE(wd, second), 4);
+        EXPECT_EQ(wd[second + 5], 0x07);
+    }
+}
+
+TEST(Word97Writer, DataBlocksAndCompObjCopies) {
+    Word97Builder b;
+    b.text = u"\x01x";
+    std::vector<uint8_t> data(300, 0);
+    writeU32LE(data, 100, 40);
+    data[130] = 0xFF, data[131] = 0xD8, data[132] = 0xFF;
+    b.data = data;
+    std::vector<uint8_t> pic = {0x03, 0x6A, 100, 0, 0, 0, 0x55, 0x08, 0x01};
+    b.chpPages = {{{b.endOf(0), pic}, {b.endOf(1), {}}}};
+    const std::vector<uint8_t> file = b.buildFile();
+    test::TempDir dir;
+    DocContext ctx;
+    ASSERT_EQ(RecoverDocFile(file, dir.path() / "out.doc", ctx), kRecoverDocWritten);
+    const std::vector<uint8_t> out = test::readFile(dir.path() / "out.doc");
+    // Read the result back through our own salvage and reader.
+    DocContext again;
+    RecoverDocFindings f;
+    EXPECT_EQ(RecoverDocFile(out, dir.path() / "again.doc", again, &f), kRecoverDocWritten);
+    EXPECT_EQ(f.dataBlocks, 1u);
+    EXPECT_EQ(f.pictureRuns, 1u);
+    EXPECT_EQ(f.picturesDropped, 0u);
+    EXPECT_EQ(f.textBytes, 4u);
+}
+
+TEST(RecoverDocFile, ResultCodes) {
+    test::TempDir dir;
+    auto run = [&](const std::vector<uint8_t>& image) {
+        DocContext ctx;
+        std::filesystem::remove(dir.path() / "out.doc");
+        return RecoverDocFile(image, dir.path() / "out.doc", ctx);
+    };
+    Word97Builder b;
+    EXPECT_EQ(run(b.buildFile()), kRecoverDocWritten);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.doc"));
+
+    std::vector<uint8_t> file = b.buildFile();
+    std::vector<uint8_t> headerless = file;
+    std::fill(headerless.begin(), headerless.begin() + 512, 0);
+    EXPECT_EQ(run(headerless), kRecoverDocWritten);
+
+    Word97Builder textOnly;
+    textOnly.pairCount = 0;
+    EXPECT_EQ(run(textOnly.buildFile()), kRecoverDocTextOnly);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.doc"));
+
+    EXPECT_EQ(run(std::vector<uint8_t>(file.begin(), file.begin() + 899)), kRecoverDocFailed);
+    Word97Builder noTable;
+    noTable.table0 = true;  // the table-stream flag names "1Table", which is missing
+    EXPECT_EQ(run(noTable.buildFile()), kRecoverDocFailed);
+
+    std::vector<uint8_t> rtf = test::bytesOf("{\\rtx1\\ansi");
+    rtf.resize(1000, ' ');
+    EXPECT_EQ(run(rtf), kRecoverDocRtf);
+
+    Word97Builder word95;
+    word95.nFib = 104;
+    EXPECT_EQ(run(word95.buildFile()), kRecoverDocNotWord97);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.doc"));
+
+    EXPECT_EQ(run(test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 3)}})),
+              kRecoverDocExcel);
+
+    // No header, one FAT sector, and far more sectors than it can describe.
+    std::vector<uint8_t> grown = headerless;
+    const std::vector<uint8_t> filler = test::fillerBytes(300 * 512, 9);
+    grown.insert(grown.end(), filler.begin(), filler.end());
+    EXPECT_EQ(run(grown), kRecoverDocSalvageThrew);
+}
+
+}  // namespace
+}  // namespace morvel

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "docx/markup_rules.h"
+#include "docx/markup_store.h"
+
+namespace morvel {
+namespace {
+
+const std::string kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>";
+
+std::vector<std::string> tokensOf(const std::string& xml) {
+    MarkUpStore store;
+    store.Tokenize(spanOf(xml));
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < store.TokenCount(); ++i)
+        out.emplace_back(store.Token(i).view());
+    return out;
+}
+
+std::string joined(const std::vector<ByteSpan>& segments) {
+    std::string s;
+    for (ByteSpan seg : segments)
+        s += seg.view();
+    return s;
+}
+
+TEST(MarkUpStore, Tokenize) {
+    using V = std::vector<std::string>;
+    struct Case {
+        std::string xml;
+        V tokens;
+    } cases[] = {
+        {"<w:p/>", V{}},                 // no declaration
+        {kDecl + "<a><b>text</b", V{}},  // ends inside a tag
+        {kDecl + "<a><!-- <b> -> --></a>", V{kDecl, "<a>", "</a>"}},
+        {kDecl + "<t><![CDATA[ <x> ]]></t>", V{kDecl, "<t>", "</t>"}},
+        // A '>' inside a quoted value ends the token: quotes mean nothing to the walk.
+        {kDecl + "<t a=\"1>2\">", V{kDecl, "<t a=\"1>"}},
+        {kDecl + "<t v=\"\xC3\xA9>\">\xE2\x82\xAC<u/></t>",
+         V{kDecl, "<t v=\"\xC3\xA9>", "<u/>", "</t>"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(tokensOf(c.xml), c.tokens) << c.xml;
+}
+
+TEST(MarkUpStore, TagNamesAndKinds) {
+    struct Case {
+        std::string token, name;
+        TagKind kind;
+    } cases[] = {
+        {"</w:p>", "/w:p", TagKind::Closing},
+        {"<w:p/>", "w:p", TagKind::SelfClosing},
+        {"<w:br w:type=\"page\"/>", "w:br", TagKind::SelfClosing},
+        {"<w:t\txml:space=\"preserve\">", "w:t\txml:space=\"preserve\"", TagKind::Opening},
+        {"<w:t>", "w:t", TagKind::Opening},
+        {"< w:t>", "", TagKind::Opening},
+    };
+    for (const Case& c : cases) {
+        MarkUpStore store;
+        std::string xml = kDecl + c.token;
+        store.Tokenize(spanOf(xml));
+        ASSERT_EQ(store.TokenCount(), 2u) << c.token;
+        EXPECT_EQ(store.GetTagName(1).view(), c.name) << c.token;
+        EXPECT_EQ(store.Kind(1), c.kind) << c.token;
+    }
+    MarkUpStore store;
+    std::string xml = kDecl + "<>";
+    store.Tokenize(spanOf(xml));
+    EXPECT_TRUE(store.GetTagName(1).empty());
+    EXPECT_TRUE(store.GetTagName(9).empty());
+}
+
+TEST(MarkUpStore, ParseAttributes) {
+    std::string xml =
+        kDecl +
+        "<w:r w:rsidR=\"00A1\" r:id='rId5' e=\"\" w:val=\"\xC3\xA9 \xC3\xBC\" x=\"1\" y=\"2\"/>";
+    MarkUpStore store;
+    store.Tokenize(spanOf(xml));
+    TagAttributes a;
+    ASSERT_EQ(store.ParseAttributes(1, a), 0);
+    std::vector<std::pair<std::string, std::string>> got;
+    for (size_t i = 0; i < a.names.size(); ++i)
+        if (!a.names[i].empty())
+            got.emplace_back(a.names[i].view(), a.values[i].view());
+    EXPECT_EQ(got, (std::vector<std::pair<std::string, std::string>>{{"w:rsidR", "00A1"},
+                                                                     {"r:id", "rId5"},
+                                                                     {"e", ""},
+                                                                     {"w:val", "\xC3\xA9 \xC3\xBC"},
+                                                                     {"x", "1"},
+                                                                     {"y", "2"}}));
+    EXPECT_TRUE(a.values[2].absent());
+    EXPECT_EQ(store.ParseAttributes(7, a), -1);
+    ASSERT_EQ(store.ParseAttributes(0, a), 0);
+    EXPECT_EQ(a.names.size(), 5u);
+}
+
+std::string body(const std::string& inner) {
+    return kDecl + "<w:document><w:body>" + inner + "</w:body></w:document>";
+}
+
+struct RuleCase {
+    const char* what;
+    std::string in;
+    std::string out;  // the part's new content
+    uint32_t status = 0;
+    MissingParts missing = {};
+};
+
+TEST(FullDocumentRules, Cases) {
+    const std::vector<std::string> ids = {"rIdKept"};
+    MissingParts noStyles;
+    noStyles.styles = true;
+    MissingParts noNotes;
+    noNotes.footnotes = true;
+    noNotes.endnotes = true;
+    const RuleCase cases[] = {
+        {"whitespace between tags goes, text and attributes stay",
+         body("\n <w:p w:rsidR=\"1\">\n <w:r><w:t xml:space=\"preserve\"> a &amp; b "
+              "</w:t></w:r></w:p>"),
+         body("<w:p w:rsidR=\"1\"><w:r><w:t xml:space=\"preserve\"> a &amp; b </w:t></w:r></w:p>")},
+        {"CDATA inside w:t is copied with the text",
+         body("<w:p><w:r><w:t><![CDATA[<x>]]></w:t></w:r></w:p>"),
+         body("<w:p><w:r><w:t><![CDATA[<x>]]></w:t></w:r></w:p>")},
+        {"run left open: stop at the paragraph's closing tag",
+         body("<w:p><w:r><w:t>x</w:t></w:p><w:p/>"), kDecl + "<w:document><w:body>", 4},
+        // The declaration is an opening tag that stays on the stack; only a self-closing one
+        // leaves the stack empty.
+        {"closing tag without any open one", "<?xml/><w:p></w:p></w:p>", "<?xml/><w:p></w:p>", 8},
+        {"stray closing tag under the declaration", kDecl + "</w:p>", kDecl, 4},
+        {"empty tag name", body("<w:p>< w:r></w:p>"), kDecl + "<w:document><w:body>", 5},
+        {"dangling r:embed empties its paragraph",
+         body(
+             "<w:p><w:r><a:blip r:embed=\"rIdLost\"/><w:t>x</w:t></w:r></w:p><w:p><w:r><w:t>y</w:t>"
+             "</w:r></w:p>"),
+         body("<w:p/><w:p><w:r><w:t>y</w:t></w:r></w:p>")},
+        {"kept reference keeps the paragraph",
+         body("<w:p><w:hyperlink r:id=\"rIdKept\"><w:r><w:t>x</w:t></w:r></w:hyperlink></w:p>"),
+         body("<w:p><w:hyperlink r:id=\"rIdKept\"><w:r><w:t>x</w:t></w:r></w:hyperlink></w:p>")},
+        {"dangling v:imagedata loses only itself",
+         body("<w:p><w:r><v:shape><v:imagedata "
+              "r:id=\"rIdLost\"/></v:shape><w:t>x</w:t></w:r></w:p>"),
+         body("<w:p><w:r><v:shape></v:shape><w:t>x</w:t></w:r></w:p>")},
+        {"dangling header reference outside paragraphs loses only itself",
+         body("<w:sectPr><w:headerReference r:id=\"rIdLost\"/><w:pgSz w:w=\"1\"/></w:sectPr>"),
+         body("<w:sectPr><w:pgSz w:w=\"1\"/></w:sectPr>")},
+        {"section break referring to a lost header empties its paragraph",
+         body("<w:p><w:pPr><w:sectPr><w:headerReference "
+              "r:id=\"rIdLost\"/></w:sectPr></w:pPr></w:p>"),
+         body("<w:p/>")},
+        {"lost styles drop style references",
+         body("<w:p><w:pPr><w:pStyle w:val=\"H1\"/></w:pPr><w:r><w:rPr><w:rStyle w:val=\"E\"/>"
+              "</w:rPr><w:t>x</w:t></w:r></w:p>"),
+         body("<w:p><w:pPr></w:pPr><w:r><w:rPr></w:rPr><w:t>x</w:t></w:r></w:p>"), 0, noStyles},
+        {"lost notes drop note references",
+         body("<w:p><w:r><w:footnoteReference w:id=\"1\"/><w:endnoteReference "
+              "w:id=\"1\"/></w:r></w:p>"),
+         body("<w:p><w:r></w:r></w:p>"), 0, noNotes},
+        {"leaf elements keep their text: deleted text, equations, drawing text, positions",
+         body("<w:p><w:del><w:r><w:delText>gone</w:delText></w:r></w:del><m:oMath><m:r><m:t>x+1</"
+              "m:t>"
+              "</m:r></m:oMath><wp:positionH><wp:posOffset>914400</wp:posOffset></wp:positionH>"
+              "<wp:positionV><wp:align>top</wp:align></wp:positionV><a:r><a:t>box</a:t></a:r></"
+              "w:p>"),
+         body("<w:p><w:del><w:r><w:delText>gone</w:delText></w:r></w:del><m:oMath><m:r><m:t>x+1</"
+              "m:t>"
+              "</m:r></m:oMath><wp:positionH><wp:posOffset>914400</wp:posOffset></wp:positionH>"
+              "<wp:positionV><wp:align>top</wp:align></wp:positionV><a:r><a:t>box</a:t></a:r></"
+              "w:p>")},
+        {"a text box's paragraphs stay inside their anchor paragraph",
+         body(
+             "<w:p><w:r><w:t>before</w:t></w:r><w:r><w:txbxContent><w:p><w:r><w:t>inner</w:t></w:r>"
+             "</w:p></w:txbxContent></w:r><w:r><w:t>after</w:t></w:r></w:p>"),
+         body(
+             "<w:p><w:r><w:t>before</w:t></w:r><w:r><w:txbxContent><w:p><w:r><w:t>inner</w:t></w:r>"
+             "</w:p></w:txbxContent></w:r><w:r><w:t>after</w:t></w:r></w:p>")},
+    };
+    for (const RuleCase& c : cases) {
+        MarkUpStore store;
+        store.Tokenize(spanOf(c.in));
+        std::vector<ByteSpan> segments;
+        std::vector<ByteSpan> kept;
+        for (const std::string& id : ids)
+            kept.push_back(spanOf(id));
+        EXPECT_EQ(applyFullDocumentRules(store, kept, c.missing, segments), c.status) << c.what;
+        EXPECT_EQ(joined(segments), c.out) << c.what;
+    }
+}
+
+TEST(TextOnlyRules, Cases) {
+    const RuleCase cases[] = {
+        {"paragraph attributes go, hyperlink tags go, runs and text stay",
+         body("<w:p w:rsidR=\"1\"><w:hyperlink r:id=\"x\"><w:r><w:rPr><w:rFonts "
+              "w:ascii=\"A\"/><w:b/>"
+              "</w:rPr><w:t>link</w:t></w:r></w:hyperlink><w:bookmarkStart w:id=\"0\"/></w:p><w:p "
+              "w:rsidR=\"2\"/>"),
+         body("<w:p><w:r><w:rPr><w:b/></w:rPr><w:t>link</w:t></w:r></w:p><w:p/>")},
+        {"tabs and breaks in runs separate words; tab stops do not survive",
+         body("<w:p><w:pPr><w:tabs><w:tab w:val=\"left\" w:pos=\"720\"/></w:tabs></w:pPr><w:r>"
+              "<w:t>a</w:t><w:tab/><w:t>b</w:t><w:br "
+              "w:type=\"page\"/><w:t>c</w:t><w:cr/></w:r></w:p>"),
+         body("<w:p><w:pPr></w:pPr><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br/><w:t>c</w:t><w:cr/>"
+              "</w:r></w:p>")},
+        {"tables are kept",
+         body("<w:tbl><w:tblPr><w:tblW w:w=\"0\"/></w:tblPr><w:tr><w:tc><w:p><w:r><w:t>c</w:t>"
+              "</w:r></w:p></w:tc></w:tr></w:tbl>"),
+         body("<w:tbl><w:tblPr><w:tblW w:w=\"0\"/></w:tblPr><w:tr><w:tc><w:p><w:r><w:t>c</w:t>"
+              "</w:r></w:p></w:tc></w:tr></w:tbl>")},
+        {"mismatched closing tag stops the walk", body("<w:p><w:r></w:p>"),
+         kDecl + "<w:document><w:body><w:p><w:r>", 4},
+        {"closing tags with nothing open are not checked", "<?xml/></w:t></w:x>", "<?xml/></w:t>"},
+    };
+    for (const RuleCase& c : cases) {
+        MarkUpStore store;
+        store.Tokenize(spanOf(c.in));
+        std::vector<ByteSpan> segments;
+        EXPECT_EQ(applyTextOnlyRules(store, segments), c.status) << c.what;
+        EXPECT_EQ(joined(segments), c.out) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace morvel
