@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "core/doc_preview.h"
 #include "core/preview_html.h"
 #include "platform/file_io.h"
 #include "ui/copy_original_dialog.h"
@@ -45,8 +46,12 @@ QString textOf(const std::optional<std::vector<uint8_t>>& bytes) {
     return fromUtf8(windows1252ToUtf8(*bytes));
 }
 
-// What the full-document tab shows for a recovered .doc: its text as the extraction found it.
+// What the full-document tab shows for a recovered .doc: the text of the rebuilt document, or
+// the text the extraction found when the rebuilt one cannot be read.
 QString docFullDocumentHtml(const DocumentRecord& record) {
+    std::string html = docPreviewHtml(*record.fullData);
+    if (!html.empty())
+        return fromUtf8(html);
     if (record.filteredData && !record.filteredData->empty())
         return fromUtf8(textPreviewHtml(*record.filteredData));
     return previewPageHtml(PreviewPage::VERY_DAMAGE);

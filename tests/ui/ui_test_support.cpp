@@ -25,6 +25,9 @@ WindowFixture::WindowFixture() {
     ensureApplication();
     StoreSetup setup;
     setup.settingsFile = dir_.path() / "settings.ini";
+#ifdef MORVEL_TEMPLATE_DIR
+    writeFile(setup.settingsFile, bytesOf("Path=" MORVEL_TEMPLATE_DIR "\n"));
+#endif
     setup.workingFolder = dir_.path() / "work";
     setup.documentsFolder = dir_.path() / "documents";
     std::string error;
