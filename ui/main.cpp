@@ -5,6 +5,7 @@
 #include "discovery/folder_search.h"
 #include "discovery/recent_file_cleanup.h"
 #include "ui/main_frame.h"
+#include "ui/quit_signals.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     {
         morvel::CMainFrame frame(store);
         frame.setDefaultSearchList(QString::fromStdString(morvel::DefaultDriveList()));
+        morvel::closeOnQuitSignals(&frame);
         frame.show();
         rc = app.exec();
         // The window is closed: take the preview files out of the recent-file lists, then stop
