@@ -159,6 +159,22 @@ TEST_F(StoreJobs, AnUnansweredMessageIsGivenUpAfterTheTimeOut) {
     observer.release();
 }
 
+TEST_F(StoreJobs, ShutdownReleasesAWorkerWaitingForAnAnswer) {
+    store.reset();
+    open([] {
+        StoreSetup s;
+        s.messageTimeout = std::chrono::minutes(10);
+        s.shutdownWait = std::chrono::minutes(1);
+        return s;
+    }());
+    observer.holdIf = [](const StoreMessage&) { return true; };
+    ASSERT_TRUE(store->StartRecovery());
+    ASSERT_TRUE(observer.waitHeld());
+    // The window never answers; shutdown must not wait for it.
+    EXPECT_TRUE(store->Shutdown());
+    observer.release();
+}
+
 TEST_F(StoreJobs, RecoveryNeedsADocumentSelected) {
     for (int32_t param : {NoneSelected, RootItemParam, FolderItemParam, 1, -1}) {
         store->SelectionChanged(param);
