@@ -176,7 +176,7 @@ TEST_F(StoreJobs, ShutdownReleasesAWorkerWaitingForAnAnswer) {
     observer.release();
 }
 
-TEST_F(StoreJobs, ARealDocumentGoesFromSearchToSavedResult) {
+TEST_F(StoreJobs, ARealDocumentIsRecoveredSavedAndCopied) {
     const fs::path doc = test::corpusDir() / "doc" / "lo_simple.doc";
     if (test::corpusDir().empty() || !fs::exists(doc))
         GTEST_SKIP() << "no corpus";
