@@ -86,6 +86,14 @@ bool passCancellationPoints(DocumentRecord& record, const RecoveryEnvironment& e
     return true;
 }
 
+// Ends a step whose result is already stored: a cancelled run keeps the text but fails.
+void finishStep(DocumentRecord& record, const RecoveryEnvironment& env) {
+    if (passCancellationPoints(record, env))
+        record.resultsReady = 1;
+    else
+        record.success = 0;
+}
+
 std::span<const uint8_t> imageOf(const DocumentRecord& record) {
     if (!record.fileData)
         return {};
@@ -222,11 +230,7 @@ void ExtractRawText(DocumentRecord& record, const RecoveryEnvironment& env) {
         record.rawText = std::move(out);
         record.rawTextLength = static_cast<uint32_t>(n + 1);
 
-        if (!passCancellationPoints(record, env)) {
-            record.success = 0;
-            return;
-        }
-        record.resultsReady = 1;
+        finishStep(record, env);
     } catch (...) {
         record.success = 0;
     }
@@ -290,11 +294,7 @@ void ExtractFilteredText(DocumentRecord& record, const RecoveryEnvironment& env)
         record.filteredLength = static_cast<uint32_t>(out.size());
         record.filteredData = std::move(out);
 
-        if (!passCancellationPoints(record, env)) {
-            record.success = 0;
-            return;
-        }
-        record.resultsReady = 1;
+        finishStep(record, env);
     } catch (...) {
         record.success = 0;
     }
