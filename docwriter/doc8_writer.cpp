@@ -1,6 +1,7 @@
 #include "docwriter/doc8_writer.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "doc/fib_layout.h"
 #include "platform/le_reader.h"
@@ -326,12 +327,16 @@ void Doc8Writer::build(CompoundFileWriter& out) {
     CompoundStorage& root = out.root();
     root.createStream(kSummaryInformationName).write(emptySummaryInformation());
     root.setClass(kWordDocumentClassId);
-    writeDataStream(root);
-    copySourceStorage(root, true);
-    copySourceStorage(root, false);
-    writeTableStream(root);
-    WriteWordDocumentStream(root);
-    copyCompObj(root);
+    // A failure while the streams are made ends the writing; what was made is kept.
+    try {
+        writeDataStream(root);
+        copySourceStorage(root, true);
+        copySourceStorage(root, false);
+        writeTableStream(root);
+        WriteWordDocumentStream(root);
+        copyCompObj(root);
+    } catch (const std::exception&) {
+    }
 }
 
 std::string Doc8Writer::WriteDocument(const std::filesystem::path& path) {
