@@ -194,7 +194,8 @@ TEST(Word97Writer, MacrosAndObjectPoolAreCopiedWithWhatTheyHold) {
     DocContext ctx;
     ASSERT_EQ(RecoverDocFile(b.buildFile(), dir.path() / "out.doc", ctx), kRecoverDocWritten);
     DocContext again;
-    DocSalvage s = SalvageDocFile(test::readFile(dir.path() / "out.doc"), again);
+    const std::vector<uint8_t> out = test::readFile(dir.path() / "out.doc");
+    DocSalvage s = SalvageDocFile(out, again);  // refers to `out`
     ASSERT_TRUE(s.storage);
     std::map<std::string, std::vector<uint8_t>> streams;  // by name path
     std::vector<std::string> open;
