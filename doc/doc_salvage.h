@@ -23,7 +23,7 @@ enum SalvageResult : int32_t {
 };
 
 // Everything the salvage of one file made, in the order it made them. The objects refer to
-// the image, which must outlive them.
+// the image bytes and the storage to the context, which must both outlive them.
 struct DocSalvage {
     int32_t result = kSalvageFailed;
     int version = -1;          // ClassifyFormatVersion

@@ -7,6 +7,7 @@
 #include "doc/compound_file.h"
 #include "doc/doc_storage.h"
 #include "doc/raw_search.h"
+#include "doc/word_version.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -23,29 +24,6 @@ int64_t sectorOfLogical(int64_t logical) {
     if (logical % kCfbSectorSize < 0)
         --q;
     return q - 1;
-}
-
-// The version code of a Word document from its nFib (and, for nFib 103/104, chs and the high
-// byte of nProduct, which tell Word 6.0 from Word 95).
-int versionOfFib(uint16_t nFib, uint16_t chs, uint8_t productHigh) {
-    if (nFib == 0 || nFib == 45)
-        return 0;
-    if (nFib == 33)
-        return 1;
-    if (nFib <= 100)
-        return kVersionUnknown;
-    if (nFib == 101 || nFib == 102)
-        return 6;
-    if (nFib == 103 || nFib == 104) {
-        if (chs == 0)
-            return 7;
-        if (chs == 0x0100)
-            return 6;
-        return productHigh == 0xE0 ? 7 : 6;
-    }
-    if (nFib < 192)
-        return kVersionUnknown;
-    return kVersionWord97;
 }
 
 bool plausibleChainValue(int32_t v, int32_t sectorCount) {
@@ -173,6 +151,35 @@ int CFileImage::RebuildFatSectorList() {
     return 0;
 }
 
+// A one-sector FAT may sit in a displaced file. FAT sector s holds its marker at entry s, so
+// each s gives a shift; the sector holding the marker, unshifted, is tried first, then every
+// other s. The first that puts the root directory entry on a 128-byte boundary, in a sector
+// the FAT marks in use, is taken; without one the sector holding the marker stands.
+int64_t CFileImage::shiftedSingleFat(int64_t p, int64_t unshifted) {
+    int32_t rootSize = 0;
+    const int32_t r = FindDirectoryName(utf16Pattern("Root E"), rootSize);
+    if (r < 0)
+        return unshifted;
+    for (int64_t i = -1; i < kCfbFatEntriesPerSector && i <= sectorCount; ++i) {
+        const int64_t s = i < 0 ? unshifted : i;
+        const int64_t candidate = (s + 1) * kCfbSectorSize + 4 * s - p;
+        if (i < 0 && p % kCfbSectorSize != 4 * (s % kCfbFatEntriesPerSector))
+            continue;
+        if ((r + candidate) % kCfbDirEntrySize != 0)
+            continue;
+        const int64_t fatStart = p - 4 * s;  // image position of entry 0
+        const int64_t rootSector = sectorOfLogical(r + candidate);
+        if (rootSector < 0 || rootSector >= kCfbFatEntriesPerSector)
+            continue;
+        const int32_t v = readI32(fatStart + 4 * rootSector);
+        if (v == kCfbFreeSect || v == kCfbFatSect || v == kCfbDifSect)
+            continue;
+        shift = static_cast<int32_t>(candidate);
+        return s;
+    }
+    return unshifted;
+}
+
 // True when the first FAT sector, and at least half of all, hold -3 at their own entries.
 bool CFileImage::marksItself(const std::vector<int32_t>& list) const {
     size_t good = 0;
@@ -197,9 +204,10 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
 
     // One marker: a FAT of one sector, the one holding it.
     if (markers.size() == 1) {
-        const int64_t s = sectorOfLogical(p + shift);
+        int64_t s = sectorOfLogical(p + shift);
         if (s < 0 || s > sectorCount)
             return false;
+        s = shiftedSingleFat(p, s);
         list.push_back(static_cast<int32_t>(s));
         return true;
     }
@@ -400,7 +408,7 @@ int CFileImage::ClassifyFormatVersion() const {
             uint8_t fib[32] = {};
             if (const CStreamEntry* e = storage.wordDocument())
                 if (storage.ReadAvailable(*e, fib, 0) == sizeof fib)
-                    return versionOfFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
+                    return versionFromNFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
         }
     }
     // Otherwise the entry found by name, its stream taken as contiguous.
@@ -417,8 +425,8 @@ int CFileImage::ClassifyFormatVersion() const {
     const int64_t pos = physical(logical);
     if (pos < 0 || !fits(bytes, static_cast<size_t>(pos), 32))
         return kVersionUnknown;
-    return versionOfFib(readU16LE(bytes, pos + 2), readU16LE(bytes, pos + 20),
-                        readU8(bytes, pos + 5));
+    return versionFromNFib(readU16LE(bytes, pos + 2), readU16LE(bytes, pos + 20),
+                           readU8(bytes, pos + 5));
 }
 
 }  // namespace morvel

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace morvel {
 
@@ -46,7 +47,7 @@ uint32_t InflateZip::Crc32Update(ByteSpan data, uint32_t crc) {
     return static_cast<uint32_t>(crc32(crc, data.data, data.length));
 }
 
-int InflateZip::Inflate(ByteSpan input, std::vector<uint8_t>& out, uint32_t& crcOut) {
+int InflateZip::Inflate(ByteSpan input, uint8_t* out, uint32_t size, uint32_t& crcOut) {
     if (input.length == 0 || input.absent())
         return -1;
     RawInflater inflater(input);
@@ -54,12 +55,14 @@ int InflateZip::Inflate(ByteSpan input, std::vector<uint8_t>& out, uint32_t& crc
         return 1;
     z_stream& s = inflater.stream();
     uint8_t none = 0;  // zlib refuses a null output pointer even for zero bytes
+    uint32_t reached = 0;
     for (;;) {
         // A buffer that turns out too small is refilled from its start; the caller's CRC
         // comparison then rejects the content.
-        s.next_out = out.empty() ? &none : out.data();
-        s.avail_out = static_cast<uInt>(out.size());
+        s.next_out = size == 0 ? &none : out;
+        s.avail_out = size;
         int rc = inflate(&s, Z_NO_FLUSH);
+        reached = std::max(reached, size - s.avail_out);
         if (rc == Z_STREAM_END)
             break;
         if (rc != Z_OK) {
@@ -70,7 +73,9 @@ int InflateZip::Inflate(ByteSpan input, std::vector<uint8_t>& out, uint32_t& crc
         if (s.avail_out != 0 || s.avail_in == 0)
             break;  // input used up: a stream that simply stops is judged by the CRC
     }
-    crcOut = Crc32(ByteSpan(out.data(), static_cast<uint32_t>(out.size())));
+    if (reached < size)
+        std::memset(out + reached, 0, size - reached);
+    crcOut = Crc32(ByteSpan(out, size));
     return 0;
 }
 

@@ -14,10 +14,10 @@ class InflateZip {
   public:
     virtual ~InflateZip() = default;
 
-    // Inflates input into the whole of out (its size is the declared uncompressed size).
-    // 0 success (crcOut = CRC-32 of all of out), 1 failure, -1 no input; crcOut is left
-    // untouched unless 0 is returned.
-    int Inflate(ByteSpan input, std::vector<uint8_t>& out, uint32_t& crcOut);
+    // Inflates input into the whole of out[0, size) (size is the declared uncompressed
+    // size); bytes the stream does not reach are set to zero. 0 success (crcOut = CRC-32 of
+    // all size bytes), 1 failure, -1 no input; crcOut is left untouched unless 0 is returned.
+    int Inflate(ByteSpan input, uint8_t* out, uint32_t size, uint32_t& crcOut);
 
     // The check value the salvage scan compares with a header's CRC, computed without a
     // buffer of the declared size: the CRC-32 of the inflated bytes zero-padded to

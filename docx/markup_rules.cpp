@@ -75,8 +75,15 @@ ByteSpan bareName(ByteSpan name) {
     return StartsWith(name, "/") ? ByteSpan(name.data + 1, name.length - 1) : name;
 }
 
+// Appends a piece; one that continues the last piece in memory extends it, so a part that
+// keeps long runs of its own bytes becomes few segments to checksum and write.
 void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
-    if (piece.length != 0)
+    if (piece.length == 0)
+        return;
+    if (!list.empty() && list.back().end() == piece.data &&
+        uint64_t{list.back().length} + piece.length <= 0xFFFFFFFFu)
+        list.back().length += piece.length;
+    else
         list.push_back(piece);
 }
 
@@ -95,6 +102,9 @@ bool dropsForMissingPart(ByteSpan name, const MissingParts& missing) {
 // The value of the first "r:" attribute when it names no kept relationship.
 bool hasDanglingReference(const MarkUpStore& store, uint32_t index,
                           const std::vector<ByteSpan>& keptIds, TagAttributes& attrs) {
+    // Without "r:" anywhere in the token there is no such attribute to parse for.
+    if (Find(store.Token(index), "r:") == nullptr)
+        return false;
     store.ParseAttributes(index, attrs);
     for (size_t a = 0; a < attrs.names.size(); ++a) {
         if (!StartsWith(attrs.names[a], "r:"))
@@ -167,13 +177,14 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
             std::vector<ByteSpan>& target = inParagraph ? paragraph : segments;
             if (leafText)
                 appendIfAny(target, store.GapBefore(i));
-            target.push_back(token);
+            appendIfAny(target, token);
         }
         if (paragraphEnd) {
-            if (keepParagraph)
-                segments.insert(segments.end(), paragraph.begin(), paragraph.end());
-            else
-                segments.push_back(spanOf("<w:p/>"));
+            if (keepParagraph) {
+                for (ByteSpan piece : paragraph)
+                    appendIfAny(segments, piece);
+            } else
+                appendIfAny(segments, spanOf("<w:p/>"));
             paragraph.clear();
             paragraphEnd = false;
         }
@@ -207,22 +218,22 @@ uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& seg
         if (!separator.empty()) {
             // Tab stop definitions share the name; only run content is a separator.
             if (inRun && kind != TagKind::Closing)
-                segments.push_back(spanOf(separator));
+                appendIfAny(segments, spanOf(separator));
             continue;
         }
         if (!isTextOnlyTag(bare))
             continue;
         if (kind == TagKind::Closing && Equals(bare, "w:t")) {
             appendIfAny(segments, store.GapBefore(i));
-            segments.push_back(token);
+            appendIfAny(segments, token);
         } else if (kind != TagKind::Closing && Equals(name, "w:p")) {
             // Paragraph attributes (revision ids and the like) are left behind.
-            segments.emplace_back(token.data, 1);
-            segments.push_back(name);
+            appendIfAny(segments, ByteSpan(token.data, 1));
+            appendIfAny(segments, name);
             const uint32_t tail = kind == TagKind::SelfClosing ? 2 : 1;
-            segments.emplace_back(token.data + token.length - tail, tail);
+            appendIfAny(segments, ByteSpan(token.data + token.length - tail, tail));
         } else {
-            segments.push_back(token);
+            appendIfAny(segments, token);
         }
     }
     return 0;

@@ -1,5 +1,8 @@
 #include "docx/markup_store.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "docx/span_match.h"
 
 namespace morvel {
@@ -16,7 +19,7 @@ bool at(ByteSpan bytes, uint32_t i, std::string_view pattern) {
 }  // namespace
 
 void MarkUpStore::Clear() {
-    std::vector<ByteSpan>().swap(tokens_);
+    std::vector<TokenPos>().swap(tokens_);
     isUtf8_ = 0;
     bytes_ = ByteSpan();
 }
@@ -33,10 +36,22 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
             isUtf8_ = at(bytes, value, "UTF-8") ? 1 : 0;
         }
     }
+    // Every token begins with a '<': counting them sizes the token list once.
+    const auto opens = std::count(bytes.begin(), bytes.end(), '<');
+    tokens_.reserve(opens);
     WalkState state = WalkState::Outside;
     uint32_t start = 0;
     int skip = 0;
     for (uint32_t i = 0; i < bytes.length; ++i) {
+        // Plain bytes between the ones that matter are passed in a tight loop.
+        if (skip == 0 && state == WalkState::Outside)
+            while (i < bytes.length && bytes.data[i] != '<' && bytes.data[i] < 0x80)
+                ++i;
+        else if (skip == 0 && state == WalkState::InTag)
+            while (i < bytes.length && bytes.data[i] != '>' && bytes.data[i] < 0x80)
+                ++i;
+        if (i == bytes.length)
+            break;
         const uint8_t c = bytes.data[i];
         if (isUtf8_) {
             // Multi-byte sequences never reach the state machine.
@@ -63,7 +78,7 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
                 break;
             case WalkState::InTag:
                 if (c == '>') {
-                    tokens_.emplace_back(bytes.data + start, i - start + 1);
+                    tokens_.push_back({start, i - start + 1});
                     state = WalkState::Outside;
                 }
                 break;
@@ -79,7 +94,7 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
     }
     // Markup left open at the end: the part is not trusted at all.
     if (state != WalkState::Outside)
-        std::vector<ByteSpan>().swap(tokens_);
+        std::vector<TokenPos>().swap(tokens_);
 }
 
 ByteSpan MarkUpStore::GetTagName(uint32_t index) const {
@@ -107,7 +122,7 @@ ByteSpan MarkUpStore::GapBefore(uint32_t index) const {
     ByteSpan t = Token(index);
     if (t.absent())
         return {};
-    const uint8_t* from = index == 0 ? bytes_.data : tokens_[index - 1].end();
+    const uint8_t* from = index == 0 ? bytes_.data : Token(index - 1).end();
     return ByteSpan(from, static_cast<uint32_t>(t.data - from));
 }
 
@@ -116,7 +131,7 @@ int MarkUpStore::ParseAttributes(uint32_t index, TagAttributes& out) const {
     out.values.assign(5, ByteSpan());
     if (index >= tokens_.size())
         return -1;
-    ByteSpan t = tokens_[index];
+    ByteSpan t = Token(index);
     size_t count = 0;
     auto record = [&](uint32_t from, uint32_t to) {
         if (to <= from)

@@ -27,7 +27,9 @@ class MarkUpStore {
 
     uint32_t TokenCount() const { return static_cast<uint32_t>(tokens_.size()); }
     ByteSpan Token(uint32_t index) const {
-        return index < tokens_.size() ? tokens_[index] : ByteSpan();
+        return index < tokens_.size()
+                   ? ByteSpan(bytes_.data + tokens_[index].offset, tokens_[index].length)
+                   : ByteSpan();
     }
     bool IsUtf8() const { return isUtf8_ != 0; }
 
@@ -43,7 +45,11 @@ class MarkUpStore {
   private:
     ByteSpan bytes_;
     uint8_t isUtf8_ = 0;
-    std::vector<ByteSpan> tokens_;
+    // Tokens as offset and length into the part: half the size of a span per token.
+    struct TokenPos {
+        uint32_t offset, length;
+    };
+    std::vector<TokenPos> tokens_;
 };
 
 }  // namespace morvel

@@ -1,5 +1,6 @@
 #include "docx/zip_broken_extractor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -41,7 +42,7 @@ bool isKnownSignature(uint32_t sig) {
 void ZipBrokenExtractor::Reset() {
     std::vector<uint8_t>().swap(archive_);
     std::vector<LocalEntry>().swap(entries_);
-    std::vector<std::vector<uint8_t>>().swap(inflated_);
+    std::vector<std::unique_ptr<uint8_t[]>>().swap(inflated_);
 }
 
 int ZipBrokenExtractor::OpenFile(const std::filesystem::path& path) {
@@ -209,13 +210,16 @@ ByteSpan ZipBrokenExtractor::GetEntryData(uint32_t index) {
         return e.data;
     if (e.uncompressedSize > maxInflatedSize(e.compressedSize))
         return {};
-    inflated_.emplace_back(e.uncompressedSize, 0);
-    std::vector<uint8_t>& out = inflated_.back();
+    // Left uninitialised: Inflate writes or zeroes every byte before anything reads it.
+    inflated_.push_back(
+        std::make_unique_for_overwrite<uint8_t[]>(std::max<uint32_t>(e.uncompressedSize, 1)));
+    uint8_t* out = inflated_.back().get();
     uint32_t crc = 0;
-    InflateZip().Inflate(e.data, out, crc);
+    if (InflateZip().Inflate(e.data, out, e.uncompressedSize, crc) != 0)
+        std::memset(out, 0, e.uncompressedSize);
     if (crc != e.crc)
         return {};
-    return ByteSpan(out.data(), e.uncompressedSize);
+    return ByteSpan(out, e.uncompressedSize);
 }
 
 }  // namespace morvel

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "docx/local_entry.h"
@@ -41,7 +42,7 @@ class ZipBrokenExtractor {
 
     std::vector<uint8_t> archive_;
     std::vector<LocalEntry> entries_;
-    std::vector<std::vector<uint8_t>> inflated_;
+    std::vector<std::unique_ptr<uint8_t[]>> inflated_;
 };
 
 }  // namespace morvel

@@ -38,6 +38,9 @@ ZipSaveAndStore::~ZipSaveAndStore() {
 int ZipSaveAndStore::OpenOutput(const std::filesystem::path& path) {
     file_ = std::fopen(path.c_str(), "wb");
     failed_ = file_ == nullptr;
+    // Rewritten parts arrive as many small segments; a large buffer keeps writes few.
+    if (file_)
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
     written_ = 0;
     central_.clear();
     return 0;

@@ -230,7 +230,8 @@ class Serializer {
             uint64_t pos = sectorPos(difFirst_ + d);
             for (uint32_t i = 0; i < kDifatEntriesPerSector; ++i) {
                 uint32_t fatIndex = kHeaderDifatEntries + d * kDifatEntriesPerSector + i;
-                writeU32LE(buf, pos + 4 * i, fatIndex < fatSectors_ ? fatFirst_ + fatIndex : kFreeSect);
+                writeU32LE(buf, pos + 4 * i,
+                           fatIndex < fatSectors_ ? fatFirst_ + fatIndex : kFreeSect);
             }
             writeU32LE(buf, pos + 4 * kDifatEntriesPerSector,
                        d + 1 < difSectors_ ? difFirst_ + d + 1 : kEndOfChain);

@@ -8,7 +8,7 @@ packages=(
     zlib1g-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev xvfb xauth
     python3 python3-docx python3-olefile antiword libreoffice-writer-nogui
-    clang-format
+    clang-format unzip
 )
 
 missing=()

@@ -23,7 +23,8 @@ Parts samplePackage() {
         {"[Content_Types].xml",
          kDecl + "<Types><Override PartName=\"/word/document.xml\" ContentType=\"m\"/>"
                  "<Override PartName=\"/word/styles.xml\" ContentType=\"s\"/>"
-                 "<Override PartName=\"/word/footer1.xml\" ContentType=\"f\"/></Types>"},
+                 "<Override PartName=\"/word/footer1.xml\" ContentType=\"f\"/>"
+                 "<Override PartName=\"/word/charts/chart1.xml\" ContentType=\"c\"/></Types>"},
         {"word/document.xml",
          kDecl + "<w:document><w:body>\n"
                  "<w:p><w:pPr><w:pStyle w:val=\"Title\"/></w:pPr><w:r><w:t>Title "
@@ -41,6 +42,7 @@ Parts samplePackage() {
         {"word/styles.xml", kDecl + "<w:styles/>"},
         {"word/media/image1.png", std::string(300, '\x89')},
         {"word/footer1.xml", kDecl + "<w:ftr><w:p><w:r><w:t>foot</w:t></w:r></w:p></w:ftr>"},
+        {"word/charts/chart1.xml", kDecl + "<c:chartSpace/>"},
     };
 }
 
@@ -110,10 +112,10 @@ TEST(OfficeBrokenRepair2007, FullPackageOfAnIntactPackage) {
     Result r = run(build(samplePackage()), true);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.message, "O'k");
-    EXPECT_EQ(r.names,
-              (std::vector<std::string>{"word/document.xml", "word/footer1.xml",
-                                        "[Content_Types].xml", "word/_rels/document.xml.rels",
-                                        "word/media/image1.png", "word/styles.xml"}));
+    EXPECT_EQ(r.names, (std::vector<std::string>{
+                           "word/document.xml", "word/footer1.xml", "[Content_Types].xml",
+                           "word/_rels/document.xml.rels", "word/charts/chart1.xml",
+                           "word/media/image1.png", "word/styles.xml"}));
     EXPECT_EQ(r.content["word/document.xml"], kCleanDocument);
     EXPECT_EQ(r.content["word/_rels/document.xml.rels"],
               samplePackage()["word/_rels/document.xml.rels"]);
@@ -147,7 +149,12 @@ TEST(OfficeBrokenRepair2007, FullPackageAfterLosses) {
          0,
          "",
          {"word/styles.xml"}},
-        {"lost footer that is in neither package", {"word/footer1.xml"}, 10, "", {}},
+        {"lost footer: the template's blank one comes",
+         {"word/footer1.xml"},
+         0,
+         "",
+         {"word/footer1.xml"}},
+        {"lost part that is in neither package", {"word/charts/chart1.xml"}, 10, "", {}},
     };
     for (const Case& c : cases) {
         Result r = run(build(samplePackage(), c.lost), true);
@@ -180,6 +187,18 @@ TEST(OfficeBrokenRepair2007, BrokenFooterIsReportedButThePackageIsWritten) {
     EXPECT_EQ(r.status, 4);
     EXPECT_TRUE(r.written);
     EXPECT_EQ(r.content["word/document.xml"], kCleanDocument);
+}
+
+TEST(OfficeBrokenRepair2007, TargetsAreResolvedAgainstThePartFolder) {
+    for (const std::string target : {"/word/media/image1.png", "./media/../media/image1.png"}) {
+        Parts parts = samplePackage();
+        std::string& rels = parts["word/_rels/document.xml.rels"];
+        rels.replace(rels.find("media/image1.png"), 16, target);
+        Result r = run(build(parts), true);
+        EXPECT_EQ(r.status, 0) << target;
+        EXPECT_EQ(r.content["word/document.xml"], kCleanDocument) << target;
+        EXPECT_EQ(r.content["word/_rels/document.xml.rels"], rels) << target;
+    }
 }
 
 TEST(OfficeBrokenRepair2007, PartWithoutDeclarationIsCopiedAsSalvaged) {
@@ -239,6 +258,10 @@ TEST(OfficeBrokenRepair2007, FailuresWriteNothing) {
     engine.OpenDamaged(dir.path() / "in.docx");
     EXPECT_EQ(engine.WriteFullPackage(dir.path() / "out"), 11);
     EXPECT_EQ(std::string(engine.Message().view()), "Templates not linked");
+    const std::vector<uint8_t>& store = realStore();
+    engine.LoadTemplateStore(store.data(), static_cast<uint32_t>(store.size()));
+    EXPECT_EQ(engine.WriteFullPackage(dir.path() / "no" / "such" / "folder"), 14);
+    EXPECT_EQ(engine.WriteTextPackage(dir.path() / "no" / "such" / "folder"), 14);
     EXPECT_EQ(engine.OpenDamaged(dir.path() / "missing.docx"), 1);
 }
 
