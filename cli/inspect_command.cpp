@@ -7,6 +7,7 @@
 #include "cli/json_text.h"
 #include "doc/cfb_constants.h"
 #include "doc/doc_salvage.h"
+#include "docwriter/recover_doc_file.h"
 #include "platform/file_io.h"
 #include "platform/sha256.h"
 
@@ -72,6 +73,34 @@ std::string jsonList(const std::vector<T>& values) {
     for (size_t i = 0; i < values.size(); ++i)
         out += (i ? "," : "") + std::to_string(values[i]);
     return out + "]";
+}
+
+// What the Word 97 reader found, and the result the recovery would give.
+std::string readerJson(const std::vector<uint8_t>& bytes) {
+    DocContext ctx;
+    RecoverDocFindings f;
+    const int result = InspectDocFile(bytes, ctx, f);
+    std::string j = "{\"recoverResult\":" + std::to_string(result);
+    j += ",\"statusCode\":" + std::to_string(ctx.statusCode);
+    j += ",\"version\":" + std::to_string(f.version);
+    j += ",\"tableStream\":" + std::string(f.tableStream == 1   ? "\"1Table\""
+                                           : f.tableStream == 0 ? "\"0Table\""
+                                                                : "null");
+    j += ",\"fibRebuilt\":" + std::string(f.fibRebuilt ? "true" : "false");
+    j += ",\"pieces\":" + std::to_string(f.pieces);
+    j += ",\"textBytes\":" + std::to_string(f.textBytes);
+    j += ",\"chpRunsRead\":" + std::to_string(f.chpRunsRead);
+    j += ",\"chpRunsKept\":" + std::to_string(f.chpRunsKept);
+    j += ",\"papRunsRead\":" + std::to_string(f.papRunsRead);
+    j += ",\"papRunsKept\":" + std::to_string(f.papRunsKept);
+    j += ",\"chpxPages\":" + std::to_string(f.chpxPages);
+    j += ",\"papxPages\":" + std::to_string(f.papxPages);
+    j += ",\"sections\":" + std::to_string(f.sections);
+    j += ",\"dataBlocks\":" + std::to_string(f.dataBlocks);
+    j += ",\"pictureRuns\":" + std::to_string(f.pictureRuns);
+    j += ",\"picturesDropped\":" + std::to_string(f.picturesDropped);
+    j += ",\"pictureStore\":" + std::to_string(f.pictureStore);
+    return j + "}";
 }
 
 // The salvage's findings for one file as one JSON object.
@@ -150,6 +179,7 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
         }
         j += "]";
     }
+    j += ",\"reader\":" + readerJson(bytes);
     return j + "}";
 }
 

@@ -1,5 +1,6 @@
 #include "core/document_store.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 
@@ -350,6 +351,9 @@ bool CDocumentStore::Shutdown() {
         silenced_ = true;
         if (running)
             shutdownEvent_.set();
+        // A window that is going away answers nothing: release a worker waiting for it.
+        for (const MessageReply& r : waiting_)
+            r.handled();
     }
     if (running) {
         stopEvent_.set();
@@ -392,9 +396,14 @@ bool CDocumentStore::SendStoreMessage(StoreMessageId id) {
         std::lock_guard lock(observerMutex_);
         if (silenced_ || !observer_)
             return false;
+        waiting_.push_back(reply);
         observer_->onStoreMessage(message, reply);
     }
-    return reply.waitHandled(messageTimeout_);
+    const bool handled = reply.waitHandled(messageTimeout_);
+    std::lock_guard lock(observerMutex_);
+    waiting_.erase(std::find_if(waiting_.begin(), waiting_.end(),
+                                [&](const MessageReply& r) { return r.sameAs(reply); }));
+    return handled;
 }
 
 void CDocumentStore::ShowError(const std::string& text) const {

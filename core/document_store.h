@@ -264,7 +264,8 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
 
     mutable std::recursive_mutex observerMutex_;
     StoreObserver* observer_ = nullptr;
-    bool silenced_ = false;  // set by Shutdown: no message is sent any more
+    bool silenced_ = false;              // set by Shutdown: no message is sent any more
+    std::vector<MessageReply> waiting_;  // replies a sender is waiting for
     ErrorReport* errors_ = nullptr;
     StatusText* status_ = nullptr;
     ProgressIndicator* progress_ = nullptr;

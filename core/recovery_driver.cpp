@@ -49,6 +49,18 @@ bool takeBackOutput(const std::filesystem::path& path, std::optional<std::vector
     return true;
 }
 
+// Takes a step's output into the record; an output that cannot be read back fails the step.
+void storeStepOutput(DocumentRecord& record, const RecoveryEnvironment& env,
+                     const std::filesystem::path& path, std::optional<std::vector<uint8_t>>& into,
+                     uint32_t& length) {
+    if (!takeBackOutput(path, into, length)) {
+        env.showError("Error!");
+        record.success = 0;
+        return;
+    }
+    record.resultsReady = 1;
+}
+
 // Outcome of running the DOCX engine up to its write.
 enum class DocxRun { Written, EngineFailed };
 
@@ -85,12 +97,7 @@ void RecoverFullDocumentDoc(DocumentRecord& record, const RecoveryEnvironment& e
             image = std::span<const uint8_t>(record.fileData->data(), record.fileData->size());
         int rc = RecoverDocFile(image, out, env.progress);
         if (rc == kRecoverDocWritten) {
-            if (!takeBackOutput(out, record.fullData, record.fullLength)) {
-                env.showError("Error!");
-                record.success = 0;
-                return;
-            }
-            record.resultsReady = 1;
+            storeStepOutput(record, env, out, record.fullData, record.fullLength);
         } else {
             // A text-only or refused document is no full document; the text results stand.
             std::error_code ec;
@@ -110,12 +117,7 @@ void RecoverTextDocx(DocumentRecord& record, const RecoveryEnvironment& env) {
         record.filteredLength = 0;
         if (runDocxEngine(record, env, out, false) != DocxRun::Written)
             return;
-        if (!takeBackOutput(out, record.filteredData, record.filteredLength)) {
-            env.showError("Error!");
-            record.success = 0;
-            return;
-        }
-        record.resultsReady = 1;
+        storeStepOutput(record, env, out, record.filteredData, record.filteredLength);
     } catch (...) {
         record.success = 0;
     }
@@ -132,12 +134,7 @@ void RecoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env) {
             record.fullFailed = 1;
             return;
         }
-        if (!takeBackOutput(out, record.fullData, record.fullLength)) {
-            env.showError("Error!");
-            record.success = 0;
-            return;
-        }
-        record.resultsReady = 1;
+        storeStepOutput(record, env, out, record.fullData, record.fullLength);
     } catch (...) {
         record.success = 0;
     }

@@ -32,6 +32,7 @@ class MessageReply {
     MessageReply() : done_(std::make_shared<ManualResetEvent>(false)) {}
     void handled() const { done_->set(); }
     bool waitHandled(std::chrono::milliseconds timeout) const { return done_->waitFor(timeout); }
+    bool sameAs(const MessageReply& other) const { return done_ == other.done_; }
 
   private:
     std::shared_ptr<ManualResetEvent> done_;

@@ -64,6 +64,16 @@ size_t runStretch(const uint8_t* p, size_t n) {
     return stretchWithin<0x01, 0x7E>(p, n);
 }
 
+// Copies a stretch of text; short ones (most of a binary file's) without a library call.
+inline void copyStretch(uint8_t* out, const uint8_t* in, size_t len) {
+    if (len <= 16) {
+        for (size_t k = 0; k < len; ++k)
+            out[k] = in[k];
+    } else {
+        std::memcpy(out, in, len);
+    }
+}
+
 // The five cancellation points of a step: each looks at the stop event and otherwise moves the
 // progress bar on by one. Returns false when the run was cancelled.
 bool passCancellationPoints(DocumentRecord& record, const RecoveryEnvironment& env) {
@@ -74,6 +84,14 @@ bool passCancellationPoints(DocumentRecord& record, const RecoveryEnvironment& e
             env.progress->stepIt();
     }
     return true;
+}
+
+// Ends a step whose result is already stored: a cancelled run keeps the text but fails.
+void finishStep(DocumentRecord& record, const RecoveryEnvironment& env) {
+    if (passCancellationPoints(record, env))
+        record.resultsReady = 1;
+    else
+        record.success = 0;
 }
 
 std::span<const uint8_t> imageOf(const DocumentRecord& record) {
@@ -200,19 +218,19 @@ void ExtractRawText(DocumentRecord& record, const RecoveryEnvironment& env) {
             env.progress->setStep(1);
         }
         std::span<const uint8_t> in = imageOf(record);
-        const size_t n = rawTextScan<false>(in, nullptr);
+        // One scan into a work buffer sized for the worst case (every byte a lone CR); only the
+        // pages written are ever touched. The result keeps an exact-size copy.
+        std::unique_ptr<uint8_t[]> work = allocateWorkBuffer(2 * in.size() + 1);
+        const size_t n = rawTextScan<true>(in, work.get());
         std::vector<uint8_t> out;
         resizeLarge(out, n + 1);
-        rawTextScan<true>(in, out.data());
+        std::memcpy(out.data(), work.get(), n);
+        work.reset();
         out[n] = 0;
         record.rawText = std::move(out);
         record.rawTextLength = static_cast<uint32_t>(n + 1);
 
-        if (!passCancellationPoints(record, env)) {
-            record.success = 0;
-            return;
-        }
-        record.resultsReady = 1;
+        finishStep(record, env);
     } catch (...) {
         record.success = 0;
     }
@@ -276,11 +294,7 @@ void ExtractFilteredText(DocumentRecord& record, const RecoveryEnvironment& env)
         record.filteredLength = static_cast<uint32_t>(out.size());
         record.filteredData = std::move(out);
 
-        if (!passCancellationPoints(record, env)) {
-            record.success = 0;
-            return;
-        }
-        record.resultsReady = 1;
+        finishStep(record, env);
     } catch (...) {
         record.success = 0;
     }

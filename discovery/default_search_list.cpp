@@ -53,12 +53,15 @@ std::string DefaultDriveList(const std::filesystem::path& mountTable) {
             continue;
         if (std::find(kDiskTypes.begin(), kDiskTypes.end(), type) == kDiskTypes.end())
             continue;
-        if (type != "zfs" && device.rfind("/dev/", 0) != 0)
+        if (type != "zfs" && type != "overlay" && device.rfind("/dev/", 0) != 0)
             continue;
         if (device.rfind("/dev/loop", 0) == 0)
             continue;  // disk images mounted by packages (snaps), not the user's disks
         point = unescape(point);
+        std::error_code ec;
+        // Single files bound into a container (/etc/hosts) are mount points too.
         if (point.empty() || point.find(';') != std::string::npos ||
+            !std::filesystem::is_directory(point, ec) ||
             std::find(points.begin(), points.end(), point) != points.end())
             continue;
         points.push_back(point);

@@ -63,9 +63,10 @@ std::vector<Entry> listFolder(const std::string& folder) {
     std::vector<Entry> entries;
     std::error_code ec;
     for (fs::directory_iterator it(listable(folder), ec), end; !ec && it != end; it.increment(ec)) {
+        // The entry's own type comes with the listing, so only links cost a look-up.
         std::error_code sec;
-        const fs::file_status own = it->symlink_status(sec);
-        const bool folderEntry = !sec && fs::is_directory(own);
+        const bool link = it->is_symlink(sec);
+        const bool folderEntry = !link && !sec && it->is_directory(sec) && !sec;
         const bool fileEntry = !folderEntry && it->is_regular_file(sec) && !sec;
         entries.push_back({it->path().filename().string(), folderEntry, fileEntry});
     }

@@ -357,12 +357,21 @@ void CDoc8::ReadPictureStore() {
     }
 }
 
+bool fibWiped(std::span<const uint8_t> fibBytes) {
+    return readU16LE(fibBytes, 0) == 0 && readU16LE(fibBytes, fib::kNFib) == 0;
+}
+
 int CDoc8::ReadDocument(uint32_t codePage) {
     readFib();
-    if (readU32LE(fib, fib::kPairCount) >= fib::kSoundPairLimit) {
+    // A FIB without its identifier and version was wiped, not written by an old Word: it is
+    // rebuilt like one whose table count is implausible, and the document read as Word 97.
+    const bool wiped = fibWiped(fib);
+    if (wiped || readU32LE(fib, fib::kPairCount) >= fib::kSoundPairLimit) {
         if (!rebuildFib(fib, streams_.wordDocument, tableStream()))
             return -1;
         fibRebuilt = true;
+        if (wiped)
+            version = kWordVersion97;
         vReadPiecesText(codePage);
     }
     if (version < 6)

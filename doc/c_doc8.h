@@ -31,6 +31,10 @@ enum class TableChoice { None, Table1, Table0 };
 // becomes "1Table" again, even when only "0Table" exists (which leaves no table).
 TableChoice vWhichTable(uint16_t fibFlags, bool has1Table, bool has0Table);
 
+// True when the FIB's identifier and version are both zero: a wiped FIB, which no version
+// of Word writes.
+bool fibWiped(std::span<const uint8_t> fibBytes);
+
 // One table of the table stream as the FIB pointed at it, kept whole for the writer.
 struct FibTable {
     std::vector<uint8_t> bytes;

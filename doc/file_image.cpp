@@ -173,6 +173,35 @@ int CFileImage::RebuildFatSectorList() {
     return 0;
 }
 
+// A one-sector FAT may sit in a displaced file. FAT sector s holds its marker at entry s, so
+// each s gives a shift; the sector holding the marker, unshifted, is tried first, then every
+// other s. The first that puts the root directory entry on a 128-byte boundary, in a sector
+// the FAT marks in use, is taken; without one the sector holding the marker stands.
+int64_t CFileImage::shiftedSingleFat(int64_t p, int64_t unshifted) {
+    int32_t rootSize = 0;
+    const int32_t r = FindDirectoryName(utf16Pattern("Root E"), rootSize);
+    if (r < 0)
+        return unshifted;
+    for (int64_t i = -1; i < kCfbFatEntriesPerSector && i <= sectorCount; ++i) {
+        const int64_t s = i < 0 ? unshifted : i;
+        const int64_t candidate = (s + 1) * kCfbSectorSize + 4 * s - p;
+        if (i < 0 && p % kCfbSectorSize != 4 * (s % kCfbFatEntriesPerSector))
+            continue;
+        if ((r + candidate) % kCfbDirEntrySize != 0)
+            continue;
+        const int64_t fatStart = p - 4 * s;  // image position of entry 0
+        const int64_t rootSector = sectorOfLogical(r + candidate);
+        if (rootSector < 0 || rootSector >= kCfbFatEntriesPerSector)
+            continue;
+        const int32_t v = readI32(fatStart + 4 * rootSector);
+        if (v == kCfbFreeSect || v == kCfbFatSect || v == kCfbDifSect)
+            continue;
+        shift = static_cast<int32_t>(candidate);
+        return s;
+    }
+    return unshifted;
+}
+
 // True when the first FAT sector, and at least half of all, hold -3 at their own entries.
 bool CFileImage::marksItself(const std::vector<int32_t>& list) const {
     size_t good = 0;
@@ -197,9 +226,10 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
 
     // One marker: a FAT of one sector, the one holding it.
     if (markers.size() == 1) {
-        const int64_t s = sectorOfLogical(p + shift);
+        int64_t s = sectorOfLogical(p + shift);
         if (s < 0 || s > sectorCount)
             return false;
+        s = shiftedSingleFat(p, s);
         list.push_back(static_cast<int32_t>(s));
         return true;
     }

@@ -61,6 +61,7 @@ class CFileImage {
   private:
     bool rebuildFrom(const std::vector<int64_t>& markers, size_t first, std::vector<int32_t>& list);
     bool marksItself(const std::vector<int32_t>& list) const;
+    int64_t shiftedSingleFat(int64_t p, int64_t unshifted);
     // FAT value of sector s through the rebuilt FAT sectors; 0 when they do not cover it.
     int32_t fatValueOf(int64_t s) const;
 

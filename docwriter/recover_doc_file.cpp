@@ -26,7 +26,12 @@ bool wordDocumentIs97(const DocSalvage& salvage) {
     if (!wd)
         return false;
     std::vector<uint8_t> head(32, 0);
-    return salvage.storage->ReadStream(*wd, head, 32, 0) && versionFromFib(head) == kWordVersion97;
+    if (!salvage.storage->ReadStream(*wd, head, 32, 0))
+        return false;
+    // A wiped FIB beside a table stream (which only Word 97 and later write) is a damaged
+    // Word 97 document; the reader rebuilds its FIB.
+    const bool hasTable = salvage.storage->table1() || salvage.storage->table0();
+    return versionFromFib(head) == kWordVersion97 || (fibWiped(head) && hasTable);
 }
 
 void stepProgress(const DocContext& ctx) {
@@ -64,14 +69,18 @@ int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& 
     return RecoverDocFile(image, outputPath, ctx);
 }
 
-int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
-                   DocContext& ctx, RecoverDocFindings* findings) {
+namespace {
+
+// The recovery; writes nothing when `outputPath` is null.
+int recover(std::span<const uint8_t> image, const std::filesystem::path* outputPath,
+            DocContext& ctx, RecoverDocFindings* findings) {
     if (image.size() < kSmallestFile)
         return kRecoverDocFailed;
     DocSalvage salvage = SalvageDocFile(image, ctx, true);
     if (salvage.result == kSalvageNotWord97) {
         // The version probe reads the stream's first sector as if the stream were contiguous;
-        // a Word 97 document whose stream is not still shows its version through the chain.
+        // a Word 97 document whose stream is not still shows its version through the chain,
+        // and one whose FIB was wiped still has its table stream.
         if (!wordDocumentIs97(salvage))
             return kRecoverDocNotWord97;
         salvage.result = kSalvageReadable;
@@ -117,16 +126,29 @@ int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& 
     if (n > 0) {
         stepProgress(ctx);
         if (ctx.statusCode == kStatusTextOnly) {
-            CTextWrite8 writer;
-            writer.WriteTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2),
-                                     outputPath);
+            if (outputPath) {
+                CTextWrite8 writer;
+                writer.WriteTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2),
+                                         *outputPath);
+            }
             result = kRecoverDocTextOnly;
-        } else {
-            Doc8Writer(doc, &storage).WriteDocument(outputPath);
+        } else if (outputPath) {
+            Doc8Writer(doc, &storage).WriteDocument(*outputPath);
         }
     }
     stepProgress(ctx);
     return result;
+}
+
+}  // namespace
+
+int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
+                   DocContext& ctx, RecoverDocFindings* findings) {
+    return recover(image, &outputPath, ctx, findings);
+}
+
+int InspectDocFile(std::span<const uint8_t> image, DocContext& ctx, RecoverDocFindings& findings) {
+    return recover(image, nullptr, ctx, &findings);
 }
 
 }  // namespace morvel

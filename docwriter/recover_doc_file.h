@@ -43,4 +43,8 @@ int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& 
 int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
                    DocContext& ctx, RecoverDocFindings* findings = nullptr);
 
+// Everything RecoverDocFile does except writing: the result code it would return, with what
+// the reader found.
+int InspectDocFile(std::span<const uint8_t> image, DocContext& ctx, RecoverDocFindings& findings);
+
 }  // namespace morvel

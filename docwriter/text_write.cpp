@@ -26,7 +26,6 @@ constexpr size_t kFibFcClx = 0x1A2;
 // Table stream positions.
 constexpr uint32_t kTblSed = 318;
 constexpr uint32_t kTblBteChpx = 374;
-constexpr uint32_t kTblBtePapx = 386;
 constexpr uint32_t kTblClx = 402;
 
 struct Sprm {

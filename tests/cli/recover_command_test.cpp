@@ -61,6 +61,16 @@ TEST(CliRecover, UnknownFormatAndMissingFileFail) {
     EXPECT_NE(r.err.find("Error in read doc"), std::string::npos);
 }
 
+TEST(CliRecover, RefusesFilesBeyondTwoGigabytes) {
+    test::TempDir dir;
+    const fs::path big = dir.path() / "huge.doc";
+    test::writeFile(big, {});
+    fs::resize_file(big, (2ull << 30) + 1);  // sparse: costs no disk
+    auto r = morvel({"recover", "huge.doc"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("larger than 2 GiB"), std::string::npos) << r.err;
+}
+
 TEST(CliRecover, WritesTextsWithoutTheirNulAndHonoursUppercaseNames) {
     test::TempDir dir;
     test::writeFile(dir.path() / "LETTER.DOC", textDocBytes());

@@ -10,6 +10,7 @@
 namespace morvel {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::RecordingObserver;
 
@@ -157,6 +158,47 @@ TEST_F(StoreJobs, AnUnansweredMessageIsGivenUpAfterTheTimeOut) {
     // A late second report of the same end changes nothing.
     EXPECT_EQ(store->OnRecoveryDone().mode, kJobNone);
     observer.release();
+}
+
+TEST_F(StoreJobs, ShutdownReleasesAWorkerWaitingForAnAnswer) {
+    store.reset();
+    open([] {
+        StoreSetup s;
+        s.messageTimeout = std::chrono::minutes(10);
+        s.shutdownWait = std::chrono::minutes(1);
+        return s;
+    }());
+    observer.holdIf = [](const StoreMessage&) { return true; };
+    ASSERT_TRUE(store->StartRecovery());
+    ASSERT_TRUE(observer.waitHeld());
+    // The window never answers; shutdown must not wait for it.
+    EXPECT_TRUE(store->Shutdown());
+    observer.release();
+}
+
+TEST_F(StoreJobs, ARealDocumentIsRecoveredSavedAndCopied) {
+    const fs::path doc = test::corpusDir() / "doc" / "lo_simple.doc";
+    if (test::corpusDir().empty() || !fs::exists(doc))
+        GTEST_SKIP() << "no corpus";
+    const int32_t index =
+        store->AddDocument(doc.filename().string(), doc.parent_path().string(), kFormatDoc, 0)
+            .index;
+    ASSERT_GE(index, 0);
+    store->SelectionChanged(index);
+    ASSERT_TRUE(store->StartRecovery());
+    ASSERT_EQ(test::finishJob(*store, observer), WM_RECOVERY_DONE);
+    ASSERT_EQ(store->record(index).recoveryState, kRecoveredWithFull);
+    EXPECT_TRUE(store->commandStates().saveFull);
+
+    EXPECT_EQ(store->DefaultSaveName(index, OutputKind::Full), "lo_simple_recovered.doc");
+    SaveOutcome saved = store->SaveResult(index, OutputKind::Full, dir.path() / "mine");
+    ASSERT_TRUE(saved.ok) << saved.error;
+    const std::vector<uint8_t> bytes = test::readFile(dir.path() / "mine.doc");
+    ASSERT_GE(bytes.size(), 8u);
+    EXPECT_EQ(bytes[0], 0xD0);
+    EXPECT_EQ(bytes[1], 0xCF);
+    EXPECT_TRUE(store->CopyOriginal(index, dir.path() / "copies" / "of"));
+    EXPECT_EQ(test::readFile(dir.path() / "copies" / "of" / "lo_simple.doc"), test::readFile(doc));
 }
 
 TEST_F(StoreJobs, RecoveryNeedsADocumentSelected) {

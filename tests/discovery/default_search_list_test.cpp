@@ -23,15 +23,22 @@ TEST(DefaultSearchList, LocalDiskMountPointsOnly) {
     // Everything else lies under "/", which the walk enters anyway.
     EXPECT_EQ(DefaultDriveList(dir.path() / "mounts"), "/;");
 
-    test::writeFile(dir.path() / "mounts",
-                    test::bytesOf("overlay / overlay rw 0 0\n"
-                                  "/dev/sdb1 /home xfs rw 0 0\n"
-                                  "/dev/sdb1 /home/shared xfs rw 0 0\n"
-                                  "/dev/sdc1 /media/My\\040Disk ntfs3 rw 0 0\n"
-                                  "/dev/sdd1 /odd;name ext4 rw 0 0\n"
-                                  "/dev/loop3 /mnt/image ext4 ro 0 0\n"
-                                  "/dev/sdb1 /home xfs rw 0 0\n"));
-    EXPECT_EQ(DefaultDriveList(dir.path() / "mounts"), "/home;/media/My Disk;");
+    const std::string t = dir.path().string();
+    std::filesystem::create_directories(dir.path() / "home" / "shared");
+    std::filesystem::create_directories(dir.path() / "My Disk");
+    std::filesystem::create_directories(dir.path() / "odd;name");
+    std::filesystem::create_directories(dir.path() / "image");
+    test::writeFile(dir.path() / "hosts", test::bytesOf("x"));
+    std::string table;
+    for (const char* line :
+         {"/dev/sdb1 T/home xfs", "/dev/sdb1 T/home/shared xfs", "/dev/sdc1 T/My\\040Disk ntfs3",
+          "/dev/sdd1 T/odd;name ext4", "/dev/loop3 T/image ext4", "/dev/sda1 T/hosts ext4",
+          "/dev/sde1 T/absent ext4", "/dev/sdb1 T/home xfs"}) {
+        std::string l = line;
+        table += l.replace(l.find(" T/") + 1, 1, t) + " rw 0 0\n";
+    }
+    test::writeFile(dir.path() / "mounts", test::bytesOf(table));
+    EXPECT_EQ(DefaultDriveList(dir.path() / "mounts"), t + "/home;" + t + "/My Disk;");
     EXPECT_EQ(DefaultDriveList(dir.path() / "absent"), "");
 }
 

@@ -99,6 +99,12 @@ TEST(Salvage, ReadsStreamsThroughDamagedHeaders) {
              return f;
          },
          true, 0},
+        {"bytes before a zeroed header", &small,
+         [](Bytes f) {
+             zero(f, 0, 512);
+             return prepend(700, f);
+         },
+         true, -700},
         {"large, header zeroed", &large,
          [](Bytes f) {
              zero(f, 0, 512);

@@ -107,6 +107,19 @@ TEST(Word97Read, DamagedFibIsRebuiltAndTextKeptAsPlainDocument) {
     EXPECT_FALSE(readDoc(b)->doc->fibRebuilt);
 }
 
+TEST(Word97Read, WipedFibIsRebuiltAndReadAsWord97) {
+    Word97Builder b;
+    b.text = u"Text behind a wiped FIB\r";
+    Doc8Streams s = b.build();
+    std::fill(s.wordDocument.begin(), s.wordDocument.begin() + 512, 0);
+    DocContext ctx;
+    CDoc8 doc(std::move(s), ctx);
+    EXPECT_EQ(doc.ReadDocument(0), 8);
+    EXPECT_TRUE(doc.fibRebuilt);
+    EXPECT_EQ(ctx.statusCode, kStatusTextOnly);
+    EXPECT_EQ(textOf(doc), b.text);
+}
+
 TEST(Word97Read, PairsBeyondTheFibAreaAreNotRead) {
     for (uint32_t count : {93u, 108u}) {
         Word97Builder b;
@@ -268,6 +281,39 @@ TEST(Word97Properties, IntactFirstTableRowKeepsItsRuns) {
     ASSERT_EQ(r->result, 8);
     ASSERT_EQ(r->doc->papRuns.size(), 4u);
     EXPECT_TRUE(r->doc->papRuns[2].has(kSprmTableInData));
+}
+
+TEST(Word97Properties, DataBlocksOfParagraphsMoveWithTheirPointers) {
+    Word97Builder b;
+    b.text = u"ab\rcd\r";
+    std::vector<uint8_t> data(400, 0);
+    // At 300 a block of 6 + 2 bytes that points at table properties at 200 (4 + 2 bytes).
+    writeU16LE(data, 300, 6);
+    writeU16LE(data, 302, kSprmTableInData);
+    writeU32LE(data, 304, 200);
+    writeU16LE(data, 200, 4);
+    writeU32LE(data, 202, 0xCAFEF00D);
+    b.data = data;
+    auto huge = [](uint32_t at) {
+        std::vector<uint8_t> g = {0x46, 0x66};
+        appendU32LE(g, at);
+        return g;
+    };
+    b.papPages = {{{b.endOf(2), 0, huge(300)}, {b.endOf(5), 0, huge(300)}}};
+    auto r = readDoc(b);
+    ASSERT_EQ(r->result, 8);
+    const CDoc8& doc = *r->doc;
+    ASSERT_EQ(doc.dataBlocks.size(), 2u);
+    EXPECT_EQ(doc.dataBlocks[0].oldOffset, 300);
+    EXPECT_EQ(doc.dataBlocks[0].newOffset, 0);
+    EXPECT_EQ(doc.dataBlocks[0].length, 8);
+    EXPECT_EQ(doc.dataBlocks[1].oldOffset, 200);
+    EXPECT_EQ(doc.dataBlocks[1].newOffset, 8);
+    EXPECT_EQ(readU32LE(doc.dataBlocks[1].bytes, 2), 0xCAFEF00Du);
+    // The outer block now points at the inner one's new place; both runs share the block.
+    EXPECT_EQ(readU32LE(doc.dataBlocks[0].bytes, 4), 8u);
+    for (const PropertyRun& run : doc.papRuns)
+        EXPECT_EQ(run.find(kSprmPropsInData)->operandU32(), 0u);
 }
 
 TEST(Word97Properties, AllRunsBeyondTheTextLeaveOneEndRun) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <sstream>
 
+#include "doc/doc_salvage.h"
 #include "docwriter/recover_doc_file.h"
 #include "tests/support/external_tools.h"
 #include "tests/support/test_files.h"
@@ -45,26 +48,59 @@ std::string readText(const fs::path& p) {
     return text;
 }
 
-// Converts every file to text with LibreOffice in one batch; returns the folder of the texts.
-bool convertWithLibreOffice(const std::vector<fs::path>& files, const fs::path& outDir,
+// Converts every file to text with LibreOffice in one batch (it is slow to start).
+void convertWithLibreOffice(const std::vector<fs::path>& files, const fs::path& outDir,
                             const fs::path& profile) {
-    std::string cmd = "soffice -env:UserInstallation=file://" + profile.string() +
+    std::string cmd = "timeout 900 soffice -env:UserInstallation=file://" + profile.string() +
                       " --headless --convert-to txt:Text --outdir " +
                       test::shellQuote(outDir.string());
     for (const fs::path& f : files)
         cmd += " " + test::shellQuote(f.string());
     std::string output;
-    return test::runCommand("timeout 600 " + cmd + " 2>&1", output) == 0;
+    test::runCommand(cmd + " 2>&1", output);
 }
 
+// Damage done to a file before it is recovered.
+struct Damage {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> apply;
+};
+
+// The WordDocument stream's first bytes located in the image and zeroed (its FIB wiped).
+void wipeFib(std::vector<uint8_t>& image) {
+    DocContext ctx;
+    DocSalvage s = SalvageDocFile(image, ctx, true);
+    if (!s.storage || !s.storage->wordDocument())
+        return;
+    const std::vector<uint8_t> wd = s.storage->ReadWholeStream(*s.storage->wordDocument());
+    if (wd.size() < 4096)
+        return;  // in the mini stream: its first 512 bytes are not in one place
+    auto at = std::search(image.begin(), image.end(), wd.begin(), wd.begin() + 512);
+    if (at != image.end())
+        std::fill(at, at + 512, 0);
+}
+
+const Damage kDamages[] = {
+    {"intact", [](std::vector<uint8_t>&) {}},
+    {"header", [](std::vector<uint8_t>& b) { std::fill(b.begin(), b.begin() + 512, 0); }},
+    {"prefix", [](std::vector<uint8_t>& b) { b.insert(b.begin(), 1024, 0x5A); }},
+    {"fib", wipeFib},
+    {"flips",
+     [](std::vector<uint8_t>& b) {
+         uint32_t x = 12345;
+         for (size_t i = 0; i < b.size() / 10000 + 1; ++i) {
+             x = x * 1103515245 + 12345;
+             b[(x >> 8) % b.size()] ^= 0xFF;
+         }
+     }},
+};
+
 struct Row {
-    std::string name;
-    int intact = 0, zeroed = 0;
-    fs::path output;   // recovered from the intact file
-    fs::path output0;  // recovered from the file with its header zeroed
-    bool antiword = false, antiword0 = false;
-    int match = -1, match0 = -1;
-    bool office = false, office0 = false;
+    std::string file, damage;
+    int code = 0;
+    fs::path output;
+    bool antiword = false, office = false;
+    int match = -1;
 };
 
 TEST(Word97Corpus, RecoveredDocumentsOpenAndKeepTheirText) {
@@ -74,85 +110,77 @@ TEST(Word97Corpus, RecoveredDocumentsOpenAndKeepTheirText) {
     test::TempDir dir;
     std::vector<Row> rows;
     for (const fs::path& f : files) {
-        Row row;
-        row.name = f.filename().string();
-        std::vector<uint8_t> image = test::readFile(f);
-        DocContext ctx;
-        row.output = dir.path() / (f.stem().string() + "_recovered.doc");
-        row.intact = RecoverDocFile(image, row.output, ctx);
-        if (image.size() >= 512)
-            std::fill(image.begin(), image.begin() + 512, 0);
-        DocContext ctx0;
-        row.output0 = dir.path() / (f.stem().string() + "_zeroed_recovered.doc");
-        row.zeroed = RecoverDocFile(image, row.output0, ctx0);
-        rows.push_back(row);
+        for (const Damage& d : kDamages) {
+            Row row;
+            row.file = f.filename().string();
+            row.damage = d.name;
+            std::vector<uint8_t> image = test::readFile(f);
+            d.apply(image);
+            DocContext ctx;
+            row.output = dir.path() / (f.stem().string() + "_" + d.name + ".doc");
+            row.code = RecoverDocFile(image, row.output, ctx);
+            rows.push_back(row);
+        }
     }
 
     const bool antiword = test::haveProgram("antiword");
     const bool office = test::haveProgram("soffice");
-    std::vector<fs::path> toConvert;
-    for (const Row& r : rows) {
-        toConvert.push_back(test::corpusDir() / "doc" / r.name);
-        for (const fs::path& p : {r.output, r.output0})
-            if (fs::exists(p))
-                toConvert.push_back(p);
-    }
     const fs::path texts = dir.path() / "texts";
     fs::create_directories(texts);
-    if (office)
+    if (office) {
+        std::vector<fs::path> toConvert = files;
+        for (const Row& r : rows)
+            if (fs::exists(r.output))
+                toConvert.push_back(r.output);
         convertWithLibreOffice(toConvert, texts, dir.path() / "profile");
-
-    std::printf("%-30s %6s %6s %5s %5s %6s %6s %5s %5s\n", "file", "code", "code0", "match",
-                "matc0", "lo", "lo0", "aw", "aw0");
-    for (Row& r : rows) {
-        auto textOf = [&](const fs::path& p) { return texts / (p.stem().string() + ".txt"); };
-        const fs::path reference = textOf(test::corpusDir() / "doc" / r.name);
-        std::string out;
-        if (antiword) {
-            r.antiword = fs::exists(r.output) &&
-                         test::runCommand(
-                             "antiword " + test::shellQuote(r.output.string()) + " >/dev/null 2>&1",
-                             out) == 0;
-            r.antiword0 = fs::exists(r.output0) &&
-                          test::runCommand("antiword " + test::shellQuote(r.output0.string()) +
-                                               " >/dev/null 2>&1",
-                                           out) == 0;
-        }
-        if (office) {
-            r.office = fs::exists(textOf(r.output));
-            r.office0 = fs::exists(textOf(r.output0));
-            if (fs::exists(reference) && r.office)
-                r.match = matchPercent(readText(reference), readText(textOf(r.output)));
-            if (fs::exists(reference) && r.office0)
-                r.match0 = matchPercent(readText(reference), readText(textOf(r.output0)));
-        }
-        std::printf("%-30s %6d %6d %5d %5d %6s %6s %5s %5s\n", r.name.c_str(), r.intact, r.zeroed,
-                    r.match, r.match0, r.office ? "yes" : "no", r.office0 ? "yes" : "no",
-                    r.antiword ? "yes" : "no", r.antiword0 ? "yes" : "no");
     }
+    auto textOf = [&](const fs::path& p) { return texts / (p.stem().string() + ".txt"); };
 
-    // List labels (bullets, "1)") are made by the reader from list tables the recovered
-    // document does not carry, so a few percent of the reference words are missing.
+    std::printf("%-30s %-7s %5s %6s %4s %4s\n", "file", "damage", "code", "match", "lo", "aw");
+    for (Row& r : rows) {
+        if (!fs::exists(r.output))
+            continue;
+        std::string out;
+        r.antiword = antiword &&
+                     test::runCommand("antiword " + test::shellQuote(r.output) + " >/dev/null 2>&1",
+                                      out) == 0;
+        r.office = office && fs::exists(textOf(r.output));
+        const fs::path reference = textOf(test::corpusDir() / "doc" / r.file);
+        if (r.office && fs::exists(reference))
+            r.match = matchPercent(readText(reference), readText(textOf(r.output)));
+    }
+    for (const Row& r : rows)
+        std::printf("%-30s %-7s %5d %6d %4s %4s\n", r.file.c_str(), r.damage.c_str(), r.code,
+                    r.match, r.office ? "yes" : "no", r.antiword ? "yes" : "no");
+
+    // List labels (bullets, "1)") come from list tables the recovered document does not
+    // carry, so a few percent of the reference words are missing even from a whole file.
     constexpr int kMinMatch = 90;
+    std::map<std::string, int> intactCode;
+    for (const Row& r : rows)
+        if (r.damage == std::string("intact"))
+            intactCode[r.file] = r.code;
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        if (r.intact != kRecoverDocWritten && r.intact != kRecoverDocTextOnly) {
-            // Not a Word 97 document: refused, and refused again with its header gone.
-            EXPECT_TRUE(r.intact == kRecoverDocNotWord97 || r.intact == kRecoverDocFailed);
-            EXPECT_TRUE(r.zeroed == kRecoverDocNotWord97 || r.zeroed == kRecoverDocFailed);
+        SCOPED_TRACE(r.file + " " + r.damage);
+        const bool word97 =
+            intactCode[r.file] == kRecoverDocWritten || intactCode[r.file] == kRecoverDocTextOnly;
+        const bool written = r.code == kRecoverDocWritten || r.code == kRecoverDocTextOnly;
+        if (!word97) {
+            // Not a Word 97 document: refused whatever the damage, and nothing written.
+            EXPECT_TRUE(r.code == kRecoverDocNotWord97 || r.code == kRecoverDocFailed);
             EXPECT_FALSE(fs::exists(r.output));
             continue;
         }
-        EXPECT_TRUE(r.zeroed == kRecoverDocWritten || r.zeroed == kRecoverDocTextOnly);
-        if (!office)
+        // Random flips may hit anything; every other damage still gives a document.
+        if (r.damage != std::string("flips")) {
+            EXPECT_TRUE(written) << r.code;
+        }
+        if (!written || !office)
             continue;
         EXPECT_TRUE(r.office);
-        EXPECT_TRUE(r.office0);
-        if (r.match >= 0) {
+        // A wiped FIB loses the piece table's position; a wrong guess may pick up other bytes.
+        if (r.match >= 0 && r.damage != std::string("fib")) {
             EXPECT_GE(r.match, kMinMatch);
-        }
-        if (r.match0 >= 0) {
-            EXPECT_GE(r.match0, kMinMatch);
         }
     }
 }

@@ -202,6 +202,16 @@ TEST(RecoverDocFile, ResultCodes) {
     EXPECT_EQ(run(textOnly.buildFile()), kRecoverDocTextOnly);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.doc"));
 
+    // A wiped FIB: the text is kept in a plain document.
+    Word97Builder wiped;
+    std::vector<uint8_t> wipedFile = wiped.buildFile();
+    const std::vector<uint8_t> wordDocument = wiped.build().wordDocument;
+    const std::vector<uint8_t> fibStart(wordDocument.begin(), wordDocument.begin() + 64);
+    auto at = std::search(wipedFile.begin(), wipedFile.end(), fibStart.begin(), fibStart.end());
+    ASSERT_NE(at, wipedFile.end());
+    std::fill(at, at + 512, 0);
+    EXPECT_EQ(run(wipedFile), kRecoverDocTextOnly);
+
     EXPECT_EQ(run(std::vector<uint8_t>(file.begin(), file.begin() + 899)), kRecoverDocFailed);
     Word97Builder noTable;
     noTable.table0 = true;  // the table-stream flag names "1Table", which is missing

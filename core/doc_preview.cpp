@@ -1,0 +1,218 @@
+#include "core/doc_preview.h"
+
+#include <vector>
+
+#include "doc/c_doc8.h"
+#include "doc/doc_salvage.h"
+#include "platform/le_reader.h"
+
+namespace morvel {
+
+namespace {
+
+// Characters with a meaning in the document text.
+constexpr uint16_t kCellMark = 0x07;
+constexpr uint16_t kTab = 0x09;
+constexpr uint16_t kLineBreak = 0x0B;
+constexpr uint16_t kPageBreak = 0x0C;
+constexpr uint16_t kParagraphEnd = 0x0D;
+constexpr uint16_t kFieldBegin = 0x13;
+constexpr uint16_t kFieldSeparator = 0x14;
+constexpr uint16_t kFieldEnd = 0x15;
+constexpr uint16_t kNonBreakingHyphen = 0x1E;
+
+void appendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        switch (cp) {
+            case '&':
+                out += "&amp;";
+                return;
+            case '<':
+                out += "&lt;";
+                return;
+            case '>':
+                out += "&gt;";
+                return;
+            default:
+                out.push_back(static_cast<char>(cp));
+                return;
+        }
+    }
+    if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+}
+
+// Builds the HTML: paragraphs, and tables from the cell marks. A cell mark ends a cell; one
+// right after another (with nothing between) ends the row. The text alone cannot tell an empty
+// last cell from the row's end, nor the first paragraphs of a row's first cell from text
+// before the table, so such cells come out slightly shifted; the text is all there.
+class DocTextWriter {
+  public:
+    void character(uint32_t c) {
+        paragraphOpen_ = true;
+        afterCellMark_ = false;
+        appendUtf8(paragraph_, c);
+    }
+    void lineBreak() {
+        paragraphOpen_ = true;
+        afterCellMark_ = false;
+        paragraph_ += "<br/>";
+    }
+    void paragraphEnd() {
+        std::string html = takeParagraph();
+        afterCellMark_ = false;
+        if (rowOpen_) {
+            cell_ += html;
+        } else {
+            closeTable();
+            out_ += html;
+        }
+    }
+    void cellMark() {
+        if (afterCellMark_ && !paragraphOpen_ && cell_.empty()) {
+            out_ += "</tr>";
+            rowOpen_ = false;
+            afterCellMark_ = false;
+            return;
+        }
+        std::string content = cell_ + (paragraphOpen_ ? takeParagraph() : std::string());
+        cell_.clear();
+        if (!tableOpen_) {
+            out_ += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">";
+            tableOpen_ = true;
+        }
+        if (!rowOpen_) {
+            out_ += "<tr>";
+            rowOpen_ = true;
+        }
+        out_ += "<td>" + content + "</td>";
+        afterCellMark_ = true;
+    }
+    std::string finish() {
+        if (paragraphOpen_)
+            paragraphEnd();
+        out_ += cell_;
+        cell_.clear();
+        closeTable();
+        return out_;
+    }
+
+  private:
+    std::string takeParagraph() {
+        std::string html =
+            "<p>" + (paragraph_.empty() ? std::string("&nbsp;") : paragraph_) + "</p>";
+        paragraph_.clear();
+        paragraphOpen_ = false;
+        return html;
+    }
+    void closeTable() {
+        if (rowOpen_)
+            out_ += "</tr>";
+        if (tableOpen_)
+            out_ += "</table>";
+        rowOpen_ = tableOpen_ = false;
+    }
+
+    std::string out_, paragraph_, cell_;
+    bool paragraphOpen_ = false, afterCellMark_ = false, rowOpen_ = false, tableOpen_ = false;
+};
+
+}  // namespace
+
+std::string docTextHtml(std::span<const uint8_t> utf16, size_t chars) {
+    chars = std::min(chars, utf16.size() / 2);
+    DocTextWriter w;
+    // Field instructions (between a field's begin and its separator or end) are not shown;
+    // fields nest, so each level remembers whether it still is in its instruction.
+    std::vector<bool> fieldInstruction;
+    for (size_t i = 0; i < chars; ++i) {
+        uint32_t c = readU16LE(utf16, 2 * i);
+        if (c == kFieldBegin) {
+            fieldInstruction.push_back(true);
+            continue;
+        }
+        if (c == kFieldSeparator) {
+            if (!fieldInstruction.empty())
+                fieldInstruction.back() = false;
+            continue;
+        }
+        if (c == kFieldEnd) {
+            if (!fieldInstruction.empty())
+                fieldInstruction.pop_back();
+            continue;
+        }
+        bool hidden = false;
+        for (bool in : fieldInstruction)
+            hidden = hidden || in;
+        if (hidden)
+            continue;
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < chars) {
+            uint32_t low = readU16LE(utf16, 2 * (i + 1));
+            if (low >= 0xDC00 && low < 0xE000) {
+                w.character(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        switch (c) {
+            case kParagraphEnd:
+            case kPageBreak:
+                w.paragraphEnd();
+                break;
+            case kCellMark:
+                w.cellMark();
+                break;
+            case kLineBreak:
+                w.lineBreak();
+                break;
+            case kTab:
+                w.character('\t');
+                break;
+            case kNonBreakingHyphen:
+                w.character('-');
+                break;
+            default:
+                // Other control characters anchor objects, notes and pictures.
+                if (c >= 0x20 && !(c >= 0xD800 && c < 0xE000))
+                    w.character(c);
+        }
+    }
+    return "<html><head><meta charset=\"utf-8\"></head><body style=\"white-space: pre-wrap\">" +
+           w.finish() + "</body></html>";
+}
+
+std::string docPreviewHtml(std::span<const uint8_t> image) {
+    try {
+        DocContext ctx;
+        DocSalvage salvage = SalvageDocFile(image, ctx);
+        if (salvage.result != kSalvageReadable || !salvage.storage)
+            return {};
+        const CDocStorage& storage = *salvage.storage;
+        Doc8Streams streams;
+        if (const CStreamEntry* wd = storage.wordDocument())
+            streams.wordDocument = storage.ReadWholeStream(*wd);
+        if (const CStreamEntry* t = storage.table1())
+            streams.table1 = storage.ReadWholeStream(*t);
+        if (const CStreamEntry* t = storage.table0())
+            streams.table0 = storage.ReadWholeStream(*t);
+        CDoc8 doc(std::move(streams), ctx);
+        doc.ReadDocument(0);
+        if (doc.text.empty())
+            return {};
+        size_t chars = doc.ccpText > 0 ? static_cast<size_t>(doc.ccpText) : doc.text.size() / 2;
+        return docTextHtml(doc.text, chars);
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace morvel

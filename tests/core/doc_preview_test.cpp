@@ -1,0 +1,78 @@
+#include "core/doc_preview.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_files.h"
+
+namespace morvel {
+namespace {
+
+std::vector<uint8_t> utf16(const std::u16string& s) {
+    std::vector<uint8_t> out;
+    for (char16_t c : s) {
+        out.push_back(static_cast<uint8_t>(c));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return out;
+}
+
+std::string body(const std::u16string& text) {
+    std::string html = docTextHtml(utf16(text), text.size());
+    size_t b = html.find('>', html.find("<body")) + 1;
+    return html.substr(b, html.rfind("</body>") - b);
+}
+
+TEST(DocPreview, TextBecomesParagraphsAndTables) {
+    struct Case {
+        const char* name;
+        std::u16string text;
+        std::string html;
+    } cases[] = {
+        {"paragraphs", u"One\rTwo<&>\r", "<p>One</p><p>Two&lt;&amp;&gt;</p>"},
+        {"breaks and tabs", u"a\vb\tc\x1E\x0C" u"d", "<p>a<br/>b\tc-</p><p>d</p>"},
+        {"field instruction hidden, result kept",
+         u"See \x13 PAGEREF x \x14"
+         u"12\x15 and \x13 SYMBOL \x15!\r",
+         "<p>See 12 and !</p>"},
+        {"nested field",
+         u"\x13 IF \x13 DATE \x14"
+         u"d\x15 \x14"
+         u"yes\x15\r",
+         "<p>yes</p>"},
+        {"anchors dropped, surrogates joined", u"x\x01\x08\x02y\xD83D\xDE00\r",
+         "<p>xy\U0001F600</p>"},
+        {"table between paragraphs",
+         u"Intro\rA\x07"
+         u"B1\rB2\x07\x07"
+         u"C\x07"
+         u"D\x07\x07"
+         u"End\r",
+         "<p>Intro</p><table border=\"1\" cellspacing=\"0\" cellpadding=\"4\"><tr><td><p>A</p>"
+         "</td><td><p>B1</p><p>B2</p></td></tr><tr><td><p>C</p></td><td><p>D</p></td></tr>"
+         "</table><p>End</p>"},
+        {"lone surrogate and controls", u"\xD800z\x05\r", "<p>z</p>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(body(c.text), c.html) << c.name;
+    // The character count bounds the main text; an odd byte count is cut.
+    EXPECT_EQ(docTextHtml(utf16(u"main\rfootnote\r"), 5).find("footnote"), std::string::npos);
+    std::vector<uint8_t> odd = utf16(u"ab");
+    odd.push_back('c');
+    EXPECT_NE(docTextHtml(odd, 99).find("<p>ab</p>"), std::string::npos);
+}
+
+TEST(DocPreview, UnreadableImagesGiveNothing) {
+    EXPECT_EQ(docPreviewHtml({}), "");
+    EXPECT_EQ(docPreviewHtml(test::bytesOf(std::string(4096, 'x'))), "");
+}
+
+TEST(DocPreview, CorpusDocumentsShowTheirText) {
+    auto files = test::corpusFiles("doc");
+    if (files.empty())
+        GTEST_SKIP() << "no corpus";
+    std::string html = docPreviewHtml(test::readFile(test::corpusDir() / "doc/lo_simple.doc"));
+    EXPECT_NE(html.find("<p>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace morvel

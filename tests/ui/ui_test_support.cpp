@@ -1,0 +1,134 @@
+#include "tests/ui/ui_test_support.h"
+
+#include <zlib.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include "discovery/folder_search.h"
+#include "platform/le_reader.h"
+
+namespace morvel::test {
+
+void ensureApplication() {
+    if (QApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "test_ui";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+WindowFixture::WindowFixture() {
+    ensureApplication();
+    StoreSetup setup;
+    setup.settingsFile = dir_.path() / "settings.ini";
+#ifdef MORVEL_TEMPLATE_DIR
+    writeFile(setup.settingsFile, bytesOf("Path=" MORVEL_TEMPLATE_DIR "\n"));
+#endif
+    setup.workingFolder = dir_.path() / "work";
+    setup.documentsFolder = dir_.path() / "documents";
+    std::string error;
+    store_ = OpenDocumentStore(setup, error);
+    if (!store_)
+        throw std::runtime_error(error);
+    frame_ = std::make_unique<CMainFrame>(store_);
+    frame_->setErrorSink([this](const QString& t) { errors.push_back(t.toStdString()); });
+    frame_->setUrlOpener([this](const QUrl& u) { opened.push_back(u); });
+}
+
+WindowFixture::~WindowFixture() {
+    frame_.reset();
+}
+
+int32_t WindowFixture::add(const std::string& folder, const std::string& name, uint16_t format,
+                           uint16_t category) {
+    auto r = store_->AddDocument(name, folder, format, category);
+    rebuild();
+    return r.index;
+}
+
+void WindowFixture::rebuild() {
+    frame_->workWindow()->rebuildTree();
+}
+
+void WindowFixture::selectRecord(int32_t index) {
+    CMorvelTreeView* tree = frame_->workWindow()->tree();
+    tree->setCurrentItem(tree->itemForRecord(index));
+}
+
+void WindowFixture::selectRoot() {
+    CMorvelTreeView* tree = frame_->workWindow()->tree();
+    tree->setCurrentItem(tree->rootItem());
+}
+
+void WindowFixture::selectFolder(int n) {
+    CMorvelTreeView* tree = frame_->workWindow()->tree();
+    tree->setCurrentItem(tree->rootItem()->child(n));
+}
+
+std::vector<std::string> WindowFixture::tildeFiles() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(store_->workingFolder())) {
+        std::string n = e.path().filename().string();
+        if (!n.empty() && n[0] == '~')
+            names.push_back(n);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool WindowFixture::waitUntil(const std::function<bool()>& done,
+                              std::chrono::milliseconds timeout) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeout.count())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+std::vector<std::string> treeTexts(const CMorvelTreeView& tree) {
+    std::vector<std::string> out;
+    QTreeWidgetItem* root = tree.topLevelItem(0);
+    if (!root)
+        return out;
+    out.push_back(root->text(0).toStdString());
+    for (int f = 0; f < root->childCount(); ++f) {
+        out.push_back(root->child(f)->text(0).toStdString());
+        for (int d = 0; d < root->child(f)->childCount(); ++d)
+            out.push_back("  " + root->child(f)->child(d)->text(0).toStdString());
+    }
+    return out;
+}
+
+std::vector<uint8_t> docxWithText(const std::string& text) {
+    const std::string name = "word/document.xml";
+    const std::string xml =
+        "<?xml version=\"1.0\"?><w:document xmlns:w=\"x\"><w:body><w:p><w:r><w:rPr><w:b/>"
+        "</w:rPr><w:t>" +
+        text + "</w:t></w:r></w:p></w:body></w:document>";
+    uint32_t crc =
+        crc32(0, reinterpret_cast<const Bytef*>(xml.data()), static_cast<uInt>(xml.size()));
+    std::vector<uint8_t> out;
+    appendU32LE(out, 0x04034b50);
+    appendU16LE(out, 20);
+    appendU16LE(out, 0);
+    appendU16LE(out, 0);
+    appendU32LE(out, 0);
+    appendU32LE(out, crc);
+    appendU32LE(out, static_cast<uint32_t>(xml.size()));
+    appendU32LE(out, static_cast<uint32_t>(xml.size()));
+    appendU16LE(out, static_cast<uint16_t>(name.size()));
+    appendU16LE(out, 0);
+    out.insert(out.end(), name.begin(), name.end());
+    out.insert(out.end(), xml.begin(), xml.end());
+    return out;
+}
+
+}  // namespace morvel::test

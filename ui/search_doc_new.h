@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDialog>
+#include <QLineEdit>
+
+namespace morvel {
+
+// The "Add documents" dialog: a list of folders separated by ";" to search, or one folder to
+// pick with the folder picker.
+class CSearchDocNew : public QDialog {
+    Q_OBJECT
+  public:
+    enum Choice { kNoChoice = 0, kSearchNow = 2, kBrowse = 3 };
+
+    CSearchDocNew(const QString& defaultList, QWidget* parent = nullptr);
+    Choice choice() const { return choice_; }
+    QString folderList() const { return field_->text(); }
+    QLineEdit* field() const { return field_; }
+
+  private:
+    QLineEdit* field_;
+    Choice choice_ = kNoChoice;
+};
+
+}  // namespace morvel
