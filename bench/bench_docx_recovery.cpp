@@ -136,7 +136,7 @@ void addCommonParts(SampleZip& zip, const std::string& rels) {
 
 double secondsOf(const std::string& command) {
     double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         auto t0 = std::chrono::steady_clock::now();
         if (std::system(command.c_str()) != 0)
             return -1;
@@ -222,8 +222,12 @@ long recoverInChild(const Sample& s, const fs::path& out) {
 void runRecovery(benchmark::State& state, const Sample& s) {
     const fs::path out = s.path.string() + ".out";
     long peak = 0;
+    double best = 1e9;
     for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
         long p = recoverInChild(s, out);
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
         if (p < 0) {
             state.SkipWithError("recovery failed");
             return;
@@ -234,9 +238,9 @@ void runRecovery(benchmark::State& state, const Sample& s) {
     const double budget = 3.0 * static_cast<double>(s.size + s.largestPart) + 64.0 * (1 << 20);
     state.counters["file_MB"] = static_cast<double>(s.size) / (1 << 20);
     state.counters["unzip_t_s"] = s.unzipSeconds;
-    state.counters["ratio_vs_unzip"] =
-        benchmark::Counter(s.unzipSeconds * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    // Best run against best run: on a shared machine the minimum is the least disturbed.
+    state.counters["recovery_best_s"] = best;
+    state.counters["ratio_vs_unzip"] = best / s.unzipSeconds;
     state.counters["peak_MB"] = static_cast<double>(peak) / (1 << 20);
     state.counters["peak_budget_MB"] = budget / (1 << 20);
 }
@@ -267,10 +271,10 @@ void BM_UnzipTest_Text(benchmark::State& state) {
         benchmark::DoNotOptimize(std::system(cmd.c_str()));
 }
 
-BENCHMARK(BM_UnzipTest_Images)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_FullRecovery_Images)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_UnzipTest_Text)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_FullRecovery_Text)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_UnzipTest_Images)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_FullRecovery_Images)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_UnzipTest_Text)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_FullRecovery_Text)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace
 

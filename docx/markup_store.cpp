@@ -16,6 +16,20 @@ bool at(ByteSpan bytes, uint32_t i, std::string_view pattern) {
     return StartsWith(ByteSpan(bytes.data + i, bytes.length - i), pattern);
 }
 
+// The first byte of 0x80 or more in [from, to), or to; eight bytes at a time.
+const uint8_t* firstHighByte(const uint8_t* from, const uint8_t* to) {
+    while (to - from >= 8) {
+        uint64_t word;
+        std::memcpy(&word, from, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+        from += 8;
+    }
+    while (from < to && *from < 0x80)
+        ++from;
+    return from;
+}
+
 }  // namespace
 
 void MarkUpStore::Clear() {
@@ -43,13 +57,17 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
     uint32_t start = 0;
     int skip = 0;
     for (uint32_t i = 0; i < bytes.length; ++i) {
-        // Plain bytes between the ones that matter are passed in a tight loop.
-        if (skip == 0 && state == WalkState::Outside)
-            while (i < bytes.length && bytes.data[i] != '<' && bytes.data[i] < 0x80)
-                ++i;
-        else if (skip == 0 && state == WalkState::InTag)
-            while (i < bytes.length && bytes.data[i] != '>' && bytes.data[i] < 0x80)
-                ++i;
+        // Plain bytes between the ones that matter are passed in one jump: up to the next
+        // '<' outside a tag or '>' inside one, or the next byte that starts a UTF-8 skip.
+        if (skip == 0 && (state == WalkState::Outside || state == WalkState::InTag)) {
+            const uint8_t* from = bytes.data + i;
+            const void* hit =
+                std::memchr(from, state == WalkState::Outside ? '<' : '>', bytes.length - i);
+            const uint8_t* to = hit ? static_cast<const uint8_t*>(hit) : bytes.end();
+            if (isUtf8_)
+                to = firstHighByte(from, to);
+            i = static_cast<uint32_t>(to - bytes.data);
+        }
         if (i == bytes.length)
             break;
         const uint8_t c = bytes.data[i];

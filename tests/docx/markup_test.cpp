@@ -41,6 +41,11 @@ TEST(MarkUpStore, Tokenize) {
         {kDecl + "<t a=\"1>2\">", V{kDecl, "<t a=\"1>"}},
         {kDecl + "<t v=\"\xC3\xA9>\">\xE2\x82\xAC<u/></t>",
          V{kDecl, "<t v=\"\xC3\xA9>", "<u/>", "</t>"}},
+        // A lead byte passes over every byte up to its continuation byte, tags included.
+        {kDecl + "<a>\xC3<b/>\x80<c/></a>", V{kDecl, "<a>", "<c/>", "</a>"}},
+        // Without a UTF-8 declaration bytes of 0x80 and more mean nothing to the walk.
+        {"<?xml version=\"1.0\"?><a>\xC3<b/></a>",
+         V{"<?xml version=\"1.0\"?>", "<a>", "<b/>", "</a>"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(tokensOf(c.xml), c.tokens) << c.xml;
