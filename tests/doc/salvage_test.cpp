@@ -289,6 +289,45 @@ TEST(Salvage, CirclesAndTruncationEnd) {
     }
 }
 
+// A FAT sector wiped to zeros or cut off tells nothing; the salvage reads on sector after
+// sector instead of ending every chain after its first sector.
+TEST(Salvage, LostFatSectorReadsSectorsInOrder) {
+    const Bytes original = test::buildCompoundFile(document());
+    const test::CfbLayout layout = test::layoutOf(original);
+    ASSERT_EQ(layout.fatSectors.size(), 1u);
+    const Salvaged intact(original);
+    const uint32_t wordStart = intact.st().wordDocument()->startSector;
+    const uint32_t tableStart = intact.st().table1()->startSector;
+    // The streams this fixture checks lie in order and before the FAT sector.
+    ASSERT_EQ(wordStart, tableStart + 10);
+    ASSERT_GT(layout.fatSectors[0], wordStart + 11);
+    for (bool wiped : {true, false}) {
+        SCOPED_TRACE(wiped ? "wiped" : "cut off");
+        Bytes f = original;
+        if (wiped)
+            zero(f, test::sectorPos(layout.fatSectors[0]), 512);
+        else
+            f.resize(test::sectorPos(layout.fatSectors[0]));
+        Salvaged r(f);
+        ASSERT_TRUE(r.s.compound);
+        EXPECT_EQ(r.s.invalidFatValues, 0);
+        EXPECT_EQ(r.s.compound->nextSector(wordStart), static_cast<int32_t>(wordStart + 1));
+        CStreamEntry word, table;
+        word.startSector = static_cast<int32_t>(wordStart);
+        word.size = 6000;
+        table.startSector = static_cast<int32_t>(tableStart);
+        table.size = 5000;
+        EXPECT_EQ(r.read(&word), document()[0].bytes);
+        EXPECT_EQ(r.read(&table), document()[1].bytes);
+    }
+    // The last sector's chain ends instead of pointing past the table.
+    Bytes f = original;
+    zero(f, test::sectorPos(layout.fatSectors[0]), 512);
+    Salvaged r(f);
+    const int32_t last = r.s.compound->sectorLimit - 1;
+    EXPECT_EQ(r.s.compound->nextSector(last), -2);
+}
+
 TEST(Salvage, SixteenBitReadsCountCharacters) {
     const Bytes f = test::buildCompoundFile(document());
     Salvaged r(f);
