@@ -4,10 +4,12 @@
 
 #include <functional>
 
+#include "doc/fib_layout.h"
 #include "doc/raw_search.h"
 #include "platform/le_reader.h"
 #include "tests/support/cfb_builder.h"
 #include "tests/support/test_files.h"
+#include "tests/support/word97_builder.h"
 
 namespace morvel {
 namespace {
@@ -326,6 +328,46 @@ TEST(Salvage, LostFatSectorReadsSectorsInOrder) {
     Salvaged r(f);
     const int32_t last = r.s.compound->sectorLimit - 1;
     EXPECT_EQ(r.s.compound->nextSector(last), -2);
+}
+
+// Without any directory entry (wiped, or cut off with the end of the file) the streams are
+// found by their content: the WordDocument stream by its FIB, the table stream by the piece
+// table the FIB points at.
+TEST(Salvage, StreamsWithoutDirectoryEntriesAreFoundByContent) {
+    test::Word97Builder b;
+    b.text = std::u16string(3000, u'x') + u"\r";
+    b.extraTables = {{fib::kSttbfAssoc, test::fillerBytes(5000, 6)}};
+    Doc8Streams streams = b.build();
+    writeU32LE(streams.wordDocument, fib::kCbMac,
+               static_cast<uint32_t>(streams.wordDocument.size()));
+    const Bytes& table = *streams.table1;
+    const Bytes original = test::buildCompoundFile(
+        {{"1Table", table}, {"WordDocument", streams.wordDocument}, {"\001CompObj", Bytes(80, 4)}});
+    const test::CfbLayout layout = test::layoutOf(original);
+    const Salvaged intact(original);
+    const uint32_t streamsEnd =
+        intact.st().wordDocument()->startSector + (streams.wordDocument.size() + 511) / 512;
+    ASSERT_GE(layout.dirStart, streamsEnd);
+    ASSERT_GE(layout.fatSectors[0], streamsEnd);
+
+    Bytes wiped = original;
+    zero(wiped, test::sectorPos(layout.dirStart), 512);
+    const Bytes cut(original.begin(), original.begin() + test::sectorPos(streamsEnd));
+    for (const Bytes* f : std::initializer_list<const Bytes*>{&wiped, &cut}) {
+        SCOPED_TRACE(f == &wiped ? "directory wiped" : "cut after the streams");
+        DocContext ctx;
+        const DocSalvage s = SalvageDocFile(*f, ctx, true);
+        ASSERT_TRUE(s.storage);
+        const CDocStorage& st = *s.storage;
+        ASSERT_TRUE(st.wordDocument());
+        ASSERT_TRUE(st.table1());
+        EXPECT_FALSE(st.table0());
+        EXPECT_EQ(st.ReadWholeStream(*st.wordDocument()), streams.wordDocument);
+        const Bytes read = st.ReadWholeStream(*st.table1());
+        ASSERT_LE(read.size(), table.size());
+        EXPECT_EQ(read, Bytes(table.begin(), table.begin() + read.size()));
+        EXPECT_GE(read.size(), table.size() - 3);  // to the end of the farthest table
+    }
 }
 
 TEST(Salvage, SixteenBitReadsCountCharacters) {
