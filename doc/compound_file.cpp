@@ -124,6 +124,12 @@ void CCompoundFile::readFat(bool checkValues) {
             if (checkValues && (v >= sectorLimit || v < 1) && v != kCfbFreeSect &&
                 v != kCfbEndOfChain && v != kCfbFatSect)
                 v = kCfbFreeSect;
+            // A rebuilt FAT of a truncated file still names the sectors that were cut off:
+            // its chains end where the file ends instead of making the FAT invalid. Values
+            // beyond what the FAT sectors could describe stay invalid.
+            if (!checkValues && v > lastSector &&
+                int64_t{v} < (int64_t{csectFat} + 1) * kCfbFatEntriesPerSector)
+                v = kCfbEndOfChain;
             fat[static_cast<size_t>(s)] = v;
         }
     }

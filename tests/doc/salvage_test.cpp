@@ -370,6 +370,21 @@ TEST(Salvage, StreamsWithoutDirectoryEntriesAreFoundByContent) {
     }
 }
 
+// In a rebuilt FAT, a chain that runs past the end of the file ends there: the stream reads
+// up to the cut instead of the whole file being refused.
+TEST(Salvage, RebuiltChainsEndWhereTheFileEnds) {
+    Bytes f = test::buildCompoundFile(document());
+    const CStreamEntry word = *Salvaged(f).st().wordDocument();
+    const uint32_t sectorsInFile = static_cast<uint32_t>(f.size() / 512 - 1);
+    writeU32LE(f, fatEntryPos(f, word.startSector + 5), sectorsInFile + 3);
+    zero(f, 0, 512);
+    Salvaged r(f);
+    ASSERT_EQ(r.s.result, kSalvageReadable);
+    EXPECT_EQ(r.s.invalidFatValues, 0);
+    const Bytes whole = document()[0].bytes;
+    EXPECT_EQ(r.read(r.st().wordDocument()), Bytes(whole.begin(), whole.begin() + 6 * 512));
+}
+
 TEST(Salvage, SixteenBitReadsCountCharacters) {
     const Bytes f = test::buildCompoundFile(document());
     Salvaged r(f);
