@@ -231,14 +231,19 @@ constexpr int32_t kPcdSize = 8;
 constexpr int32_t kMostPairs = 200;
 constexpr int64_t kMostChainSteps = int64_t{1} << 25;
 
-CStreamEntry rescuedEntry(const char* name, int32_t start, int64_t size) {
+// An entry for a stream found by its content. A stream shorter than the cutoff lives in the
+// mini stream, so `mini` decides both the sector size and which side of the cutoff the
+// size falls.
+CStreamEntry rescuedEntry(const char* name, int32_t start, int64_t size, bool mini = false) {
     CStreamEntry e;
     e.name = name;
     e.rawName = utf16Pattern(name);
     e.type = kCfbTypeStream;
     e.startSector = start;
-    e.size = static_cast<int32_t>(std::clamp<int64_t>(size, kCfbMiniStreamCutoff, 0x7FFFFFFF));
-    e.sectorSize = kCfbSectorSize;
+    e.size =
+        static_cast<int32_t>(mini ? std::clamp<int64_t>(size, 1, kCfbMiniStreamCutoff - 1)
+                                  : std::clamp<int64_t>(size, kCfbMiniStreamCutoff, 0x7FFFFFFF));
+    e.sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
     return e;
 }
 
@@ -300,26 +305,32 @@ void CDocStorage::findTableByClx(const CStreamEntry& word) {
     // in full.
     std::vector<uint8_t> clx(lcbClx);
     const bool table1 = readU16LE(fibBytes, fib::kFlags) & kWhichTableFlag;
-    // Each try walks the chain up to the piece table; the number of tries is bounded so that
-    // a large file cannot make the search quadratic.
-    const int64_t stepsPerTry = fcClx / kCfbSectorSize + 1;
-    const int64_t tries = std::min<int64_t>(file_.sectorLimit, kMostChainSteps / stepsPerTry);
-    for (int64_t t = 0; t < tries; ++t) {
-        if (t == word.startSector)
-            continue;
-        CStreamEntry candidate =
-            rescuedEntry(table1 ? "1Table" : "0Table", static_cast<int32_t>(t), end);
-        uint8_t first = 0;
-        if (ReadAvailable(candidate, std::span<uint8_t>(&first, 1), fcClx) != 1 ||
-            (first != kClxPrc && first != kClxPcdt))
-            continue;
-        if (ReadAvailable(candidate, clx, fcClx) != lcbClx || !wholeClx(clx))
-            continue;
-        entries.push_back(std::move(candidate));
-        const int32_t index = static_cast<int32_t>(entries.size()) - 1;
-        (table1 ? table1Index : table0Index) = index;
-        tableIndex = index;
-        return;
+    // A table shorter than the cutoff sits in the mini stream; its end is only a guess, so
+    // the other kind of sector is tried next. Each try walks the chain up to the piece table;
+    // the number of tries is bounded so that a large file cannot make the search quadratic.
+    const bool miniFirst = end < kCfbMiniStreamCutoff;
+    for (bool mini : {miniFirst, !miniFirst}) {
+        const int64_t sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
+        const int64_t count = mini ? static_cast<int64_t>(file_.miniFat.size()) : file_.sectorLimit;
+        const int64_t stepsPerTry = fcClx / sectorSize + 1;
+        const int64_t tries = std::min<int64_t>(count, kMostChainSteps / stepsPerTry);
+        for (int64_t t = 0; t < tries; ++t) {
+            if (!mini && t == word.startSector)
+                continue;
+            CStreamEntry candidate =
+                rescuedEntry(table1 ? "1Table" : "0Table", static_cast<int32_t>(t), end, mini);
+            uint8_t first = 0;
+            if (ReadAvailable(candidate, std::span<uint8_t>(&first, 1), fcClx) != 1 ||
+                (first != kClxPrc && first != kClxPcdt))
+                continue;
+            if (ReadAvailable(candidate, clx, fcClx) != lcbClx || !wholeClx(clx))
+                continue;
+            entries.push_back(std::move(candidate));
+            const int32_t index = static_cast<int32_t>(entries.size()) - 1;
+            (table1 ? table1Index : table0Index) = index;
+            tableIndex = index;
+            return;
+        }
     }
 }
 

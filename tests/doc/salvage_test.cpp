@@ -385,6 +385,24 @@ TEST(Salvage, RebuiltChainsEndWhereTheFileEnds) {
     EXPECT_EQ(r.read(r.st().wordDocument()), Bytes(whole.begin(), whole.begin() + 6 * 512));
 }
 
+// A short table stream whose entry was wiped is found in the mini stream.
+TEST(Salvage, ShortTableWithoutEntryIsFoundInTheMiniStream) {
+    test::Word97Builder b;
+    b.text = std::u16string(3000, u'x') + u"\r";
+    const Doc8Streams streams = b.build();
+    const Bytes& table = *streams.table1;
+    ASSERT_LT(table.size(), 4096u);
+    Bytes f = test::buildCompoundFile({{"WordDocument", streams.wordDocument}, {"1Table", table}});
+    zero(f, find(f, "1Table"), 128);
+    Salvaged r(f);
+    ASSERT_TRUE(r.st().table1());
+    EXPECT_EQ(r.st().table1()->sectorSize, 64);
+    const Bytes read = r.read(r.st().table1());
+    ASSERT_LE(read.size(), table.size());
+    EXPECT_EQ(read, Bytes(table.begin(), table.begin() + read.size()));
+    EXPECT_GE(read.size(), table.size() - 3);
+}
+
 TEST(Salvage, SixteenBitReadsCountCharacters) {
     const Bytes f = test::buildCompoundFile(document());
     Salvaged r(f);
