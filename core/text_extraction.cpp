@@ -139,7 +139,7 @@ class Normaliser {
             return;
         push(p[0]);
         if constexpr (Write)
-            std::memcpy(out_ + n_, p + 1, len - 1);
+            copyStretch(out_ + n_, p + 1, len - 1);
         n_ += len - 1;
     }
     // A line-end byte still pending at the end is the last byte: dropped.
@@ -189,7 +189,7 @@ size_t rawTextScan(std::span<const uint8_t> in, uint8_t* out) {
         if (isPrintable(c)) {
             size_t stretch = i + 1 + printableStretch(in.data() + i + 1, size - i - 1);
             if constexpr (Write)
-                std::memcpy(out + n, in.data() + i, stretch - i);
+                copyStretch(out + n, in.data() + i, stretch - i);
             n += stretch - i;
             i = stretch;
         } else if (i + 1 >= size) {

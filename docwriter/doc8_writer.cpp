@@ -1,6 +1,7 @@
 #include "docwriter/doc8_writer.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "doc/fib_layout.h"
 #include "platform/le_reader.h"
@@ -113,18 +114,30 @@ void Doc8Writer::copySourceStorage(CompoundStorage& root, bool macros) {
     if (!source_ || !source_->treeWalked)
         return;
     const std::vector<WalkStep>& walk = source_->traversal;
-    size_t found = walk.size();
-    for (size_t i = 0; i < walk.size(); ++i) {
-        const CStreamEntry* e = source_->at(walk[i].entry);
-        if (!e || !e->hasChildren)
-            continue;
-        const bool match = macros ? (!e->name.empty() && e->name[0] == 'M')
-                                  : (walk[i].depth == 0 && e->name.size() > 1 && e->name[1] == 'b');
-        if (match) {
-            found = i;
-            break;
+    // The storage of that name; failing that, one whose damaged name still looks like it
+    // (first letter "M", or second letter "b" directly under the root). The custom XML
+    // store also begins with "M" and is never taken for the macros.
+    auto find = [&](bool exact) {
+        for (size_t i = 0; i < walk.size(); ++i) {
+            const CStreamEntry* e = source_->at(walk[i].entry);
+            if (!e || !e->hasChildren)
+                continue;
+            const std::string& n = e->name;
+            bool match;
+            if (exact)
+                match = n == (macros ? "Macros" : "ObjectPool") && (macros || walk[i].depth == 0);
+            else if (macros)
+                match = !n.empty() && n[0] == 'M' && n != "MsoDataStore";
+            else
+                match = walk[i].depth == 0 && n.size() > 1 && n[1] == 'b';
+            if (match)
+                return i;
         }
-    }
+        return walk.size();
+    };
+    size_t found = find(true);
+    if (found == walk.size())
+        found = find(false);
     if (found == walk.size() || found == 0)
         return;
     const int32_t baseDepth = walk[found].depth;
@@ -326,12 +339,16 @@ void Doc8Writer::build(CompoundFileWriter& out) {
     CompoundStorage& root = out.root();
     root.createStream(kSummaryInformationName).write(emptySummaryInformation());
     root.setClass(kWordDocumentClassId);
-    writeDataStream(root);
-    copySourceStorage(root, true);
-    copySourceStorage(root, false);
-    writeTableStream(root);
-    WriteWordDocumentStream(root);
-    copyCompObj(root);
+    // A failure while the streams are made ends the writing; what was made is kept.
+    try {
+        writeDataStream(root);
+        copySourceStorage(root, true);
+        copySourceStorage(root, false);
+        writeTableStream(root);
+        WriteWordDocumentStream(root);
+        copyCompObj(root);
+    } catch (const std::exception&) {
+    }
 }
 
 std::string Doc8Writer::WriteDocument(const std::filesystem::path& path) {

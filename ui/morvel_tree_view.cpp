@@ -30,7 +30,6 @@ CMorvelTreeView::CMorvelTreeView(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(1);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    setExpandsOnDoubleClick(false);
 }
 
 QIcon CMorvelTreeView::icon(Image image) {

@@ -74,6 +74,7 @@ TEST(Word97Tables, ChoiceFollowsStreamsAndFlag) {
 
 TEST(Word97Read, IntactDocumentKeepsTextRunsAndTables) {
     Word97Builder b;
+    b.papPages = {{{b.endOf(11), 5, {}}}};
     auto r = readDoc(b);
     ASSERT_EQ(r->result, 8);
     EXPECT_EQ(r->ctx.statusCode, kStatusOk);
@@ -82,7 +83,9 @@ TEST(Word97Read, IntactDocumentKeepsTextRunsAndTables) {
     ASSERT_EQ(r->doc->chpRuns.size(), 1u);
     EXPECT_EQ(r->doc->chpRuns[0].outputPos, 2048 + 24);
     ASSERT_EQ(r->doc->papRuns.size(), 1u);
-    EXPECT_EQ(r->doc->papRuns[0].sprms.at(0).opcode, 0);  // the style index
+    // The style index stays the first sprm record, so it is written back in place.
+    EXPECT_EQ(r->doc->papRuns[0].sprms.at(0).opcode, 5);
+    EXPECT_EQ(r->doc->papRuns[0].sprms.at(0).size, 2u);
     EXPECT_EQ(r->doc->chpxPages.size(), 1u);
     EXPECT_EQ(r->doc->papxPages.size(), 1u);
     ASSERT_NE(r->doc->table(fib::kStshf), nullptr);

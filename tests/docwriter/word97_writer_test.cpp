@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "doc/c_doc8.h"
+#include "doc/doc_salvage.h"
 #include "doc/fib_layout.h"
 #include "docwriter/doc8_writer.h"
 #include "docwriter/recover_doc_file.h"
@@ -179,6 +182,41 @@ TEST(Word97Writer, DataBlocksAndCompObjCopies) {
     EXPECT_EQ(f.pictureRuns, 1u);
     EXPECT_EQ(f.picturesDropped, 0u);
     EXPECT_EQ(f.textBytes, 4u);
+}
+
+TEST(Word97Writer, MacrosAndObjectPoolAreCopiedWithWhatTheyHold) {
+    Word97Builder b;
+    b.extraStreams = {{"MsoDataStore/A/Item", {1, 2, 3}},
+                      {"ObjectPool/_1/Ole10Native", std::vector<uint8_t>(5000, 0x42)},
+                      {"ObjectPool/_1/Inner/Deep", {7}},
+                      {"Macros/VBA/dir", {9, 9}}};
+    test::TempDir dir;
+    DocContext ctx;
+    ASSERT_EQ(RecoverDocFile(b.buildFile(), dir.path() / "out.doc", ctx), kRecoverDocWritten);
+    DocContext again;
+    const std::vector<uint8_t> out = test::readFile(dir.path() / "out.doc");
+    DocSalvage s = SalvageDocFile(out, again);  // refers to `out`
+    ASSERT_TRUE(s.storage);
+    std::map<std::string, std::vector<uint8_t>> streams;  // by name path
+    std::vector<std::string> open;
+    for (const WalkStep& step : s.storage->traversal) {
+        open.resize(static_cast<size_t>(step.depth));
+        const CStreamEntry& e = s.storage->entries[static_cast<size_t>(step.entry)];
+        std::string path;
+        for (const std::string& o : open)
+            path += o + "/";
+        path += e.name;
+        if (e.type == 1)
+            open.push_back(e.name);
+        else
+            streams[path] = s.storage->ReadWholeStream(e);
+    }
+    EXPECT_EQ(streams["ObjectPool/_1/Ole10Native"], std::vector<uint8_t>(5000, 0x42));
+    EXPECT_EQ(streams["ObjectPool/_1/Inner/Deep"], std::vector<uint8_t>{7});
+    EXPECT_EQ(streams["Macros/VBA/dir"], (std::vector<uint8_t>{9, 9}));
+    EXPECT_EQ(streams.count("Macros/A/Item"), 0u);
+    EXPECT_EQ(streams.count("MsoDataStore/A/Item"), 0u);
+    EXPECT_EQ(streams["\001CompObj"].size(), 4096u);  // copied and filled to 4096 bytes
 }
 
 TEST(RecoverDocFile, ResultCodes) {

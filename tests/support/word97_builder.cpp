@@ -219,6 +219,8 @@ std::vector<uint8_t> Word97Builder::buildFile() {
         streams.push_back({"0Table", *s.table0});
     if (s.data)
         streams.push_back({"Data", *s.data});
+    for (const auto& [path, bytes] : extraStreams)
+        streams.push_back({path, bytes});
     return buildCompoundFile(streams);
 }
 

@@ -49,6 +49,9 @@ struct Word97Builder {
     uint32_t sepxFc = 0;
 
     Doc8Streams build();
+    // More streams of the file, by path ("ObjectPool/_1/Data").
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> extraStreams;
+
     // The streams in a compound file (a "\001CompObj" stream too), as a .doc file's bytes.
     std::vector<uint8_t> buildFile();
 
