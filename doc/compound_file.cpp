@@ -108,17 +108,42 @@ void CCompoundFile::readFat(bool checkValues) {
         if (fs < 0)
             continue;  // no such FAT sector: its entries stay free
         const int64_t at = physical((fs + 1) * kCfbSectorSize);
+        const bool lost = fatSectorLost(at);
         for (int j = 0; j < kCfbFatEntriesPerSector; ++j) {
             const int64_t s = static_cast<int64_t>(i) * kCfbFatEntriesPerSector + j;
             if (s >= sectorLimit)
                 return;
+            if (lost) {
+                // Writers lay streams out mostly in order, so the next sector is the best
+                // guess; entry sizes stop the reads where a stream ends.
+                fat[static_cast<size_t>(s)] =
+                    s + 1 < sectorLimit ? static_cast<int32_t>(s + 1) : kCfbEndOfChain;
+                continue;
+            }
             int32_t v = readI32(at + 4 * j);
             if (checkValues && (v >= sectorLimit || v < 1) && v != kCfbFreeSect &&
                 v != kCfbEndOfChain && v != kCfbFatSect)
                 v = kCfbFreeSect;
+            // A rebuilt FAT of a truncated file still names the sectors that were cut off:
+            // its chains end where the file ends instead of making the FAT invalid. Values
+            // beyond what the FAT sectors could describe stay invalid.
+            if (!checkValues && v > lastSector &&
+                int64_t{v} < (int64_t{csectFat} + 1) * kCfbFatEntriesPerSector)
+                v = kCfbEndOfChain;
             fat[static_cast<size_t>(s)] = v;
         }
     }
+}
+
+// A FAT sector cut off by truncation, or wiped to zeros (no FAT can point more than one
+// sector at sector 0), tells nothing about the chains it covers.
+bool CCompoundFile::fatSectorLost(int64_t at) const {
+    if (at < 0 || !fits(bytes, static_cast<size_t>(at), kCfbSectorSize))
+        return true;
+    for (int j = 0; j < kCfbFatEntriesPerSector; ++j)
+        if (readI32(at + 4 * j) != 0)
+            return false;
+    return true;
 }
 
 std::vector<int32_t> CCompoundFile::followChain(int64_t start) const {

@@ -54,6 +54,7 @@ class CCompoundFile {
   private:
     void readHeaderFatSectorList();
     void readFat(bool checkValues);
+    bool fatSectorLost(int64_t at) const;
     std::vector<int32_t> followChain(int64_t start) const;
 };
 

@@ -5,7 +5,9 @@
 #include <string_view>
 
 #include "doc/cfb_constants.h"
+#include "doc/fib_layout.h"
 #include "doc/raw_search.h"
+#include "doc/word_version.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -211,6 +213,125 @@ void CDocStorage::FallbackStreamSearch(const CFileImage& image) {
     }
     if (dataIndex < 0)
         dataIndex = make("Dat", "Data");
+    // With the directory entries gone too (a wiped directory, or one cut off with the end of
+    // the file), the streams are found by what they hold.
+    if (wordDocumentIndex < 0)
+        wordDocumentIndex = findWordDocumentByFib();
+    if (table0Index < 0 && table1Index < 0 && wordDocumentIndex >= 0)
+        findTableByClx(entries[static_cast<size_t>(wordDocumentIndex)]);
+}
+
+namespace {
+
+constexpr uint16_t kFibIdent = 0xA5EC;
+constexpr uint16_t kWhichTableFlag = 0x0200;
+constexpr uint8_t kClxPrc = 0x01;
+constexpr uint8_t kClxPcdt = 0x02;
+constexpr int32_t kPcdSize = 8;
+constexpr int32_t kMostPairs = 200;
+constexpr int64_t kMostChainSteps = int64_t{1} << 25;
+
+// An entry for a stream found by its content. A stream shorter than the cutoff lives in the
+// mini stream, so `mini` decides both the sector size and which side of the cutoff the
+// size falls.
+CStreamEntry rescuedEntry(const char* name, int32_t start, int64_t size, bool mini = false) {
+    CStreamEntry e;
+    e.name = name;
+    e.rawName = utf16Pattern(name);
+    e.type = kCfbTypeStream;
+    e.startSector = start;
+    e.size =
+        static_cast<int32_t>(mini ? std::clamp<int64_t>(size, 1, kCfbMiniStreamCutoff - 1)
+                                  : std::clamp<int64_t>(size, kCfbMiniStreamCutoff, 0x7FFFFFFF));
+    e.sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
+    return e;
+}
+
+// Whether `clx` is a whole piece table of lcb bytes: property blocks, then the piece
+// descriptors whose length fills the rest exactly.
+bool wholeClx(std::span<const uint8_t> clx) {
+    size_t at = 0;
+    while (at < clx.size() && clx[at] == kClxPrc)
+        at += 3 + static_cast<size_t>(std::max<int16_t>(readI16LE(clx, at + 1), 0));
+    if (at + 5 > clx.size() || clx[at] != kClxPcdt)
+        return false;
+    const uint32_t lcb = readU32LE(clx, at + 1);
+    return lcb == clx.size() - at - 5 && lcb >= 4 + 4 + kPcdSize && (lcb - 4) % (4 + kPcdSize) == 0;
+}
+
+}  // namespace
+
+// A Word 97 FIB at the start of a sector begins the WordDocument stream; its cbMac (or the
+// end of the text, when larger) gives the stream's length.
+int32_t CDocStorage::findWordDocumentByFib() {
+    for (int64_t s = 0; s < file_.sectorLimit; ++s) {
+        const int64_t pos = file_.physical((s + 1) * kCfbSectorSize);
+        if (pos < 0)
+            continue;
+        if (!fits(file_.bytes, static_cast<size_t>(pos), 32))
+            break;
+        const std::span<const uint8_t> head = file_.bytes.subspan(static_cast<size_t>(pos), 32);
+        if (readU16LE(head, 0) != kFibIdent || versionFromFib(head) != kWordVersion97)
+            continue;
+        const int64_t cbMac = static_cast<uint32_t>(file_.readI32(pos + fib::kCbMac));
+        const int64_t fcMac = static_cast<uint32_t>(file_.readI32(pos + fib::kFcMac));
+        entries.push_back(rescuedEntry("WordDocument", static_cast<int32_t>(s),
+                                       std::min<int64_t>(std::max(cbMac, fcMac), file_.size)));
+        return static_cast<int32_t>(entries.size()) - 1;
+    }
+    return -1;
+}
+
+// The table stream is the chain that holds, where the FIB says, a piece table of exactly the
+// length the FIB gives. Its length is the end of the farthest table the FIB points at.
+void CDocStorage::findTableByClx(const CStreamEntry& word) {
+    std::vector<uint8_t> fibBytes(fib::kPairsStart + 8 * kMostPairs, 0);
+    const int64_t got = ReadAvailable(word, fibBytes, 0);
+    if (got < fib::kClx + 8)
+        return;
+    const uint32_t fcClx = readU32LE(fibBytes, fib::kClx);
+    const uint32_t lcbClx = readU32LE(fibBytes, fib::kClx + 4);
+    if (lcbClx < 5 || int64_t{fcClx} + lcbClx > file_.size)
+        return;
+    int64_t end = int64_t{fcClx} + lcbClx;
+    const int64_t pairs = std::min<int64_t>(readU16LE(fibBytes, fib::kPairCount), kMostPairs);
+    for (int64_t i = 0; i < pairs && fib::kPairsStart + 8 * i + 8 <= got; ++i) {
+        const int64_t fc = readU32LE(fibBytes, fib::kPairsStart + 8 * i);
+        const int64_t lcb = readU32LE(fibBytes, fib::kPairsStart + 8 * i + 4);
+        if (lcb > 0 && fc + lcb <= file_.size)
+            end = std::max(end, fc + lcb);
+    }
+    // Piece tables begin with a property block or the descriptors: only those starts are read
+    // in full.
+    std::vector<uint8_t> clx(lcbClx);
+    const bool table1 = readU16LE(fibBytes, fib::kFlags) & kWhichTableFlag;
+    // A table shorter than the cutoff sits in the mini stream; its end is only a guess, so
+    // the other kind of sector is tried next. Each try walks the chain up to the piece table;
+    // the number of tries is bounded so that a large file cannot make the search quadratic.
+    const bool miniFirst = end < kCfbMiniStreamCutoff;
+    for (bool mini : {miniFirst, !miniFirst}) {
+        const int64_t sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
+        const int64_t count = mini ? static_cast<int64_t>(file_.miniFat.size()) : file_.sectorLimit;
+        const int64_t stepsPerTry = fcClx / sectorSize + 1;
+        const int64_t tries = std::min<int64_t>(count, kMostChainSteps / stepsPerTry);
+        for (int64_t t = 0; t < tries; ++t) {
+            if (!mini && t == word.startSector)
+                continue;
+            CStreamEntry candidate =
+                rescuedEntry(table1 ? "1Table" : "0Table", static_cast<int32_t>(t), end, mini);
+            uint8_t first = 0;
+            if (ReadAvailable(candidate, std::span<uint8_t>(&first, 1), fcClx) != 1 ||
+                (first != kClxPrc && first != kClxPcdt))
+                continue;
+            if (ReadAvailable(candidate, clx, fcClx) != lcbClx || !wholeClx(clx))
+                continue;
+            entries.push_back(std::move(candidate));
+            const int32_t index = static_cast<int32_t>(entries.size()) - 1;
+            (table1 ? table1Index : table0Index) = index;
+            tableIndex = index;
+            return;
+        }
+    }
 }
 
 bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, int64_t offset,

@@ -74,6 +74,8 @@ class CDocStorage {
                    int64_t& copied) const;
     CStreamEntry entryAt(int64_t pos, int32_t dirIndex) const;
     void chooseRolesByDepth();
+    int32_t findWordDocumentByFib();
+    void findTableByClx(const CStreamEntry& word);
 
     const CCompoundFile& file_;
     DocContext& ctx_;

@@ -4,10 +4,12 @@
 
 #include <functional>
 
+#include "doc/fib_layout.h"
 #include "doc/raw_search.h"
 #include "platform/le_reader.h"
 #include "tests/support/cfb_builder.h"
 #include "tests/support/test_files.h"
+#include "tests/support/word97_builder.h"
 
 namespace morvel {
 namespace {
@@ -287,6 +289,118 @@ TEST(Salvage, CirclesAndTruncationEnd) {
             EXPECT_LE(cut.read(cut.st().wordDocument()).size(), 6000u);
         }
     }
+}
+
+// A FAT sector wiped to zeros or cut off tells nothing; the salvage reads on sector after
+// sector instead of ending every chain after its first sector.
+TEST(Salvage, LostFatSectorReadsSectorsInOrder) {
+    const Bytes original = test::buildCompoundFile(document());
+    const test::CfbLayout layout = test::layoutOf(original);
+    ASSERT_EQ(layout.fatSectors.size(), 1u);
+    const Salvaged intact(original);
+    const uint32_t wordStart = intact.st().wordDocument()->startSector;
+    const uint32_t tableStart = intact.st().table1()->startSector;
+    // The streams this fixture checks lie in order and before the FAT sector.
+    ASSERT_EQ(wordStart, tableStart + 10);
+    ASSERT_GT(layout.fatSectors[0], wordStart + 11);
+    for (bool wiped : {true, false}) {
+        SCOPED_TRACE(wiped ? "wiped" : "cut off");
+        Bytes f = original;
+        if (wiped)
+            zero(f, test::sectorPos(layout.fatSectors[0]), 512);
+        else
+            f.resize(test::sectorPos(layout.fatSectors[0]));
+        Salvaged r(f);
+        ASSERT_TRUE(r.s.compound);
+        EXPECT_EQ(r.s.invalidFatValues, 0);
+        EXPECT_EQ(r.s.compound->nextSector(wordStart), static_cast<int32_t>(wordStart + 1));
+        CStreamEntry word, table;
+        word.startSector = static_cast<int32_t>(wordStart);
+        word.size = 6000;
+        table.startSector = static_cast<int32_t>(tableStart);
+        table.size = 5000;
+        EXPECT_EQ(r.read(&word), document()[0].bytes);
+        EXPECT_EQ(r.read(&table), document()[1].bytes);
+    }
+    // The last sector's chain ends instead of pointing past the table.
+    Bytes f = original;
+    zero(f, test::sectorPos(layout.fatSectors[0]), 512);
+    Salvaged r(f);
+    const int32_t last = r.s.compound->sectorLimit - 1;
+    EXPECT_EQ(r.s.compound->nextSector(last), -2);
+}
+
+// Without any directory entry (wiped, or cut off with the end of the file) the streams are
+// found by their content: the WordDocument stream by its FIB, the table stream by the piece
+// table the FIB points at.
+TEST(Salvage, StreamsWithoutDirectoryEntriesAreFoundByContent) {
+    test::Word97Builder b;
+    b.text = std::u16string(3000, u'x') + u"\r";
+    b.extraTables = {{fib::kSttbfAssoc, test::fillerBytes(5000, 6)}};
+    Doc8Streams streams = b.build();
+    writeU32LE(streams.wordDocument, fib::kCbMac,
+               static_cast<uint32_t>(streams.wordDocument.size()));
+    const Bytes& table = *streams.table1;
+    const Bytes original = test::buildCompoundFile(
+        {{"1Table", table}, {"WordDocument", streams.wordDocument}, {"\001CompObj", Bytes(80, 4)}});
+    const test::CfbLayout layout = test::layoutOf(original);
+    const Salvaged intact(original);
+    const uint32_t streamsEnd =
+        intact.st().wordDocument()->startSector + (streams.wordDocument.size() + 511) / 512;
+    ASSERT_GE(layout.dirStart, streamsEnd);
+    ASSERT_GE(layout.fatSectors[0], streamsEnd);
+
+    Bytes wiped = original;
+    zero(wiped, test::sectorPos(layout.dirStart), 512);
+    const Bytes cut(original.begin(), original.begin() + test::sectorPos(streamsEnd));
+    for (const Bytes* f : std::initializer_list<const Bytes*>{&wiped, &cut}) {
+        SCOPED_TRACE(f == &wiped ? "directory wiped" : "cut after the streams");
+        DocContext ctx;
+        const DocSalvage s = SalvageDocFile(*f, ctx, true);
+        ASSERT_TRUE(s.storage);
+        const CDocStorage& st = *s.storage;
+        ASSERT_TRUE(st.wordDocument());
+        ASSERT_TRUE(st.table1());
+        EXPECT_FALSE(st.table0());
+        EXPECT_EQ(st.ReadWholeStream(*st.wordDocument()), streams.wordDocument);
+        const Bytes read = st.ReadWholeStream(*st.table1());
+        ASSERT_LE(read.size(), table.size());
+        EXPECT_EQ(read, Bytes(table.begin(), table.begin() + read.size()));
+        EXPECT_GE(read.size(), table.size() - 3);  // to the end of the farthest table
+    }
+}
+
+// In a rebuilt FAT, a chain that runs past the end of the file ends there: the stream reads
+// up to the cut instead of the whole file being refused.
+TEST(Salvage, RebuiltChainsEndWhereTheFileEnds) {
+    Bytes f = test::buildCompoundFile(document());
+    const CStreamEntry word = *Salvaged(f).st().wordDocument();
+    const uint32_t sectorsInFile = static_cast<uint32_t>(f.size() / 512 - 1);
+    writeU32LE(f, fatEntryPos(f, word.startSector + 5), sectorsInFile + 3);
+    zero(f, 0, 512);
+    Salvaged r(f);
+    ASSERT_EQ(r.s.result, kSalvageReadable);
+    EXPECT_EQ(r.s.invalidFatValues, 0);
+    const Bytes whole = document()[0].bytes;
+    EXPECT_EQ(r.read(r.st().wordDocument()), Bytes(whole.begin(), whole.begin() + 6 * 512));
+}
+
+// A short table stream whose entry was wiped is found in the mini stream.
+TEST(Salvage, ShortTableWithoutEntryIsFoundInTheMiniStream) {
+    test::Word97Builder b;
+    b.text = std::u16string(3000, u'x') + u"\r";
+    const Doc8Streams streams = b.build();
+    const Bytes& table = *streams.table1;
+    ASSERT_LT(table.size(), 4096u);
+    Bytes f = test::buildCompoundFile({{"WordDocument", streams.wordDocument}, {"1Table", table}});
+    zero(f, find(f, "1Table"), 128);
+    Salvaged r(f);
+    ASSERT_TRUE(r.st().table1());
+    EXPECT_EQ(r.st().table1()->sectorSize, 64);
+    const Bytes read = r.read(r.st().table1());
+    ASSERT_LE(read.size(), table.size());
+    EXPECT_EQ(read, Bytes(table.begin(), table.begin() + read.size()));
+    EXPECT_GE(read.size(), table.size() - 3);
 }
 
 TEST(Salvage, SixteenBitReadsCountCharacters) {
