@@ -13,6 +13,13 @@ build-demo/cli/morvel recover --force -o demo-output examples/letter.doc example
 status=$?
 set -e
 echo
-echo "Recovered text of letter.doc (from demo-output/letter_recovered.doc):"
-if command -v antiword >/dev/null; then antiword demo-output/letter_recovered.doc; fi
+echo "Text recovered from letter.doc (demo-output/letter_Filtered_text.txt):"
+tr -d '\r' < demo-output/letter_Filtered_text.txt
+echo
+echo "Paragraphs of the rebuilt demo-output/report_recovered.docx:"
+if /usr/bin/python3 -c 'import docx' 2>/dev/null; then
+    /usr/bin/python3 -c 'import docx, sys
+for p in docx.Document(sys.argv[1]).paragraphs:
+    print("  " + p.text)' demo-output/report_recovered.docx
+fi
 exit $status
