@@ -1,9 +1,11 @@
 // Raw and filtered text extraction on arbitrary bytes; small inputs are also checked against the
-// slow rescanning algorithms, so any difference aborts.
+// slow rescanning algorithms, and every raw scan path against the others, so any difference
+// aborts.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "core/raw_text_scan.h"
 #include "core/text_extraction.h"
 #include "tests/support/filtered_text_reference.h"
 
@@ -19,6 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (rec.rawText->size() != rec.rawTextLength || rec.rawText->back() != 0)
         std::abort();
+    for (auto path : {morvel::RawScanPath::Portable, morvel::RawScanPath::Ssse3})
+        if (morvel::rawScanPathAvailable(path) && morvel::BuildRawText(bytes, path) != *rec.rawText)
+            std::abort();
     if (size <= 600) {  // the reference rescans thousands of times
         if (*rec.rawText != morvel::test::rawTextReference(bytes))
             std::abort();

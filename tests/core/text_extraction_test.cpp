@@ -1,5 +1,7 @@
 #include "core/text_extraction.h"
 
+#include "core/raw_text_scan.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -102,6 +104,43 @@ TEST(RawText, NormalisesLineEndsAndDropsControlBytes) {
         EXPECT_EQ(str(e.raw), c.out + std::string(1, '\0'));
         EXPECT_EQ(e.record.rawTextLength, c.out.size() + 1);
         EXPECT_EQ(e.raw, test::rawTextReference(c.in));
+    }
+}
+
+// The scans work on blocks of 16 (raw) and 64 (filtered) bytes: every line end, run end and
+// CR is tried at every position across two block boundaries, on both raw scan paths.
+TEST(TextExtraction, AgreesWithTheSlowAlgorithmsAcrossBlockBoundaries) {
+    const std::vector<std::vector<uint8_t>> endings = {
+        text("\r\n"),      text("\r"),     text("\r\r\n"),  text("\n\f"),
+        {'\r', 0x80, 'x'}, {'x', '\r', 0}, {'\r', 0, '\n'}, {0x01, 0xFF},
+    };
+    std::vector<RawScanPath> paths = {RawScanPath::Portable};
+    if (rawScanPathAvailable(RawScanPath::Ssse3))
+        paths.push_back(RawScanPath::Ssse3);
+    for (const auto& ending : endings) {
+        for (size_t offset = 0; offset < 140; ++offset) {
+            // A run of `offset` letters (with a stepped-over byte in it) ending as given, then a
+            // shorter paragraph a block further on, so that which one wins depends on where the
+            // first one ends.
+            std::vector<uint8_t> in = concat({nul(1),
+                                              repeat("a", offset / 2),
+                                              {0x90},
+                                              repeat("b", offset - offset / 2),
+                                              ending,
+                                              nul(),
+                                              text("cdefg\r"),
+                                              nul()});
+            SCOPED_TRACE(testing::Message() << "ending " << str(ending) << " at " << offset);
+            Extracted e = extract(in);
+            ASSERT_EQ(e.filtered, test::filteredTextByRescanning(in));
+            for (RawScanPath path : paths)
+                ASSERT_EQ(BuildRawText(in, path), test::rawTextReference(in));
+        }
+    }
+    // A run longer than 1000 bytes needs no CR, wherever it ends.
+    for (size_t length = 1001; length < 1001 + 130; ++length) {
+        std::vector<uint8_t> in = concat({repeat("z", length), nul(), text("ab\r"), nul()});
+        ASSERT_EQ(extract(in).filtered, test::filteredTextByRescanning(in)) << length;
     }
 }
 
