@@ -31,10 +31,4 @@ void resizeLarge(std::vector<uint8_t>& v, size_t n) {
     v.resize(n);
 }
 
-std::unique_ptr<uint8_t[]> allocateWorkBuffer(size_t n) {
-    std::unique_ptr<uint8_t[]> buf(new uint8_t[n == 0 ? 1 : n]);
-    adviseHugePages(buf.get(), n);
-    return buf;
-}
-
 }  // namespace morvel

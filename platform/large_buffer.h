@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace morvel {
@@ -18,8 +17,5 @@ void adviseHugePages(void* p, size_t n);
 
 // Resizes an empty or small vector to n bytes (zero-filled), with the hint above.
 void resizeLarge(std::vector<uint8_t>& v, size_t n);
-
-// A work buffer of n bytes whose contents start undefined (never read before written).
-std::unique_ptr<uint8_t[]> allocateWorkBuffer(size_t n);
 
 }  // namespace morvel
