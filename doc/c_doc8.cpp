@@ -377,7 +377,11 @@ int CDoc8::ReadDocument(uint32_t codePage) {
     if (version < 6)
         return -1;
     vReadSTSH();
-    if (tableChoice == TableChoice::None)
+    // A FIB that names a table stream the file does not have is refused. When neither table
+    // stream is left (both lost with the end of a cut-off file or a damaged directory), the
+    // piece table is gone like any unreadable one: the text is read from fcMin and kept as a
+    // plain document.
+    if (tableChoice == TableChoice::None && (streams_.table1 || streams_.table0))
         return -1;
     if (!piecesRead_)
         vReadPiecesText(codePage);
@@ -392,10 +396,13 @@ int CDoc8::ReadDocument(uint32_t codePage) {
         ctx_.progress->setPosition(0);
         ctx_.progress->stepIt();
     }
-    if (ReadPapProperty() < 0)
-        return -1;
-    if (ReadChpProperty() < 0)
-        return -1;
+    // A bin table cut off with the table stream leaves the formatting unreadable, not the
+    // text: the runs are dropped and the text is kept as a plain document.
+    if (ReadPapProperty() < 0 || ReadChpProperty() < 0) {
+        papRuns.clear();
+        chpRuns.clear();
+        ctx_.statusCode = kStatusTextOnly;
+    }
     recount(chpRuns);
     stepProgress();
     recount(papRuns);
