@@ -18,6 +18,7 @@ constexpr uint32_t kTableStreamSize = 4096;
 // FIB offsets.
 constexpr size_t kFibFcMac = 0x1C;
 constexpr size_t kFibCcpText = 0x4C;
+constexpr size_t kFibFcStshf = 0xA2;
 constexpr size_t kFibFcPlcfsed = 0xCA;
 constexpr size_t kFibFcPlcfbteChpx = 0xFA;
 constexpr size_t kFibFcPlcfbtePapx = 0x102;
@@ -27,6 +28,10 @@ constexpr size_t kFibFcClx = 0x1A2;
 constexpr uint32_t kTblSed = 318;
 constexpr uint32_t kTblBteChpx = 374;
 constexpr uint32_t kTblClx = 402;
+
+// Style sheet: cbStshi 18, then the STSHI: no styles, 10-byte STD base, stiMaxWhenSaved 91,
+// istdMaxFixedWhenSaved 15, the rest zero.
+constexpr uint16_t kEmptyStyleSheet[10] = {18, 0, 10, 0, 91, 15, 0, 0, 0, 0};
 
 struct Sprm {
     uint16_t opcode;
@@ -101,10 +106,18 @@ std::vector<uint8_t> CTextWrite8::BuildTextDocument(std::span<const uint8_t> tex
         writeU32LE(fib, fcField, fc);
         writeU32LE(fib, fcField + 4, lcb);
     };
-    uint32_t pos = table.writeZeros(kTblSed);
+    // A style sheet header without styles: readers that parse the style sheet whatever its
+    // length would otherwise read past the end of an empty one. Every paragraph keeps style 0.
+    uint32_t pos = 0;
+    uint32_t written = 0;
+    for (uint16_t v : kEmptyStyleSheet)
+        written += table.writeU16(v);
+    record(kFibFcStshf, pos, written);
+    pos += written;
+    pos += table.writeZeros(kTblSed - pos);
     writeU32LE(sectionTable, 4, n);
     writeU32LE(sectionTable, 10, (p + 2) * kPage);
-    uint32_t written = table.write(sectionTable);
+    written = table.write(sectionTable);
     record(kFibFcPlcfsed, pos, written);
     pos += written;
     pos += table.writeZeros(kTblBteChpx - pos);

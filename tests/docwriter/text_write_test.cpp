@@ -63,12 +63,18 @@ TEST(TextWrite8, LaysOutStreamsForTheTextLength) {
         EXPECT_EQ(readU16LE(s.word, 2048 + t), 0x000D);
 
         // FIB positions and the tables they point to.
-        const std::pair<size_t, std::vector<uint32_t>> tables[] = {
-            {0xCA, {318, 20}}, {0xFA, {374, 12}}, {0x102, {386, 12}}, {0x1A2, {402, 21}}};
+        const std::pair<size_t, std::vector<uint32_t>> tables[] = {{0xA2, {0, 20}},
+                                                                   {0xCA, {318, 20}},
+                                                                   {0xFA, {374, 12}},
+                                                                   {0x102, {386, 12}},
+                                                                   {0x1A2, {402, 21}}};
         for (const auto& [field, fcLcb] : tables) {
             EXPECT_EQ(readU32LE(s.word, field), fcLcb[0]) << field;
             EXPECT_EQ(readU32LE(s.word, field + 4), fcLcb[1]) << field;
         }
+        // An empty style sheet: its 18-byte header with no styles.
+        EXPECT_EQ(readU16LE(s.table, 0), 18);
+        EXPECT_EQ(readU16LE(s.table, 2), 0);
         EXPECT_EQ(readU32LE(s.table, 318 + 4), n);
         EXPECT_EQ(readU32LE(s.table, 318 + 10), (c.p + 2) * 512);
         EXPECT_EQ(readU32LE(s.table, 374 + 4), end);
