@@ -96,10 +96,12 @@ void RecoverFullDocumentDoc(DocumentRecord& record, const RecoveryEnvironment& e
         if (record.fileData)
             image = std::span<const uint8_t>(record.fileData->data(), record.fileData->size());
         int rc = RecoverDocFile(image, out, env.progress);
-        if (rc == kRecoverDocWritten) {
+        // A document whose structure was lost but whose text was kept in a plain Word
+        // document is offered as the full document too: it holds the document's own text.
+        if (rc == kRecoverDocWritten || rc == kRecoverDocTextOnly) {
             storeStepOutput(record, env, out, record.fullData, record.fullLength);
         } else {
-            // A text-only or refused document is no full document; the text results stand.
+            // A refused document is no full document; the text results stand.
             std::error_code ec;
             std::filesystem::remove(out, ec);
             record.fullFailed = 1;

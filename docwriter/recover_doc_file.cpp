@@ -34,6 +34,20 @@ bool wordDocumentIs97(const DocSalvage& salvage) {
     return versionFromFib(head) == kWordVersion97 || (fibWiped(head) && hasTable);
 }
 
+// True when the UTF-16 text holds at least one letter or digit: a text of zeros, fill bytes,
+// marks and blanks is no document worth offering.
+bool holdsWords(std::span<const uint8_t> text) {
+    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        const uint16_t u = static_cast<uint16_t>(text[i] | (text[i + 1] << 8));
+        const bool ascii =
+            (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+        const bool other = (u >= 0x00C0 && u < 0xD800) || (u >= 0xF900 && u < 0xFFF0);
+        if (ascii || (other && u != 0x00D7 && u != 0x00F7))
+            return true;
+    }
+    return false;
+}
+
 void stepProgress(const DocContext& ctx) {
     if (ctx.progress && ctx.progress->position() < ctx.progressRange - 1)
         ctx.progress->stepIt();
@@ -126,6 +140,9 @@ int recover(std::span<const uint8_t> image, const std::filesystem::path* outputP
     if (n > 0) {
         stepProgress(ctx);
         if (ctx.statusCode == kStatusTextOnly) {
+            // Only the text is left; when it holds nothing readable, nothing is written.
+            if (!holdsWords(doc.text))
+                return kRecoverDocFailed;
             if (outputPath) {
                 CTextWrite8 writer;
                 writer.WriteTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2),

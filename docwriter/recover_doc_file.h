@@ -9,7 +9,7 @@
 
 namespace morvel {
 
-// Result codes of RecoverDocFile; only kRecoverDocWritten means a recovered full document.
+// Result codes of RecoverDocFile; kRecoverDocWritten and kRecoverDocTextOnly leave a document.
 enum RecoverDocResult : int32_t {
     kRecoverDocWritten = 1,       // read and written by the Word 97 writer
     kRecoverDocTextOnly = 2,      // structure unreadable: the text written as a plain document
