@@ -1,6 +1,7 @@
 #include "doc/c_doc8.h"
 
 #include <algorithm>
+#include <array>
 
 #include "doc/fib_layout.h"
 #include "doc/fib_rebuild.h"
@@ -35,6 +36,55 @@ std::vector<uint8_t> copyRange(std::span<const uint8_t> stream, int64_t from, in
         std::copy_n(stream.begin() + from, n, out.begin());
     }
     return out;
+}
+
+// Whether the bytes at fcMin hold UTF-16 text rather than 8-bit characters. UTF-16 text of
+// one script repeats one small high byte (0 for Latin, 4 for Cyrillic, 5 for Hebrew), which
+// 8-bit text, where such bytes are rare control characters, never does.
+bool looksLikeUtf16(std::span<const uint8_t> bytes) {
+    const size_t units = std::min<size_t>(bytes.size(), 4096) / 2;
+    if (units < 4)
+        return false;
+    std::array<size_t, 256> high{};
+    bool anyLow = false;
+    for (size_t i = 0; i < units; ++i) {
+        ++high[bytes[2 * i + 1]];
+        anyLow = anyLow || bytes[2 * i] != 0;
+    }
+    const auto top = std::max_element(high.begin(), high.begin() + 0x20);
+    return anyLow && *top * 10 >= units * 6;
+}
+
+// The one piece read when there is no piece table. It starts at fcMin, or past the zero
+// bytes that fill the rest of fcMin's 512-byte page when the text begins on the next one, and
+// covers every character the FIB counts (the main text and the footnote, header, comment,
+// endnote and text-box texts after it, with their closing paragraph mark), as far as the
+// stream holds. The characters are 8-bit unless the bytes there are plainly UTF-16: read as
+// 8-bit, such text would keep only its first half, split by NULs.
+Piece pieceFromFcMin(std::span<const uint8_t> fibBytes, std::span<const uint8_t> wd) {
+    const int64_t size = static_cast<int64_t>(wd.size());
+    int64_t start = std::min<int64_t>(readU32LE(fibBytes, fib::kFcMin), size);
+    while (start < size) {
+        const int64_t next = (start / 512 + 1) * 512;
+        if (next >= size ||
+            std::any_of(wd.begin() + start, wd.begin() + next, [](uint8_t b) { return b != 0; }))
+            break;
+        start = next;
+    }
+    int64_t wanted = std::max<int32_t>(0, readI32LE(fibBytes, fib::kCcpText));
+    int64_t others = 0;
+    for (size_t at = fib::kCcpText + 4; at <= fib::kCcpHdrTxbx; at += 4)
+        others += std::max<int32_t>(0, readI32LE(fibBytes, at));
+    wanted += others > 0 ? others + 1 : 0;
+    const int64_t available = size - start;
+    if (wanted == 0)
+        wanted = available;
+    Piece only;
+    only.fc = static_cast<int32_t>(start);
+    only.is16Bit = looksLikeUtf16(wd.subspan(static_cast<size_t>(start),
+                                             static_cast<size_t>(std::min(available, 2 * wanted))));
+    only.count = static_cast<int32_t>(std::min(wanted, only.is16Bit ? available / 2 : available));
+    return only;
 }
 
 }  // namespace
@@ -107,16 +157,7 @@ void CDoc8::vReadPiecesText(uint32_t /*codePage: Windows-1252 stands for the ANS
     const std::vector<uint8_t> clx = copyRange(tbl, fcClx, clxBytes);
     pieces = parseClx(clx, static_cast<uint32_t>(wd.size()));
     if (pieces.empty()) {
-        // No piece table: the text is taken as 8-bit characters from fcMin, as many as the
-        // FIB counts and the stream holds.
-        const int64_t fcMin = readU32LE(fib, fib::kFcMin);
-        const int64_t available = std::max<int64_t>(0, static_cast<int64_t>(wd.size()) - fcMin);
-        Piece only;
-        only.fc = static_cast<int32_t>(std::min<int64_t>(fcMin, wd.size()));
-        only.is16Bit = false;
-        only.count =
-            static_cast<int32_t>(ccpText > 0 ? std::min<int64_t>(ccpText, available) : available);
-        pieces.push_back(only);
+        pieces.push_back(pieceFromFcMin(fib, wd));
         ctx_.statusCode = kStatusTextOnly;
     }
     text.clear();
