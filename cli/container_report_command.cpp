@@ -170,6 +170,8 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
             j += ",\"size\":" + std::to_string(e.size);
             j += ",\"depth\":" + std::to_string(e.depth);
             j += ",\"rawSearch\":" + std::string(e.dirIndex < 0 ? "true" : "false");
+            if (e.nested)
+                j += ",\"nested\":true";
             if (e.type == kCfbTypeStream) {
                 std::vector<uint8_t> data = st.ReadWholeStream(e);
                 j += ",\"bytesRead\":" + std::to_string(data.size());

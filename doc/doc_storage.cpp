@@ -53,6 +53,61 @@ CStreamEntry CDocStorage::entryAt(int64_t pos, int32_t dirIndex) const {
     return e;
 }
 
+// Marks every entry reachable through the child link of a storage other than the root: the
+// streams of an embedded object. They never stand in for the document's own streams, even
+// when the whole tree cannot be walked (its top lost with the end of a cut-off file).
+void CDocStorage::markNestedEntries() {
+    int32_t highest = -1;
+    for (const CStreamEntry& e : entries)
+        highest = std::max(highest, e.dirIndex);
+    std::vector<int32_t> byDir(static_cast<size_t>(highest + 1), -1);
+    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i)
+        if (entries[i].dirIndex >= 0)
+            byDir[static_cast<size_t>(entries[i].dirIndex)] = i;
+    auto entryOf = [&](int32_t link) {
+        return link >= 0 && link <= highest ? byDir[static_cast<size_t>(link)] : -1;
+    };
+    // Each entry is entered at most once per pass, so both passes end whatever the links.
+    auto reach = [&](std::vector<int32_t> pending, bool intoStorages) {
+        std::vector<bool> seen(entries.size(), false);
+        while (!pending.empty()) {
+            const int32_t i = pending.back();
+            pending.pop_back();
+            if (i < 0 || seen[static_cast<size_t>(i)])
+                continue;
+            seen[static_cast<size_t>(i)] = true;
+            const CStreamEntry& e = entries[static_cast<size_t>(i)];
+            // Links are followed only through entries that read as a stream or a storage: a
+            // sector of other bytes read as directory entries links anything to anything.
+            if (e.type != kCfbTypeStream && e.type != kCfbTypeStorage)
+                continue;
+            pending.push_back(entryOf(e.leftSibling));
+            pending.push_back(entryOf(e.rightSibling));
+            if (intoStorages)
+                pending.push_back(entryOf(e.child));
+        }
+        return seen;
+    };
+    // The root's own children win over any other claim: a damaged directory chain can make
+    // an object's links point at them.
+    std::vector<int32_t> roots, storages;
+    for (const CStreamEntry& e : entries) {
+        if (e.type == kCfbTypeRoot)
+            roots.push_back(entryOf(e.child));
+        else if (e.type == kCfbTypeStorage)
+            storages.push_back(entryOf(e.child));
+    }
+    const std::vector<bool> top = reach(roots, false);
+    const std::vector<bool> inside = reach(storages, true);
+    for (size_t i = 0; i < entries.size(); ++i)
+        entries[i].nested = inside[i] && !top[i];
+}
+
+bool CDocStorage::nestedAt(int64_t imagePos) const {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const CStreamEntry& e) { return e.nested && e.imagePos == imagePos; });
+}
+
 int CDocStorage::ReadDirectory() {
     entries.clear();
     for (int32_t i = 0; i < file_.directoryEntryCount; ++i) {
@@ -65,8 +120,11 @@ int CDocStorage::ReadDirectory() {
         if (!e.name.empty())
             entries.push_back(std::move(e));
     }
+    markNestedEntries();
     for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
         const CStreamEntry& e = entries[i];
+        if (e.nested)
+            continue;
         if (e.name == "WordDocument") {
             if (e.leftSibling > 0 || e.rightSibling > 0)
                 wordDocumentIndex = i;
@@ -187,7 +245,8 @@ void CDocStorage::FallbackStreamSearch(const CFileImage& image) {
         const std::vector<uint8_t> pattern = utf16Pattern(prefix);
         for (int64_t w = findBytes(image.bytes, 1, pattern); w >= 0;
              w = findBytes(image.bytes, w + 1, pattern)) {
-            if (readU8(image.bytes, static_cast<size_t>(w) + kCfbEntryType) != kCfbTypeStream)
+            if (readU8(image.bytes, static_cast<size_t>(w) + kCfbEntryType) != kCfbTypeStream ||
+                nestedAt(w))
                 continue;
             CStreamEntry e;
             e.name = name;
@@ -272,6 +331,11 @@ int32_t CDocStorage::findWordDocumentByFib() {
             break;
         const std::span<const uint8_t> head = file_.bytes.subspan(static_cast<size_t>(pos), 32);
         if (readU16LE(head, 0) != kFibIdent || versionFromFib(head) != kWordVersion97)
+            continue;
+        // The document of an embedded object is not the one being recovered.
+        if (std::any_of(entries.begin(), entries.end(), [&](const CStreamEntry& e) {
+                return e.nested && e.sectorSize == kCfbSectorSize && e.startSector == s;
+            }))
             continue;
         const int64_t cbMac = static_cast<uint32_t>(file_.readI32(pos + fib::kCbMac));
         const int64_t fcMac = static_cast<uint32_t>(file_.readI32(pos + fib::kFcMac));

@@ -75,6 +75,8 @@ class CDocStorage {
     CStreamEntry entryAt(int64_t pos, int32_t dirIndex) const;
     void chooseRolesByDepth();
     int32_t findWordDocumentByFib();
+    void markNestedEntries();
+    bool nestedAt(int64_t imagePos) const;
     void findTableByClx(const CStreamEntry& word);
 
     const CCompoundFile& file_;

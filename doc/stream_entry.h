@@ -23,6 +23,7 @@ struct CStreamEntry {
     int32_t dirIndex = -1;     // position in the directory; -1 for an entry found by raw search
     int64_t imagePos = -1;     // where the entry lies in the file image
     bool hasChildren = false;  // from the tree walk: a storage with at least one entry below it
+    bool nested = false;       // linked below a storage other than the root: part of an object
 };
 
 // One step of the directory tree walk: an index into CDocStorage::entries and its depth.
