@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_files.h"
+#include "tests/support/word97_builder.h"
 
 namespace morvel {
 namespace {
@@ -61,6 +62,22 @@ TEST(RecoveryDriver, EmptyDocGivesEmptyTextsAndNoFullDocument) {
     EXPECT_EQ(run.record.fullFailed, 1u);
     EXPECT_FALSE(run.record.fullData.has_value());
     EXPECT_TRUE(run.errors.shown.empty());
+    EXPECT_FALSE(std::filesystem::exists(run.dir.path() / kTempFullName));
+}
+
+// A document whose tables were lost still gives its text as a plain Word document: that is
+// the full result, and the working file is gone once it is read.
+TEST(RecoveryDriver, TextOnlyDocIsTheFullDocument) {
+    DriverRun run("cut.doc", kFormatDoc);
+    test::Word97Builder b;
+    b.withTable = false;
+    test::writeFile(run.dir.path() / "cut.doc", b.buildFile());
+    RecoverDocument(run.record, run.env);
+    EXPECT_EQ(run.record.success, 1u);
+    EXPECT_EQ(run.record.fullFailed, 0u);
+    ASSERT_TRUE(run.record.fullData.has_value());
+    EXPECT_EQ(run.record.fullData->size(), run.record.fullLength);
+    EXPECT_GT(run.record.fullLength, 4096u);
     EXPECT_FALSE(std::filesystem::exists(run.dir.path() / kTempFullName));
 }
 

@@ -226,6 +226,35 @@ TEST(Salvage, RolesComeFromTheTopLevel) {
     EXPECT_EQ(walk, expected);
 }
 
+// With the root's links lost (its child entry cut off with the file's end), the streams of an
+// embedded object must not stand in for the document's own, nor be taken when they are all
+// that is left.
+TEST(Salvage, EmbeddedStreamsNeverStandInWhenTheTreeIsBroken) {
+    for (bool ownDocument : {true, false}) {
+        SCOPED_TRACE(ownDocument);
+        std::vector<CfbStream> streams = {{"ObjectPool/_1/WordDocument", wordStream(4500, 193, 5)},
+                                          {"ObjectPool/_1/1Table", test::fillerBytes(20, 3)},
+                                          {"ObjectPool/_1/Data", test::fillerBytes(30, 4)}};
+        if (ownDocument) {
+            streams.push_back({"Data", test::fillerBytes(10, 1)});
+            streams.push_back({"1Table", test::fillerBytes(10, 2)});
+            streams.push_back({"WordDocument", wordStream(5000)});
+        }
+        Bytes f = test::buildCompoundFile(streams);
+        writeU32LE(f, find(f, "Root Entry") + 76, 0x7FFF);
+        Salvaged r(f);
+        ASSERT_TRUE(r.s.storage);
+        EXPECT_TRUE(r.s.walkFailed);
+        if (ownDocument) {
+            EXPECT_EQ(r.read(r.st().wordDocument()), wordStream(5000));
+            ASSERT_TRUE(r.st().table1());
+            EXPECT_EQ(r.st().table1()->size, 10);
+        } else {
+            EXPECT_TRUE(!r.st().wordDocument() || r.st().wordDocument()->size != 4500);
+        }
+    }
+}
+
 // A directory entry whose name was damaged is found again by the raw search.
 TEST(Salvage, RawSearchFindsLostTableStreams) {
     for (const char* table : {"1Table", "0Table"}) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "doc/c_doc8.h"
 #include "doc/fib_layout.h"
 #include "doc/picture_type.h"
@@ -108,6 +110,44 @@ TEST(Word97Read, DamagedFibIsRebuiltAndTextKeptAsPlainDocument) {
     b = Word97Builder{};
     b.pairCount = 184;
     EXPECT_FALSE(readDoc(b)->doc->fibRebuilt);
+}
+
+// What a cut-off file leaves: table streams lost, or cut short before the bin tables. The
+// piece table or the formatting is gone, the text is kept for a plain document.
+TEST(Word97Read, LostTablesKeepTheTextAsPlainDocument) {
+    struct Case {
+        const char* what;
+        bool compressed;
+        std::function<void(Doc8Streams&)> damage;
+    } cases[] = {
+        {"no table stream, UTF-16 text", false, [](Doc8Streams& s) { s.table1.reset(); }},
+        {"no table stream, 8-bit text", true, [](Doc8Streams& s) { s.table1.reset(); }},
+        {"paragraph bin table past the stream end", false,
+         [](Doc8Streams& s) { writeU32LE(s.wordDocument, fib::kPlcfBtePapx + 4, 1u << 20); }},
+        // fcMin inside the zeros before the text's page; the main text counts 5 characters,
+        // the header text 6 and the closing mark 1: all 12 are read.
+        {"fcMin before the text's page, header text counted", false,
+         [](Doc8Streams& s) {
+             s.table1.reset();
+             writeU32LE(s.wordDocument, fib::kFcMin, 1100);
+             writeU32LE(s.wordDocument, fib::kCcpText, 5);
+             writeU32LE(s.wordDocument, fib::kCcpHdd, 6);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Word97Builder b;
+        b.text = u"Hello world\r";
+        b.compressed = c.compressed;
+        Doc8Streams s = b.build();
+        c.damage(s);
+        DocContext ctx;
+        CDoc8 doc(std::move(s), ctx);
+        EXPECT_EQ(doc.ReadDocument(0), 8);
+        EXPECT_EQ(ctx.statusCode, kStatusTextOnly);
+        EXPECT_EQ(textOf(doc), b.text);
+        EXPECT_TRUE(doc.papRuns.empty());
+    }
 }
 
 TEST(Word97Read, WipedFibIsRebuiltAndReadAsWord97) {

@@ -255,6 +255,16 @@ TEST(RecoverDocFile, ResultCodes) {
     noTable.table0 = true;  // the table-stream flag names "1Table", which is missing
     EXPECT_EQ(run(noTable.buildFile()), kRecoverDocFailed);
 
+    // Both table streams lost (cut off with the end of the file): the text is kept.
+    Word97Builder tablesLost;
+    tablesLost.withTable = false;
+    EXPECT_EQ(run(tablesLost.buildFile()), kRecoverDocTextOnly);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.doc"));
+    // ... unless it holds no letter or digit: then nothing is offered.
+    tablesLost.text = u"\r\x0007 \r";
+    EXPECT_EQ(run(tablesLost.buildFile()), kRecoverDocFailed);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.doc"));
+
     std::vector<uint8_t> rtf = test::bytesOf("{\\rtx1\\ansi");
     rtf.resize(1000, ' ');
     EXPECT_EQ(run(rtf), kRecoverDocRtf);
