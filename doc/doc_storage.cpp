@@ -99,13 +99,23 @@ void CDocStorage::markNestedEntries() {
     }
     const std::vector<bool> top = reach(roots, false);
     const std::vector<bool> inside = reach(storages, true);
-    for (size_t i = 0; i < entries.size(); ++i)
-        entries[i].nested = inside[i] && !top[i];
+    nestedPositions_.clear();
+    nestedStarts_.clear();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        CStreamEntry& e = entries[i];
+        e.nested = inside[i] && !top[i];
+        if (!e.nested)
+            continue;
+        nestedPositions_.push_back(e.imagePos);
+        if (e.sectorSize == kCfbSectorSize)
+            nestedStarts_.push_back(e.startSector);
+    }
+    std::sort(nestedPositions_.begin(), nestedPositions_.end());
+    std::sort(nestedStarts_.begin(), nestedStarts_.end());
 }
 
 bool CDocStorage::nestedAt(int64_t imagePos) const {
-    return std::any_of(entries.begin(), entries.end(),
-                       [&](const CStreamEntry& e) { return e.nested && e.imagePos == imagePos; });
+    return std::binary_search(nestedPositions_.begin(), nestedPositions_.end(), imagePos);
 }
 
 int CDocStorage::ReadDirectory() {
@@ -333,9 +343,7 @@ int32_t CDocStorage::findWordDocumentByFib() {
         if (readU16LE(head, 0) != kFibIdent || versionFromFib(head) != kWordVersion97)
             continue;
         // The document of an embedded object is not the one being recovered.
-        if (std::any_of(entries.begin(), entries.end(), [&](const CStreamEntry& e) {
-                return e.nested && e.sectorSize == kCfbSectorSize && e.startSector == s;
-            }))
+        if (std::binary_search(nestedStarts_.begin(), nestedStarts_.end(), s))
             continue;
         const int64_t cbMac = static_cast<uint32_t>(file_.readI32(pos + fib::kCbMac));
         const int64_t fcMac = static_cast<uint32_t>(file_.readI32(pos + fib::kFcMac));

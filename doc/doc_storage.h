@@ -82,6 +82,9 @@ class CDocStorage {
     const CCompoundFile& file_;
     DocContext& ctx_;
     bool walkDone_ = false;
+    // Image positions and first sectors of the embedded objects' entries, sorted.
+    std::vector<int64_t> nestedPositions_;
+    std::vector<int64_t> nestedStarts_;
 };
 
 }  // namespace morvel
