@@ -4,6 +4,8 @@
 
 #include "doc/c_doc8.h"
 #include "doc/doc_salvage.h"
+#include "doc/fkp_packer.h"
+#include "doc/property_run.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -20,6 +22,11 @@ constexpr uint16_t kFieldBegin = 0x13;
 constexpr uint16_t kFieldSeparator = 0x14;
 constexpr uint16_t kFieldEnd = 0x15;
 constexpr uint16_t kNonBreakingHyphen = 0x1E;
+
+// Character sprms of the looks the preview shows.
+constexpr uint16_t kSprmBold = 0x0835;
+constexpr uint16_t kSprmItalic = 0x0836;
+constexpr uint16_t kSprmUnderline = 0x2A3E;
 
 void appendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -57,9 +64,10 @@ void appendUtf8(std::string& out, uint32_t cp) {
 // before the table, so such cells come out slightly shifted; the text is all there.
 class DocTextWriter {
   public:
-    void character(uint32_t c) {
+    void character(uint32_t c, CharacterLook look = {}) {
         paragraphOpen_ = true;
         afterCellMark_ = false;
+        setLook(look);
         appendUtf8(paragraph_, c);
     }
     void lineBreak() {
@@ -107,7 +115,27 @@ class DocTextWriter {
     }
 
   private:
+    // Look tags live inside a paragraph: they open before its characters and close before it
+    // ends, so they always nest.
+    void setLook(CharacterLook look) {
+        if (look == look_)
+            return;
+        if (look_.underline)
+            paragraph_ += "</u>";
+        if (look_.italic)
+            paragraph_ += "</i>";
+        if (look_.bold)
+            paragraph_ += "</b>";
+        if (look.bold)
+            paragraph_ += "<b>";
+        if (look.italic)
+            paragraph_ += "<i>";
+        if (look.underline)
+            paragraph_ += "<u>";
+        look_ = look;
+    }
     std::string takeParagraph() {
+        setLook({});
         std::string html =
             "<p>" + (paragraph_.empty() ? std::string("&nbsp;") : paragraph_) + "</p>";
         paragraph_.clear();
@@ -123,13 +151,45 @@ class DocTextWriter {
     }
 
     std::string out_, paragraph_, cell_;
+    CharacterLook look_;
     bool paragraphOpen_ = false, afterCellMark_ = false, rowOpen_ = false, tableOpen_ = false;
 };
 
+// A toggle operand: 0 off, 1 on, 0x80 as the style says, 0x81 the opposite of the style. The
+// preview does not resolve styles, so it shows 1 and 0x81 as on.
+bool toggleOn(const PropertyRun& run, uint16_t opcode) {
+    const SprmRecord* s = run.find(opcode);
+    return s && !s->operand.empty() && (s->operand[0] & 0x01) != 0;
+}
+
+// The looks of the character runs, whose ends are positions of the output text (two bytes per
+// character from kOutputTextStart). The reader keeps them sorted by that end.
+std::vector<LookSpan> looksOf(const std::vector<PropertyRun>& runs) {
+    std::vector<LookSpan> looks;
+    for (const PropertyRun& run : runs) {
+        if (run.outputPos <= static_cast<int32_t>(kOutputTextStart))
+            continue;
+        CharacterLook look;
+        look.bold = toggleOn(run, kSprmBold);
+        look.italic = toggleOn(run, kSprmItalic);
+        const SprmRecord* ul = run.find(kSprmUnderline);
+        look.underline = ul && !ul->operand.empty() && ul->operand[0] != 0;
+        looks.push_back({(static_cast<size_t>(run.outputPos) - kOutputTextStart) / 2, look});
+    }
+    return looks;
+}
+
 }  // namespace
 
-std::string docTextHtml(std::span<const uint8_t> utf16, size_t chars) {
+std::string docTextHtml(std::span<const uint8_t> utf16, size_t chars,
+                        std::span<const LookSpan> looks) {
     chars = std::min(chars, utf16.size() / 2);
+    size_t span = 0;
+    auto lookAt = [&](size_t i) {
+        while (span < looks.size() && looks[span].endChar <= i)
+            ++span;
+        return span < looks.size() ? looks[span].look : CharacterLook{};
+    };
     DocTextWriter w;
     // Field instructions (between a field's begin and its separator or end) are not shown;
     // fields nest, so each level remembers whether it still is in its instruction.
@@ -158,7 +218,7 @@ std::string docTextHtml(std::span<const uint8_t> utf16, size_t chars) {
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < chars) {
             uint32_t low = readU16LE(utf16, 2 * (i + 1));
             if (low >= 0xDC00 && low < 0xE000) {
-                w.character(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                w.character(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00), lookAt(i));
                 ++i;
                 continue;
             }
@@ -175,15 +235,15 @@ std::string docTextHtml(std::span<const uint8_t> utf16, size_t chars) {
                 w.lineBreak();
                 break;
             case kTab:
-                w.character('\t');
+                w.character('\t', lookAt(i));
                 break;
             case kNonBreakingHyphen:
-                w.character('-');
+                w.character('-', lookAt(i));
                 break;
             default:
                 // Other control characters anchor objects, notes and pictures.
                 if (c >= 0x20 && !(c >= 0xD800 && c < 0xE000))
-                    w.character(c);
+                    w.character(c, lookAt(i));
         }
     }
     return "<html><head><meta charset=\"utf-8\"></head><body style=\"white-space: pre-wrap\">" +
@@ -209,7 +269,7 @@ std::string docPreviewHtml(std::span<const uint8_t> image) {
         if (doc.text.empty())
             return {};
         size_t chars = doc.ccpText > 0 ? static_cast<size_t>(doc.ccpText) : doc.text.size() / 2;
-        return docTextHtml(doc.text, chars);
+        return docTextHtml(doc.text, chars, looksOf(doc.chpRuns));
     } catch (...) {
         return {};
     }

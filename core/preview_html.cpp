@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "core/package_part_reader.h"
+#include "platform/tag_end.h"
 
 namespace morvel {
 
@@ -280,19 +281,7 @@ size_t markupEnd(std::string_view xml, size_t lt) {
         size_t e = xml.find("]]>", lt + 9);
         return e == std::string_view::npos ? e : e + 2;
     }
-    char quote = 0;
-    for (size_t i = lt + 1; i < xml.size(); ++i) {
-        char c = xml[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i;
-        }
-    }
-    return std::string_view::npos;
+    return findTagEnd(xml, lt + 1);
 }
 
 Tag parseTag(std::string_view inner) {

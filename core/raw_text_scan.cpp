@@ -13,25 +13,17 @@
 #define MORVEL_RAW_SCAN_SSSE3 1
 #endif
 
+#include "core/text_bytes.h"
 #include "platform/large_buffer.h"
 
 namespace morvel {
 
 namespace {
 
-constexpr uint8_t CR = 0x0D;
-constexpr uint8_t LF = 0x0A;
-constexpr uint8_t FF = 0x0C;
+using namespace text_bytes;
 
 // A block of 16 bytes is written with at most this many bytes past the text written so far.
 constexpr size_t kBlock = 16;
-
-constexpr bool isPrintable(uint8_t c) {
-    return c >= 0x20 && c <= 0x7E;
-}
-constexpr bool isLineEnd(uint8_t c) {
-    return c == CR || c == LF || c == FF;
-}
 
 // Bit k of `keep` is set when byte k of the block is printable, of `lineEnds` when it is CR, LF
 // or form feed.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/raw_text_scan.h"
+#include "core/text_bytes.h"
 #include "core/text_run_finder.h"
 #include "platform/large_buffer.h"
 
@@ -16,16 +17,7 @@ namespace morvel {
 
 namespace {
 
-constexpr uint8_t CR = 0x0D;
-constexpr uint8_t LF = 0x0A;
-constexpr uint8_t FF = 0x0C;
-
-constexpr bool isPrintable(uint8_t c) {
-    return c >= 0x20 && c <= 0x7E;
-}
-constexpr bool isRunByte(uint8_t c) {
-    return c >= 0x01 && c <= 0x7E;
-}
+using namespace text_bytes;
 
 // Length of the stretch of printable bytes at p (at most n bytes), sixteen at a time where SSE2
 // is there: kept runs are mostly long stretches of printable text.
@@ -105,7 +97,7 @@ class Normaliser {
         }
         if (c >= 0x20) {
             emit(c);
-        } else if (c == CR || c == LF || c == FF) {
+        } else if (isLineEnd(c)) {
             pending_ = c;
         }
     }

@@ -10,11 +10,14 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/text_bytes.h"
+
 namespace morvel {
 
 namespace {
 
-constexpr uint8_t CR = 0x0D;
+using text_bytes::CR;
+using text_bytes::isRunByte;
 
 // Highest threshold of the filtered text and the lowest one still tried.
 constexpr size_t kFirstThreshold = 3959;
@@ -23,10 +26,6 @@ constexpr size_t kLastThreshold = 3;
 constexpr size_t kLongRun = 1000;
 
 constexpr size_t kBlock = 64;
-
-constexpr bool isRunByte(uint8_t c) {
-    return c >= 0x01 && c <= 0x7E;
-}
 
 // Bit k stands for byte k of a 64-byte block.
 struct BlockClasses {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/tag_end.h"
 
 namespace morvel {
 
@@ -80,23 +81,6 @@ std::string xmlDecoded(std::string_view s) {
     return out;
 }
 
-// End of the tag that opens at `open` (the index of '>' or npos), skipping quoted values.
-size_t tagEnd(std::string_view text, size_t open) {
-    char quote = 0;
-    for (size_t i = open; i < text.size(); ++i) {
-        char c = text[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i;
-        }
-    }
-    return std::string_view::npos;
-}
-
 // The raw value of attribute `name` inside a start tag, or nothing.
 std::string_view attributeValue(std::string_view tag, std::string_view name) {
     size_t pos = 0;
@@ -159,7 +143,7 @@ std::string withoutElements(std::string_view text, std::string_view element, Dro
             pos = after;
             continue;
         }
-        size_t gt = tagEnd(text, after);
+        size_t gt = findTagEnd(text, after);
         if (gt == std::string_view::npos)
             break;
         size_t end;

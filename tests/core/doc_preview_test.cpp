@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_files.h"
+#include "tests/support/word97_builder.h"
 
 namespace morvel {
 namespace {
@@ -16,8 +17,8 @@ std::vector<uint8_t> utf16(const std::u16string& s) {
     return out;
 }
 
-std::string body(const std::u16string& text) {
-    std::string html = docTextHtml(utf16(text), text.size());
+std::string body(const std::u16string& text, std::span<const LookSpan> looks = {}) {
+    std::string html = docTextHtml(utf16(text), text.size(), looks);
     size_t b = html.find('>', html.find("<body")) + 1;
     return html.substr(b, html.rfind("</body>") - b);
 }
@@ -29,7 +30,10 @@ TEST(DocPreview, TextBecomesParagraphsAndTables) {
         std::string html;
     } cases[] = {
         {"paragraphs", u"One\rTwo<&>\r", "<p>One</p><p>Two&lt;&amp;&gt;</p>"},
-        {"breaks and tabs", u"a\vb\tc\x1E\x0C" u"d", "<p>a<br/>b\tc-</p><p>d</p>"},
+        {"breaks and tabs",
+         u"a\vb\tc\x1E\x0C"
+         u"d",
+         "<p>a<br/>b\tc-</p><p>d</p>"},
         {"field instruction hidden, result kept",
          u"See \x13 PAGEREF x \x14"
          u"12\x15 and \x13 SYMBOL \x15!\r",
@@ -59,6 +63,30 @@ TEST(DocPreview, TextBecomesParagraphsAndTables) {
     std::vector<uint8_t> odd = utf16(u"ab");
     odd.push_back('c');
     EXPECT_NE(docTextHtml(odd, 99).find("<p>ab</p>"), std::string::npos);
+}
+
+TEST(DocPreview, LooksWrapTheirCharactersInsideEachParagraph) {
+    const CharacterLook plain, bold{true, false, false}, boldItalic{true, true, false},
+        underline{false, false, true};
+    const std::vector<LookSpan> looks = {{2, plain}, {4, bold}, {9, boldItalic}, {10, underline}};
+    // A look still on at a paragraph end is closed there and opened again after it.
+    EXPECT_EQ(body(u"abcdef\rghij\r", looks),
+              "<p>ab<b>cd</b><b><i>ef</i></b></p><p><b><i>gh</i></b><u>i</u>j</p>");
+}
+
+// Character properties come from the document's character pages.
+TEST(DocPreview, ShowsBoldItalicAndUnderlineOfTheDocument) {
+    test::Word97Builder b;
+    b.text = u"Plain bold italic under\r";
+    b.chpPages = {{{b.endOf(5), {}},
+                   {b.endOf(9), {0x35, 0x08, 0x01}},
+                   {b.endOf(16), {0x36, 0x08, 0x81}},
+                   {b.endOf(17), {}},
+                   {b.endOf(22), {0x3E, 0x2A, 0x01, 0x35, 0x08, 0x00}},
+                   {b.endOf(23), {}}}};
+    std::string html = docPreviewHtml(b.buildFile());
+    EXPECT_NE(html.find("<p>Plain <b>bold</b><i> italic</i> <u>under</u></p>"), std::string::npos)
+        << html;
 }
 
 TEST(DocPreview, UnreadableImagesGiveNothing) {
