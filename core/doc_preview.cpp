@@ -155,11 +155,10 @@ class DocTextWriter {
     bool paragraphOpen_ = false, afterCellMark_ = false, rowOpen_ = false, tableOpen_ = false;
 };
 
-// A toggle operand: 0 off, 1 on, 0x80 as the style says, 0x81 the opposite of the style. The
-// preview does not resolve styles, so it shows 1 and 0x81 as on.
-bool toggleOn(const PropertyRun& run, uint16_t opcode) {
+// The first operand byte of the run's sprm, 0 when the run has none.
+uint8_t operandByte(const PropertyRun& run, uint16_t opcode) {
     const SprmRecord* s = run.find(opcode);
-    return s && !s->operand.empty() && (s->operand[0] & 0x01) != 0;
+    return s && !s->operand.empty() ? s->operand[0] : 0;
 }
 
 // The looks of the character runs, whose ends are positions of the output text (two bytes per
@@ -169,11 +168,12 @@ std::vector<LookSpan> looksOf(const std::vector<PropertyRun>& runs) {
     for (const PropertyRun& run : runs) {
         if (run.outputPos <= static_cast<int32_t>(kOutputTextStart))
             continue;
+        // Toggles: 0 off, 1 on, 0x80 as the style says, 0x81 the opposite of the style. The
+        // preview does not resolve styles, so it shows 1 and 0x81 as on. Underline holds a kind.
         CharacterLook look;
-        look.bold = toggleOn(run, kSprmBold);
-        look.italic = toggleOn(run, kSprmItalic);
-        const SprmRecord* ul = run.find(kSprmUnderline);
-        look.underline = ul && !ul->operand.empty() && ul->operand[0] != 0;
+        look.bold = (operandByte(run, kSprmBold) & 0x01) != 0;
+        look.italic = (operandByte(run, kSprmItalic) & 0x01) != 0;
+        look.underline = operandByte(run, kSprmUnderline) != 0;
         looks.push_back({(static_cast<size_t>(run.outputPos) - kOutputTextStart) / 2, look});
     }
     return looks;

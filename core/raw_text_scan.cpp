@@ -2,7 +2,6 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
 #include <stdexcept>
 
 #ifdef __SSE2__

@@ -21,6 +21,29 @@ int32_t sectorSizeFor(int32_t type, int32_t size) {
                                                                  : kCfbSectorSize;
 }
 
+// Maps directory positions (the links between entries) to indexes into the entries.
+class DirectoryIndex {
+  public:
+    explicit DirectoryIndex(const std::vector<CStreamEntry>& entries) {
+        int32_t highest = -1;
+        for (const CStreamEntry& e : entries)
+            highest = std::max(highest, e.dirIndex);
+        byDir_.assign(static_cast<size_t>(highest + 1), -1);
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].dirIndex >= 0)
+                byDir_[static_cast<size_t>(entries[i].dirIndex)] = static_cast<int32_t>(i);
+    }
+    // The entry a link names, or -1 when no entry was read at that position.
+    int32_t operator()(int32_t link) const {
+        return link >= 0 && static_cast<size_t>(link) < byDir_.size()
+                   ? byDir_[static_cast<size_t>(link)]
+                   : -1;
+    }
+
+  private:
+    std::vector<int32_t> byDir_;
+};
+
 }  // namespace
 
 CStreamEntry CDocStorage::entryAt(int64_t pos, int32_t dirIndex) const {
@@ -57,16 +80,7 @@ CStreamEntry CDocStorage::entryAt(int64_t pos, int32_t dirIndex) const {
 // streams of an embedded object. They never stand in for the document's own streams, even
 // when the whole tree cannot be walked (its top lost with the end of a cut-off file).
 void CDocStorage::markNestedEntries() {
-    int32_t highest = -1;
-    for (const CStreamEntry& e : entries)
-        highest = std::max(highest, e.dirIndex);
-    std::vector<int32_t> byDir(static_cast<size_t>(highest + 1), -1);
-    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i)
-        if (entries[i].dirIndex >= 0)
-            byDir[static_cast<size_t>(entries[i].dirIndex)] = i;
-    auto entryOf = [&](int32_t link) {
-        return link >= 0 && link <= highest ? byDir[static_cast<size_t>(link)] : -1;
-    };
+    const DirectoryIndex entryOf(entries);
     // Each entry is entered at most once per pass, so both passes end whatever the links.
     auto reach = [&](std::vector<int32_t> pending, bool intoStorages) {
         std::vector<bool> seen(entries.size(), false);
@@ -161,13 +175,7 @@ int CDocStorage::WalkDirectoryTree() {
     traversal.clear();
 
     // Links are directory positions; map them to the named entries.
-    int32_t highest = -1;
-    for (const CStreamEntry& e : entries)
-        highest = std::max(highest, e.dirIndex);
-    std::vector<int32_t> byDir(static_cast<size_t>(highest + 1), -1);
-    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i)
-        if (entries[i].dirIndex >= 0)
-            byDir[static_cast<size_t>(entries[i].dirIndex)] = i;
+    const DirectoryIndex entryOf(entries);
 
     int32_t root = -1;
     for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i)
@@ -190,12 +198,11 @@ int CDocStorage::WalkDirectoryTree() {
     auto enter = [&](int32_t link, int32_t depth) {
         if (link == kNoLink)
             return;
-        if (link < 0 || link > highest || byDir[static_cast<size_t>(link)] < 0 ||
-            visited[static_cast<size_t>(byDir[static_cast<size_t>(link)])]) {
+        const int32_t index = entryOf(link);
+        if (index < 0 || visited[static_cast<size_t>(index)]) {
             failed = true;
             return;
         }
-        const int32_t index = byDir[static_cast<size_t>(link)];
         visited[static_cast<size_t>(index)] = true;
         stack.push_back(Frame{index, depth, 0});
     };
