@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "docx/deflate_salvage.h"
 #include "docx/inflate_zip.h"
 #include "platform/file_io.h"
 #include "platform/le_reader.h"
@@ -42,6 +43,7 @@ bool isKnownSignature(uint32_t sig) {
 void ZipBrokenExtractor::Reset() {
     std::vector<uint8_t>().swap(archive_);
     std::vector<LocalEntry>().swap(entries_);
+    std::vector<LocalEntry>().swap(damaged_);
     std::vector<std::unique_ptr<uint8_t[]>>().swap(inflated_);
 }
 
@@ -220,6 +222,31 @@ ByteSpan ZipBrokenExtractor::GetEntryData(uint32_t index) {
     if (crc != e.crc)
         return {};
     return ByteSpan(out, e.uncompressedSize);
+}
+
+void ZipBrokenExtractor::ReleaseEntryData(uint32_t) {
+    // Inflated buffers live until Reset for now.
+}
+
+uint32_t ZipBrokenExtractor::FindDamaged(ByteSpan name) const {
+    for (size_t i = 0; i < damaged_.size(); ++i)
+        if (damaged_[i].name.view() == name.view())
+            return static_cast<uint32_t>(i);
+    return kEntryNotFound;
+}
+
+ZipBrokenExtractor::DecodedPart ZipBrokenExtractor::DecodeDamaged(uint32_t index) const {
+    DecodedPart part;
+    if (index >= damaged_.size())
+        return part;
+    const LocalEntry& e = damaged_[index];
+    part.declaredSize = e.uncompressedSize;
+    if (e.method == kMethodDeflate)
+        part.bytes = inflateDamaged(e.data, e.uncompressedSize).bytes;
+    else
+        part.bytes.assign(e.data.begin(), e.data.end());
+    part.state = part.bytes.size() >= e.uncompressedSize ? PartState::Repaired : PartState::Partial;
+    return part;
 }
 
 }  // namespace morvel

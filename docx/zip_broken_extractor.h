@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "docx/local_entry.h"
+#include "docx/part_report.h"
 #include "platform/byte_span.h"
 
 namespace morvel {
@@ -34,6 +35,23 @@ class ZipBrokenExtractor {
     // The entry's uncompressed content; empty when it cannot be had whole. Deflated content
     // lives in a buffer owned by the extractor until Reset.
     ByteSpan GetEntryData(uint32_t index);
+    // Frees the inflated content GetEntryData keeps for an entry; a later call inflates again.
+    void ReleaseEntryData(uint32_t index);
+
+    // Entries found damaged (CRC fails, data cut off, stream broken) whose name has no
+    // intact copy; one per name.
+    uint32_t DamagedCount() const { return static_cast<uint32_t>(damaged_.size()); }
+    const LocalEntry& Damaged(uint32_t index) const { return damaged_.at(index); }
+    // The damaged entry with exactly this name, or kEntryNotFound.
+    uint32_t FindDamaged(ByteSpan name) const;
+
+    struct DecodedPart {
+        std::vector<uint8_t> bytes;
+        PartState state = PartState::Partial;  // Repaired or Partial
+        uint64_t declaredSize = 0;
+    };
+    // Decodes a damaged entry as far as its data goes.
+    DecodedPart DecodeDamaged(uint32_t index) const;
 
   private:
     void SalvageScan();
@@ -42,6 +60,7 @@ class ZipBrokenExtractor {
 
     std::vector<uint8_t> archive_;
     std::vector<LocalEntry> entries_;
+    std::vector<LocalEntry> damaged_;
     std::vector<std::unique_ptr<uint8_t[]>> inflated_;
 };
 
