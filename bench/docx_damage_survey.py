@@ -35,14 +35,14 @@ the text file (it writes none when the load fails, and exits 0 either way). The 
 filter is forced because LibreOffice otherwise reads an unreadable .docx as plain text.
 
 Ceiling: the original word/document.xml entry is inflated by a tracing decoder that records,
-for every output byte, the compressed byte holding the last bit of the symbol that produced
-it, the first byte of its deflate block (the block header), and the output byte it was
-copied from (for back-references). A compressed byte is damaged when the damaged file no
-longer holds it at its place (the kinds that shift the file, prepend and record cut, move it
-as a whole): it differs from the original or lies past the end. An output byte survives
-when no compressed byte from its block's first byte up to the byte that produced it is
-damaged, and, for a copied byte, its source survives (a byte copied from lost output is
-lost: a decoder that resumes at a later block cannot know what it copies). A word survives
+for every output byte, the compressed bytes holding the symbol that produced it (first to
+last bit, extra bits included), the bytes of its deflate block's header (which hold the
+Huffman tables needed to read it), and the output byte it was copied from (for
+back-references). A compressed byte is damaged when the damaged file no longer holds it at
+its place (the kinds that shift the file, prepend and record cut, move it as a whole): it
+differs from the original or lies past the end. An output byte survives when neither its
+block header nor its own symbol's bytes are damaged, and, for a copied byte, its source
+survives (a byte copied from lost output is lost: nothing in the file says what it was). A word survives
 when every XML byte from its first to its last character survives, markup between split
 runs included. The ceiling is the share of the original's words that survive; kinds that do
 not touch document.xml's compressed bytes score 1.0. For a stored (uncompressed) entry every
@@ -219,10 +219,10 @@ FIXED_DIST = huffman_table([5] * 30)
 
 
 def trace_inflate(comp):
-    """Inflates raw deflate data, returning (output, produced_by, block_start, copied_from):
-    per output byte the index of the compressed byte holding the last bit of its symbol,
-    the index of the first byte of its block's header, and the output index it copies
-    (-1 for a literal)."""
+    """Inflates raw deflate data, returning (output, symbol, block, copied_from): per output
+    byte the (first, last) indices of the compressed bytes holding its symbol, the (first,
+    last) indices of its block header's bytes, and the output index it copies (-1 for a
+    literal)."""
     out = bytearray()
     prod, blk, src = [], [], []
     state = {"pos": 0, "buf": 0, "cnt": 0}
@@ -261,6 +261,9 @@ def trace_inflate(comp):
     def last_byte():
         return (state["pos"] * 8 - state["cnt"] - 1) // 8
 
+    def next_byte():
+        return (state["pos"] * 8 - state["cnt"]) // 8
+
     final = False
     while not final:
         start = (state["pos"] * 8 - state["cnt"]) // 8
@@ -272,8 +275,11 @@ def trace_inflate(comp):
             length, nlength = bits(16), bits(16)
             if length != (~nlength & 0xFFFF):
                 raise DeflateError("stored block length check fails")
+            header = (start, last_byte())
             for _ in range(length):
-                out.append(bits(8)); prod.append(last_byte()); blk.append(start); src.append(-1)
+                first = next_byte()
+                out.append(bits(8)); prod.append((first, last_byte())); blk.append(header)
+                src.append(-1)
             continue
         if kind == 1:
             lit, dist = FIXED_LIT, FIXED_DIST
@@ -299,10 +305,13 @@ def trace_inflate(comp):
             lit, dist = huffman_table(lengths[:hlit]), huffman_table(lengths[hlit:hlit + hdist])
         else:
             raise DeflateError("reserved block type")
+        header = (start, last_byte())
         while True:
+            first = next_byte()
             s = decode(lit)
             if s < 256:
-                out.append(s); prod.append(last_byte()); blk.append(start); src.append(-1)
+                out.append(s); prod.append((first, last_byte())); blk.append(header)
+                src.append(-1)
                 continue
             if s == 256:
                 break
@@ -316,9 +325,9 @@ def trace_inflate(comp):
             distance = DIST_BASE[d] + bits(DIST_EXTRA[d])
             if distance > len(out):
                 raise DeflateError("distance before the start")
-            at, b = last_byte(), len(out) - distance
+            at, b = (first, last_byte()), len(out) - distance
             for i in range(length):
-                out.append(out[b + i]); prod.append(at); blk.append(start); src.append(b + i)
+                out.append(out[b + i]); prod.append(at); blk.append(header); src.append(b + i)
     return bytes(out), prod, blk, src
 
 
@@ -391,7 +400,8 @@ class Original:
                 print(f"{self.name}: no ceiling ({e})", file=sys.stderr)
         elif self.doc_info.compress_type == zipfile.ZIP_STORED:
             n = len(self.xml)
-            self.trace = (self.xml, list(range(n)), list(range(n)), [-1] * n)
+            # A stored byte stands alone: its own byte is its symbol, and there is no header.
+            self.trace = (self.xml, [(i, i) for i in range(n)], [(0, -1)] * n, [-1] * n)
 
     def ceiling(self, damaged, shift):
         """Share of the original's words whose document.xml bytes survive in `damaged`, where
@@ -402,20 +412,22 @@ class Original:
             return None
         _, s, e, _ = self.records[DOCUMENT]
         comp_len = e - s
-        lost_at = [-1] * comp_len  # last damaged compressed index at or before i
-        last = -1
+        lost_before = [0] * (comp_len + 1)  # damaged compressed bytes before index i
         for i in range(comp_len):
             j = s + shift + i
-            if j < 0 or j >= len(damaged) or damaged[j] != self.data[s + i]:
-                last = i
-            lost_at[i] = last
-        if last < 0:
+            hit = j < 0 or j >= len(damaged) or damaged[j] != self.data[s + i]
+            lost_before[i + 1] = lost_before[i] + (1 if hit else 0)
+        if lost_before[comp_len] == 0:
             return 1.0
+
+        def intact(span):
+            return lost_before[span[1] + 1] == lost_before[span[0]]
+
         _, prod, blk, src = self.trace
         n = len(prod)
         ok = bytearray(n)
         for o in range(n):
-            if lost_at[prod[o]] < blk[o] and (src[o] < 0 or ok[src[o]]):
+            if intact(blk[o]) and intact(prod[o]) and (src[o] < 0 or ok[src[o]]):
                 ok[o] = 1
         bad_before = [0] * (n + 1)
         for o in range(n):
