@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> warnings = morvel::AddNamedDocuments(*store, named);
     if (!templates.found())
         warnings.push_back(morvel::templateStoreNotFoundMessage(templates) +
-                          "; .docx documents cannot be recovered");
+                           "; .docx documents cannot be recovered");
     if (!warnings.empty()) {
         QStringList lines;
         for (const std::string& s : warnings)
