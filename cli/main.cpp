@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "core/folders.h"
 
 #ifndef MORVEL_VERSION
 #define MORVEL_VERSION "0"
@@ -76,8 +77,15 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (cmd == "recover")
+    if (cmd == "recover") {
+        // Said once here rather than as a failure per document: every .docx needs temp.dat.
+        const morvel::TemplateStoreLookup store =
+            morvel::findTemplateStore(morvel::templateStoreFolders());
+        if (!store.found())
+            std::fprintf(stderr, "morvel: %s; .docx documents cannot be recovered\n",
+                         morvel::templateStoreNotFoundMessage(store).c_str());
         return runRecover(rest);
+    }
     if (cmd == "inspect")
         return runInspect(rest);
     if (cmd == "scan")
