@@ -50,7 +50,13 @@ const char kUsage[] =
     "  0   every document was recovered with its full document\n"
     "  1   some document gave only text results\n"
     "  2   some document gave no result or could not be read\n"
-    "  64  the command line was wrong\n";
+    "  64  the command line was wrong\n"
+    "  130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP; results not yet complete and the\n"
+    "      run's temporary folder are removed, finished results stay\n"
+    "\n"
+    "Only regular files are read: a FIFO, device or socket is refused (\"not a regular file\").\n"
+    "A document that does not fit in the memory the process may use fails alone (\"not\n"
+    "enough memory to read this document\") and the other documents are still recovered.\n";
 
 }  // namespace
 
