@@ -43,12 +43,10 @@ constexpr uint64_t kKindBadDenominator = 8;
 // complete, so every bit pattern means something). In markup that noise breaks the syntax at
 // once; a chunk with broken markup leads to a check of the input decoded since the last good
 // chunk: for a block start the decoder ran past, or for its own block start after which the
-// history it copies from is noise.
-// Markup (XML, as in every text part of a package) is judged by its syntax too: this many
-// errors in one chunk make it suspect. Real markup has none.
+// history it copies from is noise. This many syntax errors in a chunk break it (real markup,
+// as in every text part of a package, has none).
 constexpr uint64_t kMarkupErrorsSuspect = 2;
 constexpr uint64_t kMarkupTagShare = 100;  // markup has a '<' in every hundred bytes or more
-constexpr unsigned kModelBits = 20;
 // A block longer than kLongBlockFactor times the longest so far (and than kLongBlockMinBits)
 // is searched for real block starts the decoder may have run past.
 constexpr uint64_t kLongBlockMinBits = 64 * 1024 * 8;

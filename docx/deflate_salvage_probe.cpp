@@ -489,12 +489,58 @@ void MarkupMeter::feed(uint8_t b) {
     }
 }
 
+namespace {
+
+bool badFirstLiteral(int sym) {
+    return (sym < 0x20 && sym != '\t' && sym != '\n' && sym != '\r') || sym == 0x7F ||
+           (sym >= 0x80 && sym < 0xC2) || (sym > 0xF4 && sym < kEndOfBlock) || sym == kEndOfBlock;
+}
+
+// Refusals from one wide read of the header, before any field is read one by one: most bit
+// positions end here.
+bool quickRefuse(ByteSpan data, uint64_t bitPos, uint64_t w, ContentKind content) {
+    switch ((w >> 1) & 3) {
+        case 0: {  // stored: LEN and NLEN must complement each other
+            const std::span<const uint8_t> bytes(data.data, data.length);
+            const size_t at = (bitPos + 3 + 7) >> 3;
+            return !fits(bytes, at, 4) ||
+                   (readU16LE(bytes, at) ^ 0xFFFFu) != readU16LE(bytes, at + 2);
+        }
+        case 1: {  // fixed: text only, and its first symbol must be a plausible literal
+            if (content != ContentKind::Text)
+                return true;
+            const Huffman& lit = fixedLitLen();
+            const uint16_t entry = lit.fast[(w >> 3) & ((1u << kFastBits) - 1)];
+            return badFirstLiteral(entry & ((1u << kFastLenShift) - 1));
+        }
+        case 2: {  // dynamic: counts in range, code-length code not oversubscribed
+            if (((w >> 3) & 31) > kMaxLitLenCodes - 257 || ((w >> 8) & 31) > kMaxDistCodes - 1)
+                return true;
+            constexpr unsigned kLengthsInWord = 13;  // 3-bit lengths after 17 header bits
+            const unsigned ncode = static_cast<unsigned>((w >> 13) & 15) + 4;
+            unsigned kraft = 0;
+            for (unsigned i = 0; i < ncode && i < kLengthsInWord; ++i) {
+                const unsigned len = (w >> (17 + 3 * i)) & 7;
+                if (len != 0)
+                    kraft += 1u << (7 - len);
+            }
+            return kraft > 128 || (ncode <= kLengthsInWord && kraft != 128);
+        }
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
 BlockProbe probeBlock(ByteSpan data, uint64_t bitPos, ContentKind content) {
     BlockProbe probe;
     probe.work = 1;
     if (data.absent())
         return probe;
     BitReader in(data, bitPos);
+    if (in.available(3) < 3 || quickRefuse(data, bitPos, in.peekWide(), content))
+        return probe;
     uint32_t head;
     if (!in.read(3, head))
         return probe;
