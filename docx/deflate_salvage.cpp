@@ -457,15 +457,17 @@ class Salvager {
                     // Or the decoder found its way back to a real block start after the last
                     // good stretch, yet the markup it decodes past that start is broken:
                     // what it copies from history there is noise.
+                    // Keep what came before the first broken tag: the damage lies after it.
+                    size_t keep = std::max(lastGoodOut, firstBreakOut.value_or(0));
                     for (size_t i = 0; !found && i < ownBlocks.size(); ++i) {
                         if (ownBlocks[i] > lastGoodBit && ownOut[i] <= chunkStart) {
                             found = Outcome();
                             found->resumeAt = ownBlocks[i];
+                            keep = std::min(keep, ownOut[i]);  // decoded again from there
                         }
                     }
                     if (found) {
-                        // Keep what came before the first broken tag: the damage lies after it.
-                        out_.bytes.resize(std::max(lastGoodOut, firstBreakOut.value_or(0)));
+                        out_.bytes.resize(keep);
                         Outcome o = finish(End::Damaged);
                         o.resumeAt = found->resumeAt;
                         return o;
