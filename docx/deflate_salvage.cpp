@@ -393,36 +393,58 @@ class Salvager {
             const size_t chunkStart = out_.bytes.size();
             const uint64_t markupErrorsBefore = markupMeter.errors();
             std::optional<size_t> firstBreakOut;  // where the first broken tag of the chunk began
-            for (uInt i = 0; i < produced; ++i) {
-                const uint8_t b = lane.outA[i];
-                if (dual && b != lane.outB[i]) {
-                    ++unknown;
-                    lastUnknownEnd = segOut + i + 1;
-                    markupMeter.lose();
-                    chunkMeter.breakRun();
-                    trialMeter.breakRun();
-                    continue;
-                }
-                ++known;
+            if (!dual && !trial) {
+                // Every byte known: judge them, then append them in one go.
+                known += produced;
                 if (kind_ == ContentKind::Text) {
-                    chunkMeter.feed(b);
-                    if (trial) {
-                        trialMeter.feed(b);
-                    } else {
+                    for (uInt i = 0; i < produced; ++i) {
+                        const uint8_t b = lane.outA[i];
+                        chunkMeter.feed(b);
                         markupMeter.feed(b);
                         if (b == '<')
-                            lastTagOut = out_.bytes.size();
+                            lastTagOut = chunkStart + i;
                         if (!firstBreakOut && markupMeter.errors() != markupErrorsBefore)
                             firstBreakOut = lastTagOut;
                     }
                 }
                 if (!resync && !kindKnown_)
-                    kindSample.feed(b);
-                if (trial) {
-                    if (mode == Mode::Decode)
-                        pending.push_back(b);
-                } else {
-                    emit(b);
+                    for (uInt i = 0; i < produced; ++i)
+                        kindSample.feed(lane.outA[i]);
+                const size_t room = cap_ - std::min<uint64_t>(cap_, out_.bytes.size());
+                out_.bytes.insert(out_.bytes.end(), lane.outA.begin(),
+                                  lane.outA.begin() + std::min<size_t>(produced, room));
+            } else {
+                for (uInt i = 0; i < produced; ++i) {
+                    const uint8_t b = lane.outA[i];
+                    if (dual && b != lane.outB[i]) {
+                        ++unknown;
+                        lastUnknownEnd = segOut + i + 1;
+                        markupMeter.lose();
+                        chunkMeter.breakRun();
+                        trialMeter.breakRun();
+                        continue;
+                    }
+                    ++known;
+                    if (kind_ == ContentKind::Text) {
+                        chunkMeter.feed(b);
+                        if (trial) {
+                            trialMeter.feed(b);
+                        } else {
+                            markupMeter.feed(b);
+                            if (b == '<')
+                                lastTagOut = out_.bytes.size();
+                            if (!firstBreakOut && markupMeter.errors() != markupErrorsBefore)
+                                firstBreakOut = lastTagOut;
+                        }
+                    }
+                    if (!resync && !kindKnown_)
+                        kindSample.feed(b);
+                    if (trial) {
+                        if (mode == Mode::Decode)
+                            pending.push_back(b);
+                    } else {
+                        emit(b);
+                    }
                 }
             }
             segOut += produced;
@@ -467,7 +489,7 @@ class Salvager {
                         }
                     }
                     if (found) {
-                        out_.bytes.resize(keep);
+                        out_.bytes.resize(std::min(keep, out_.bytes.size()));
                         Outcome o = finish(End::Damaged);
                         o.resumeAt = found->resumeAt;
                         return o;
