@@ -3,8 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #include "docx/deflate_salvage_probe.h"
