@@ -9,13 +9,20 @@ namespace morvel {
 
 // What could be decoded of a raw deflate stream that may be damaged.
 struct SalvagedStream {
-    std::vector<uint8_t> bytes;  // every byte decoded, in order; unknown bytes left out
-    bool complete = false;       // the stream ended cleanly with no damage met
-    uint32_t gaps = 0;           // damaged regions passed over by resynchronising
+    static constexpr uint64_t kNoDamage = UINT64_MAX;
+
+    std::vector<uint8_t> bytes;        // every byte decoded, in order; unknown bytes left out
+    bool complete = false;             // the stream ended cleanly with no damage met
+    uint32_t gaps = 0;                 // damaged regions passed over by resynchronising
+    std::vector<uint64_t> gapOffsets;  // where in `bytes` each gap lies
+    uint64_t firstDamage = kNoDamage;  // byte offset of the block where damage was first met
+    uint64_t unknownBytes = 0;         // bytes left out because they copy history that was lost
+    bool searchStopped = false;        // the search for a block start ran out of its work budget
 };
 
 // Inflates a raw deflate stream as far as it is valid, then looks for the next place a
-// valid block starts and decodes on from there. Output never exceeds outputCap bytes.
+// valid block starts and decodes on from there, with the history before that point unknown.
+// Output never exceeds outputCap bytes, and the work is linear in the input's size.
 SalvagedStream inflateDamaged(ByteSpan compressed, uint64_t outputCap);
 
 }  // namespace morvel

@@ -1,0 +1,77 @@
+// Damaged-stream decoding. The first byte picks the mode: even, the rest is taken as a raw
+// deflate stream as it is; odd, the rest is deflated and that valid stream is then damaged
+// (cut off, bytes flipped or zeroed) at places the input's last bytes choose.
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "docx/deflate_salvage.h"
+
+namespace {
+
+constexpr uint64_t kOutputCap = 8u << 20;
+
+std::vector<uint8_t> deflateBytes(const uint8_t* data, size_t size, int level) {
+    z_stream s{};
+    if (deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    std::vector<uint8_t> out(deflateBound(&s, size) + 16);
+    s.next_in = const_cast<Bytef*>(data);
+    s.avail_in = static_cast<uInt>(size);
+    s.next_out = out.data();
+    s.avail_out = static_cast<uInt>(out.size());
+    deflate(&s, Z_FINISH);
+    out.resize(s.total_out);
+    deflateEnd(&s);
+    return out;
+}
+
+void damage(std::vector<uint8_t>& stream, uint8_t how, uint32_t where) {
+    if (stream.empty())
+        return;
+    const size_t at = where % stream.size();
+    switch (how % 3) {
+        case 0:
+            stream.resize(at);
+            break;
+        case 1:
+            for (size_t i = at; i < stream.size() && i < at + 8; ++i)
+                stream[i] ^= static_cast<uint8_t>(0x5A + i);
+            break;
+        default:
+            for (size_t i = at; i < stream.size() && i < at + (where >> 20) + 1; ++i)
+                stream[i] = 0;
+            break;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    std::vector<uint8_t> stream;
+    if ((data[0] & 1) == 0 || size < 6) {
+        stream.assign(data + 1, data + size);
+    } else {
+        const uint8_t how = data[size - 5];
+        const uint32_t where = static_cast<uint32_t>(data[size - 4]) |
+                               (static_cast<uint32_t>(data[size - 3]) << 8) |
+                               (static_cast<uint32_t>(data[size - 2]) << 16) |
+                               (static_cast<uint32_t>(data[size - 1]) << 24);
+        stream = deflateBytes(data + 1, size - 6, 1 + (data[0] >> 1) % 9);
+        damage(stream, how, where);
+    }
+    const morvel::SalvagedStream r = morvel::inflateDamaged(
+        morvel::ByteSpan(stream.data(), static_cast<uint32_t>(stream.size())), kOutputCap);
+    if (r.bytes.size() > kOutputCap || r.gapOffsets.size() != r.gaps || (r.complete && r.gaps))
+        __builtin_trap();
+    uint8_t sum = 0;
+    if (!r.bytes.empty())
+        sum = r.bytes.front() ^ r.bytes.back();
+    volatile uint8_t sink = sum;
+    (void)sink;
+    return 0;
+}
