@@ -22,7 +22,7 @@ std::vector<uint8_t> chainBytes(const std::vector<uint8_t>& file, const std::vec
     std::vector<uint8_t> out;
     for (uint32_t s = start, steps = 0; s < fat.size() && out.size() < size; s = fat[s]) {
         if (++steps > fat.size())
-            throw std::runtime_error("toVersion4: a chain runs in a circle");
+            throw std::runtime_error("relayCompoundFile: a chain runs in a circle");
         const size_t at = (size_t{s} + 1) * kSmallSector;
         out.insert(out.end(), file.begin() + at, file.begin() + at + kSmallSector);
     }
@@ -33,7 +33,28 @@ std::vector<uint8_t> chainBytes(const std::vector<uint8_t>& file, const std::vec
 
 }  // namespace
 
-std::vector<uint8_t> toVersion4(const std::vector<uint8_t>& v3) {
+std::vector<uint8_t> buildCompoundFile(const std::vector<CfbStream>& streams,
+                                       const ClassId& rootClass) {
+    CompoundFileWriter writer;
+    writer.root().setClass(rootClass);
+    for (const CfbStream& s : streams) {
+        CompoundStorage* storage = &writer.root();
+        std::string rest = s.path;
+        for (size_t slash; (slash = rest.find('/')) != std::string::npos;) {
+            storage = &storage->createStorage(std::string_view(rest).substr(0, slash));
+            rest.erase(0, slash + 1);
+        }
+        storage->createStream(std::string_view(rest)).write(s.bytes);
+    }
+    return writer.serialize();
+}
+
+std::vector<uint8_t> relayCompoundFile(const std::vector<uint8_t>& v3, size_t sectorSize,
+                                       const std::vector<uint8_t>& extraEntries) {
+    if (sectorSize != kSmallSector && sectorSize != kLargeSector)
+        throw std::invalid_argument("relayCompoundFile: 512 or 4096-byte sectors");
+    const uint32_t perFat = static_cast<uint32_t>(sectorSize / 4);
+    const uint32_t perDifat = perFat - 1;
     const CfbLayout in = layoutOf(v3);
     std::vector<uint32_t> fat;
     for (uint32_t fs : in.fatSectors)
@@ -61,14 +82,15 @@ std::vector<uint8_t> toVersion4(const std::vector<uint8_t>& v3) {
     runEntry.push_back(SIZE_MAX);
     const size_t miniFatRun = runs.size() - 1;
     // Unused entries fill the last directory sector: no name, no links.
-    while (dir.size() % kLargeSector != 0) {
+    dir.insert(dir.end(), extraEntries.begin(), extraEntries.end());
+    while (dir.size() % sectorSize != 0) {
         const size_t e = dir.size();
         dir.resize(e + kEntry, 0);
         writeU32LE(dir, e + 68, kFree);
         writeU32LE(dir, e + 72, kFree);
         writeU32LE(dir, e + 76, kFree);
     }
-    auto sectorsOf = [](size_t bytes) { return (bytes + kLargeSector - 1) / kLargeSector; };
+    auto sectorsOf = [&](size_t bytes) { return (bytes + sectorSize - 1) / sectorSize; };
     std::vector<uint32_t> runStart;
     uint32_t next = 0;
     for (const auto& r : runs) {
@@ -76,13 +98,13 @@ std::vector<uint8_t> toVersion4(const std::vector<uint8_t>& v3) {
         next += static_cast<uint32_t>(sectorsOf(r.size()));
     }
     const uint32_t dirStart = next;
-    const uint32_t dirSectors = static_cast<uint32_t>(dir.size() / kLargeSector);
+    const uint32_t dirSectors = static_cast<uint32_t>(dir.size() / sectorSize);
     next += dirSectors;
-    // Enough FAT sectors (1024 entries each) and DIFAT sectors (1023 each) to cover them all.
+    // Enough FAT and DIFAT sectors to cover them all, themselves included.
     uint32_t fatCount = 1, difCount = 0;
     for (;;) {
-        difCount = fatCount > 109 ? (fatCount - 109 + 1022) / 1023 : 0;
-        if (size_t{fatCount} * 1024 >= size_t{next} + difCount + fatCount)
+        difCount = fatCount > 109 ? (fatCount - 109 + perDifat - 1) / perDifat : 0;
+        if (size_t{fatCount} * perFat >= size_t{next} + difCount + fatCount)
             break;
         ++fatCount;
     }
@@ -90,7 +112,7 @@ std::vector<uint8_t> toVersion4(const std::vector<uint8_t>& v3) {
     const uint32_t fatStart = next + difCount;
     const uint32_t total = fatStart + fatCount;
 
-    std::vector<uint32_t> newFat(size_t{fatCount} * 1024, kFree);
+    std::vector<uint32_t> newFat(size_t{fatCount} * perFat, kFree);
     auto chain = [&](uint32_t start, uint32_t count) {
         for (uint32_t k = 0; k < count; ++k)
             newFat[start + k] = k + 1 < count ? start + k + 1 : kEnd;
@@ -108,53 +130,42 @@ std::vector<uint8_t> toVersion4(const std::vector<uint8_t>& v3) {
         if (runEntry[r] != SIZE_MAX)
             writeU32LE(dir, runEntry[r] * kEntry + 116, runStart[r]);
 
-    std::vector<uint8_t> out((size_t{total} + 1) * kLargeSector, 0);
+    std::vector<uint8_t> out((size_t{total} + 1) * sectorSize, 0);
     std::copy(v3.begin(), v3.begin() + 76, out.begin());  // signature, class, byte order
+    const bool large = sectorSize == kLargeSector;
     writeU16LE(out, 24, 0x003E);
-    writeU16LE(out, 26, 4);
-    writeU16LE(out, 30, 12);
-    writeU32LE(out, 40, dirSectors);
+    writeU16LE(out, 26, large ? 4 : 3);
+    writeU16LE(out, 30, large ? 12 : 9);
+    writeU32LE(out, 40, large ? dirSectors : 0);  // version 3 files leave it 0
     writeU32LE(out, 44, fatCount);
     writeU32LE(out, 48, dirStart);
     writeU32LE(out, 60, miniFat.empty() ? kEnd : runStart[miniFatRun]);
     writeU32LE(out, 64, static_cast<uint32_t>(sectorsOf(miniFat.size())));
     writeU32LE(out, 68, difCount ? difStart : kEnd);
     writeU32LE(out, 72, difCount);
-    auto sectorAt = [](uint32_t s) { return (size_t{s} + 1) * kLargeSector; };
+    auto sectorAt = [&](uint32_t s) { return (size_t{s} + 1) * sectorSize; };
     for (uint32_t i = 0; i < 109; ++i)
         writeU32LE(out, 76 + 4 * i, i < fatCount ? fatStart + i : kFree);
     for (uint32_t k = 0; k < difCount; ++k) {
         const size_t at = sectorAt(difStart + k);
-        for (uint32_t j = 0; j < 1023; ++j) {
-            const uint32_t i = 109 + k * 1023 + j;
+        for (uint32_t j = 0; j < perDifat; ++j) {
+            const uint32_t i = 109 + k * perDifat + j;
             writeU32LE(out, at + 4 * j, i < fatCount ? fatStart + i : kFree);
         }
-        writeU32LE(out, at + 4 * 1023, k + 1 < difCount ? difStart + k + 1 : kEnd);
+        writeU32LE(out, at + 4 * perDifat, k + 1 < difCount ? difStart + k + 1 : kEnd);
     }
     for (size_t r = 0; r < runs.size(); ++r)
         if (!runs[r].empty())
             std::copy(runs[r].begin(), runs[r].end(), out.begin() + sectorAt(runStart[r]));
     std::copy(dir.begin(), dir.end(), out.begin() + sectorAt(dirStart));
     for (size_t i = 0; i < newFat.size(); ++i)
-        writeU32LE(out, sectorAt(fatStart + static_cast<uint32_t>(i / 1024)) + 4 * (i % 1024),
+        writeU32LE(out, sectorAt(fatStart + static_cast<uint32_t>(i / perFat)) + 4 * (i % perFat),
                    newFat[i]);
     return out;
 }
 
-std::vector<uint8_t> buildCompoundFile(const std::vector<CfbStream>& streams,
-                                       const ClassId& rootClass) {
-    CompoundFileWriter writer;
-    writer.root().setClass(rootClass);
-    for (const CfbStream& s : streams) {
-        CompoundStorage* storage = &writer.root();
-        std::string rest = s.path;
-        for (size_t slash; (slash = rest.find('/')) != std::string::npos;) {
-            storage = &storage->createStorage(std::string_view(rest).substr(0, slash));
-            rest.erase(0, slash + 1);
-        }
-        storage->createStream(std::string_view(rest)).write(s.bytes);
-    }
-    return writer.serialize();
+std::vector<uint8_t> toVersion4(const std::vector<uint8_t>& version3) {
+    return relayCompoundFile(version3, kLargeSector);
 }
 
 std::vector<uint8_t> fillerBytes(size_t n, uint32_t seed) {
