@@ -98,6 +98,37 @@ std::vector<uint8_t> makeManyPiecesManyRunsDoc(uint32_t pieces, uint32_t runs) {
     return fileOf(s);
 }
 
+std::vector<uint8_t> makeRejectedParagraphPagesDoc(uint32_t pieces, uint32_t chars,
+                                                   uint32_t pages) {
+    Word97Builder b;
+    b.text.assign(chars, u'\a');  // cell marks, each one counted
+    std::vector<int32_t> cps;
+    std::vector<uint32_t> fcs;
+    const uint32_t per = std::max<uint32_t>(1, chars / std::max<uint32_t>(1, pieces));
+    for (uint32_t i = 0; i < pieces && i * per < chars; ++i) {
+        cps.push_back(static_cast<int32_t>(i * per));
+        fcs.push_back(b.textFc + 2 * i * per);
+    }
+    cps.push_back(static_cast<int32_t>(chars));
+    b.clx = clxOf(cps, fcs);
+    b.sepxFrom = static_cast<uint32_t>(b.clx->size() + 2 * chars + 4096);
+    Doc8Streams s = b.build();
+    // A run count no paragraph page may hold (fewer than 30) rejects the page.
+    s.wordDocument[size_t{b.papPageNumbers[0]} * 512 + 511] = 40;
+
+    const uint32_t textEnd = b.textFc + 2 * chars;
+    std::vector<uint8_t> bin;
+    for (uint32_t i = 0; i <= pages; ++i)
+        appendU32LE(bin, i % 2 ? textEnd : b.textFc);
+    for (uint32_t i = 0; i < pages; ++i)
+        appendU32LE(bin, b.papPageNumbers[0]);
+    std::vector<uint8_t>& table = *s.table1;
+    writeU32LE(s.wordDocument, fib::kPlcfBtePapx, static_cast<uint32_t>(table.size()));
+    writeU32LE(s.wordDocument, fib::kPlcfBtePapx + 4, static_cast<uint32_t>(bin.size()));
+    table.insert(table.end(), bin.begin(), bin.end());
+    return fileOf(s);
+}
+
 std::vector<uint8_t> makeLoopedChainDoc(LoopedChain which, uint32_t sectors) {
     std::vector<uint8_t> f = wordFileOfSectors(
         which == LoopedChain::Difat ? std::max(sectors, kDifatFileSectors) : sectors);

@@ -14,6 +14,11 @@ namespace morvel::test {
 // `runs` run ends through the pieces.
 std::vector<uint8_t> makeManyPiecesManyRunsDoc(uint32_t pieces, uint32_t runs);
 
+// A Word 97 document of `chars` characters in `pieces` pieces whose paragraph bin table
+// lists `pages` pages, every one rejected (too many runs), their ranges alternately the whole
+// text and nothing, so each rejected page sends the reader through the text for cell marks.
+std::vector<uint8_t> makeRejectedParagraphPagesDoc(uint32_t pieces, uint32_t chars, uint32_t pages);
+
 // Which chain of a compound file runs in a circle.
 enum class LoopedChain {
     Fat,        // the WordDocument stream's sectors, its entry claiming 2 GB
