@@ -1,6 +1,8 @@
 #include "core/recovery_driver.h"
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -33,6 +35,15 @@ bool loadFileImage(DocumentRecord& record, const RecoveryEnvironment& env, const
     record.fileSize = static_cast<uint32_t>(bytes.size());
     record.fileData = std::move(bytes);
     return true;
+}
+
+// A text result that holds nothing but its terminating NUL is no result: it is dropped, so
+// that nothing offers or writes an empty text file.
+void dropEmptyText(std::optional<std::vector<uint8_t>>& text, uint32_t& length) {
+    if (text && std::min<size_t>(length, text->size()) <= 1) {
+        text.reset();
+        length = 0;
+    }
 }
 
 // Reads a step's output back from the working folder and deletes it at once.
@@ -147,9 +158,16 @@ void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
     if (record.format == kFormatDoc) {
         if (!loadFileImage(record, env, "Error in read doc"))
             return;
+        if (record.fileSize == 0) {
+            env.showError("the file is empty");
+            record.success = 0;
+            return;
+        }
         record.fullFailed = 0;
         ExtractRawText(record, env);
         ExtractFilteredText(record, env);
+        dropEmptyText(record.rawText, record.rawTextLength);
+        dropEmptyText(record.filteredData, record.filteredLength);
         if (record.success == 0)
             return;
         env.setStatus("Recovering of " + record.fileName + "  Step 2 of 2:");

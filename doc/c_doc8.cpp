@@ -237,10 +237,10 @@ int CDoc8::ReadChpProperty() {
     return 0;
 }
 
-void CDoc8::recount(std::vector<PropertyRun>& runs) {
+void CDoc8::recount(std::vector<PropertyRun>& runs, const PieceLookup& lookup) {
     const int32_t beyond = kTextStart + static_cast<int32_t>(text.size()) + 20;
     for (PropertyRun& run : runs)
-        run.outputPos = run.fc == 0 ? beyond : mapToOutput(pieces, run.fc, beyond);
+        run.outputPos = run.fc == 0 ? beyond : lookup.map(run.fc, beyond);
 }
 
 void CDoc8::compact(std::vector<PropertyRun>& runs) {
@@ -444,9 +444,10 @@ int CDoc8::ReadDocument(uint32_t codePage) {
         chpRuns.clear();
         ctx_.statusCode = kStatusTextOnly;
     }
-    recount(chpRuns);
+    const PieceLookup lookup(pieces);
+    recount(chpRuns, lookup);
     stepProgress();
-    recount(papRuns);
+    recount(papRuns, lookup);
     stepProgress();
 
     compact(papRuns);

@@ -111,7 +111,7 @@ class CDoc8 : public CDoc {
     void readFib();
     void vReadSTSH();
     void readSections(const FibTable& sed);
-    void recount(std::vector<PropertyRun>& runs);
+    void recount(std::vector<PropertyRun>& runs, const PieceLookup& lookup);
     void compact(std::vector<PropertyRun>& runs);
     void addEndRuns();
     void moveDataBlocks();

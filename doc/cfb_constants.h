@@ -5,15 +5,33 @@
 namespace morvel {
 
 // Geometry of the compound files read here (all lengths in bytes).
-inline constexpr int32_t kCfbSectorSize = 512;
+inline constexpr int32_t kCfbShiftVersion3 = 9;   // 512-byte sectors
+inline constexpr int32_t kCfbShiftVersion4 = 12;  // 4096-byte sectors, for large documents
 inline constexpr int32_t kCfbMiniSectorSize = 64;
-inline constexpr int32_t kCfbMiniStreamCutoff = 4096;  // shorter streams live in mini sectors
+inline constexpr int32_t kCfbMiniStreamCutoff = 4096;  // in both versions: shorter streams
+                                                       // live in mini sectors
 inline constexpr int32_t kCfbDirEntrySize = 128;
-inline constexpr int32_t kCfbFatEntriesPerSector = 128;
 inline constexpr int32_t kCfbHeaderDifatEntries = 109;
-inline constexpr int32_t kCfbDifatEntriesPerSector = 127;  // the last 4 bytes link the next one
-inline constexpr int32_t kCfbDifatLimit = 13952;  // below this sector count the DIFAT is unused
 inline constexpr int32_t kCfbSmallestFile = 900;  // shorter files are refused
+
+// The sector geometry of one compound file. The header takes the whole first sector (in a
+// version 4 file its bytes after the first 512 are zeros), so sector n begins at (n + 1)
+// sectors. A FAT or DIFAT sector holds one 32-bit value per 4 bytes; a DIFAT sector's last
+// value links the next DIFAT sector.
+struct CfbGeometry {
+    int32_t shift = kCfbShiftVersion3;
+
+    int32_t sectorSize() const { return int32_t{1} << shift; }
+    int32_t fatEntriesPerSector() const { return sectorSize() / 4; }
+    int32_t difatEntriesPerSector() const { return fatEntriesPerSector() - 1; }
+    int32_t dirEntriesPerSector() const { return sectorSize() / kCfbDirEntrySize; }
+    int32_t miniSectorsPerSector() const { return sectorSize() / kCfbMiniSectorSize; }
+    // Below this sector count the header's 109 FAT sectors cover the file: the DIFAT is unused.
+    int64_t difatLimit() const { return int64_t{kCfbHeaderDifatEntries} * fatEntriesPerSector(); }
+    // Logical position of sector s (the header at 0); negative numbers give positions before
+    // the first sector.
+    int64_t sectorStart(int64_t s) const { return (s + 1) * sectorSize(); }
+};
 
 // Sector chain markers.
 inline constexpr int32_t kCfbFreeSect = -1;
@@ -22,6 +40,7 @@ inline constexpr int32_t kCfbFatSect = -3;
 inline constexpr int32_t kCfbDifSect = -4;
 
 // Header fields.
+inline constexpr int32_t kCfbHeaderSectorShift = 30;
 inline constexpr int32_t kCfbHeaderCsectFat = 44;
 inline constexpr int32_t kCfbHeaderDirStart = 48;
 inline constexpr int32_t kCfbHeaderMiniFatStart = 60;

@@ -8,24 +8,25 @@
 namespace morvel {
 
 CCompoundFile::CCompoundFile(const CFileImage& img, DocContext& ctx)
-    : image(img), bytes(img.bytes), size(img.size) {
+    : image(img), cfb(img.cfb), bytes(img.bytes), size(img.size) {
     const bool salvaged = image.salvaged();
     bias = salvaged ? image.shift : -int64_t{image.headerPos};
     const int64_t shift = salvaged ? image.shift : 0;
     lastSector = static_cast<int32_t>(
-        std::clamp<int64_t>((size + shift) / kCfbSectorSize - 1, -1, 0x7FFFFFFE));
+        std::clamp<int64_t>((size + shift) / cfb.sectorSize() - 1, -1, 0x7FFFFFFE));
     int64_t limit = int64_t{lastSector} + 1;
 
     if (salvaged) {
         if (!image.fatSectors.empty() &&
-            limit > (static_cast<int64_t>(image.fatSectors.size()) + 1) * kCfbFatEntriesPerSector) {
+            limit >
+                (static_cast<int64_t>(image.fatSectors.size()) + 1) * cfb.fatEntriesPerSector()) {
             ctx.statusCode = kStatusSalvageFailed;
             return;
         }
         csectFat = static_cast<int32_t>(image.fatSectors.size());
         dirStart = image.dirStart;
         miniFatStart = image.miniFatStart;
-        limit = std::min<int64_t>(limit, int64_t{csectFat} * kCfbFatEntriesPerSector);
+        limit = std::min<int64_t>(limit, int64_t{csectFat} * cfb.fatEntriesPerSector());
         sectorLimit = static_cast<int32_t>(std::max<int64_t>(limit, 0));
         fatSectorList = image.fatSectors;
         readFat(false);
@@ -37,9 +38,10 @@ CCompoundFile::CCompoundFile(const CFileImage& img, DocContext& ctx)
         miniFatStart = image.readI32(h + kCfbHeaderMiniFatStart);
         difStart = image.readI32(h + kCfbHeaderDifStart);
         csectDif = image.readI32(h + kCfbHeaderCsectDif);
-        limit = std::min<int64_t>(limit, std::max<int64_t>(csectFat, 0) * kCfbFatEntriesPerSector);
+        limit =
+            std::min<int64_t>(limit, std::max<int64_t>(csectFat, 0) * cfb.fatEntriesPerSector());
         sectorLimit = static_cast<int32_t>(std::max<int64_t>(limit, 0));
-        if (sectorLimit < kCfbDifatLimit) {
+        if (sectorLimit < cfb.difatLimit()) {
             difStart = 0;
             csectDif = 0;
         }
@@ -49,7 +51,7 @@ CCompoundFile::CCompoundFile(const CFileImage& img, DocContext& ctx)
 
     // The root entry (the first of the directory) holds the mini stream.
     if (dirStart >= 0) {
-        const int64_t at = physical((int64_t{dirStart} + 1) * kCfbSectorSize);
+        const int64_t at = physical(cfb.sectorStart(int64_t{dirStart}));
         rootStart = readI32(at + kCfbEntryStart);
         rootSize = static_cast<uint32_t>(readI32(at + kCfbEntrySize));
     }
@@ -60,17 +62,16 @@ CCompoundFile::CCompoundFile(const CFileImage& img, DocContext& ctx)
     // The mini FAT: one value per mini sector, never more than its own chain holds.
     const std::vector<int32_t> miniFatChain = followChain(miniFatStart);
     const int64_t miniFatLength = std::min<int64_t>(
-        miniSectorCount, static_cast<int64_t>(miniFatChain.size()) * kCfbFatEntriesPerSector);
+        miniSectorCount, static_cast<int64_t>(miniFatChain.size()) * cfb.fatEntriesPerSector());
     miniFat.reserve(static_cast<size_t>(miniFatLength));
     for (int64_t i = 0; i < miniFatLength; ++i) {
-        const int64_t sector = miniFatChain[i / kCfbFatEntriesPerSector];
+        const int64_t sector = miniFatChain[i / cfb.fatEntriesPerSector()];
         miniFat.push_back(
-            readI32(physical((sector + 1) * kCfbSectorSize + 4 * (i % kCfbFatEntriesPerSector))));
+            readI32(physical(cfb.sectorStart(sector) + 4 * (i % cfb.fatEntriesPerSector()))));
     }
 
     directoryChain = followChain(dirStart);
-    directoryEntryCount =
-        static_cast<int32_t>(directoryChain.size()) * (kCfbSectorSize / kCfbDirEntrySize);
+    directoryEntryCount = static_cast<int32_t>(directoryChain.size()) * cfb.dirEntriesPerSector();
 }
 
 int32_t CCompoundFile::readI32(int64_t pos) const {
@@ -84,7 +85,7 @@ int32_t CCompoundFile::readI32(int64_t pos) const {
 // file or comes back to a sector it has seen.
 void CCompoundFile::readHeaderFatSectorList() {
     const int64_t needed =
-        (int64_t{sectorLimit} + kCfbFatEntriesPerSector - 1) / kCfbFatEntriesPerSector;
+        (int64_t{sectorLimit} + cfb.fatEntriesPerSector() - 1) / cfb.fatEntriesPerSector();
     const int64_t h = image.headerPos;
     for (int64_t i = 0; i < std::min<int64_t>(needed, kCfbHeaderDifatEntries); ++i)
         fatSectorList.push_back(image.readI32(h + kCfbHeaderDifat + 4 * i));
@@ -92,12 +93,12 @@ void CCompoundFile::readHeaderFatSectorList() {
     while (static_cast<int64_t>(fatSectorList.size()) < needed && d >= 0 && d <= lastSector &&
            std::find(difatSectorList.begin(), difatSectorList.end(), d) == difatSectorList.end()) {
         difatSectorList.push_back(static_cast<int32_t>(d));
-        const int64_t at = physical((d + 1) * kCfbSectorSize);
+        const int64_t at = physical(cfb.sectorStart(d));
         for (int i = 0;
-             i < kCfbDifatEntriesPerSector && static_cast<int64_t>(fatSectorList.size()) < needed;
+             i < cfb.difatEntriesPerSector() && static_cast<int64_t>(fatSectorList.size()) < needed;
              ++i)
             fatSectorList.push_back(readI32(at + 4 * i));
-        d = readI32(at + 4 * kCfbDifatEntriesPerSector);
+        d = readI32(at + 4 * cfb.difatEntriesPerSector());
     }
 }
 
@@ -107,10 +108,10 @@ void CCompoundFile::readFat(bool checkValues) {
         const int64_t fs = fatSectorList[i];
         if (fs < 0)
             continue;  // no such FAT sector: its entries stay free
-        const int64_t at = physical((fs + 1) * kCfbSectorSize);
+        const int64_t at = physical(cfb.sectorStart(fs));
         const bool lost = fatSectorLost(at);
-        for (int j = 0; j < kCfbFatEntriesPerSector; ++j) {
-            const int64_t s = static_cast<int64_t>(i) * kCfbFatEntriesPerSector + j;
+        for (int j = 0; j < cfb.fatEntriesPerSector(); ++j) {
+            const int64_t s = static_cast<int64_t>(i) * cfb.fatEntriesPerSector() + j;
             if (s >= sectorLimit)
                 return;
             if (lost) {
@@ -128,7 +129,7 @@ void CCompoundFile::readFat(bool checkValues) {
             // its chains end where the file ends instead of making the FAT invalid. Values
             // beyond what the FAT sectors could describe stay invalid.
             if (!checkValues && v > lastSector &&
-                int64_t{v} < (int64_t{csectFat} + 1) * kCfbFatEntriesPerSector)
+                int64_t{v} < (int64_t{csectFat} + 1) * cfb.fatEntriesPerSector())
                 v = kCfbEndOfChain;
             fat[static_cast<size_t>(s)] = v;
         }
@@ -138,9 +139,9 @@ void CCompoundFile::readFat(bool checkValues) {
 // A FAT sector cut off by truncation, or wiped to zeros (no FAT can point more than one
 // sector at sector 0), tells nothing about the chains it covers.
 bool CCompoundFile::fatSectorLost(int64_t at) const {
-    if (at < 0 || !fits(bytes, static_cast<size_t>(at), kCfbSectorSize))
+    if (at < 0 || !fits(bytes, static_cast<size_t>(at), static_cast<size_t>(cfb.sectorSize())))
         return true;
-    for (int j = 0; j < kCfbFatEntriesPerSector; ++j)
+    for (int j = 0; j < cfb.fatEntriesPerSector(); ++j)
         if (readI32(at + 4 * j) != 0)
             return false;
     return true;

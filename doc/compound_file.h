@@ -31,6 +31,7 @@ class CCompoundFile {
     int32_t readI32(int64_t pos) const;
 
     const CFileImage& image;
+    CfbGeometry cfb;  // the image's
     std::span<const uint8_t> bytes;
     int64_t size = 0;
     int64_t bias = 0;  // logical minus image position

@@ -6,6 +6,34 @@
 
 namespace morvel {
 
+namespace {
+
+// Rebuilds the values of a lost header, first for 512-byte sectors. Word writes 4096-byte
+// sectors for large documents, so when the 512-byte result does not check out, 4096-byte
+// sectors are tried, and that result is kept when it does check out. -1 when neither size
+// gives a FAT sector list.
+int rebuildLostHeader(CFileImage& image) {
+    CFileImage large = image;
+    image.SetSectorShift(kCfbShiftVersion3);
+    const bool built = image.RebuildFatSectorList() == 0;
+    if (built) {
+        image.LocateDirectoryAndMiniFat();
+        if (image.RebuildChecksOut())
+            return 0;
+    }
+    large.SetSectorShift(kCfbShiftVersion4);
+    if (large.RebuildFatSectorList() == 0) {
+        large.LocateDirectoryAndMiniFat();
+        if (large.RebuildChecksOut() || !built) {
+            image = std::move(large);
+            return 0;
+        }
+    }
+    return built ? 0 : -1;
+}
+
+}  // namespace
+
 DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool keepGoing) {
     DocSalvage out;
     if (bytes.size() < static_cast<size_t>(kCfbSmallestFile)) {
@@ -21,16 +49,16 @@ DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool 
             out.result = kSalvageRtf;
             return out;
         }
+        image.TakeSectorShiftFromHeader();
         out.headerSound = image.HeaderLooksSound();
         if (!out.headerSound)
             image.headerPos = image.size;
         if (image.headerPos != 0 && image.headerPos >= image.size - 8) {
             out.headerSound = false;
-            if (image.RebuildFatSectorList() < 0) {
+            if (rebuildLostHeader(image) < 0) {
                 out.result = kSalvageFailed;
                 return out;
             }
-            image.LocateDirectoryAndMiniFat();
         }
     } catch (const std::exception&) {
         ctx.statusCode = kStatusSalvageFailed;

@@ -16,9 +16,10 @@ namespace {
 
 constexpr int32_t kNoLink = -1;
 
-int32_t sectorSizeFor(int32_t type, int32_t size) {
+// Mini sectors for a short stream, else the file's sectors.
+int32_t sectorSizeFor(int32_t type, int32_t size, const CfbGeometry& cfb) {
     return (size < kCfbMiniStreamCutoff && type != kCfbTypeRoot) ? kCfbMiniSectorSize
-                                                                 : kCfbSectorSize;
+                                                                 : cfb.sectorSize();
 }
 
 // Maps directory positions (the links between entries) to indexes into the entries.
@@ -70,7 +71,7 @@ CStreamEntry CDocStorage::entryAt(int64_t pos, int32_t dirIndex) const {
     e.size = readI32LE(raw, kCfbEntrySize);
     if (e.type == kCfbTypeRoot)
         std::memcpy(e.clsid.data(), raw.data() + kCfbEntryClsid, e.clsid.size());
-    e.sectorSize = sectorSizeFor(e.type, e.size);
+    e.sectorSize = sectorSizeFor(e.type, e.size, file_.cfb);
     e.dirIndex = dirIndex;
     e.imagePos = pos;
     return e;
@@ -121,7 +122,7 @@ void CDocStorage::markNestedEntries() {
         if (!e.nested)
             continue;
         nestedPositions_.push_back(e.imagePos);
-        if (e.sectorSize == kCfbSectorSize)
+        if (e.sectorSize != kCfbMiniSectorSize)
             nestedStarts_.push_back(e.startSector);
     }
     std::sort(nestedPositions_.begin(), nestedPositions_.end());
@@ -135,9 +136,10 @@ bool CDocStorage::nestedAt(int64_t imagePos) const {
 int CDocStorage::ReadDirectory() {
     entries.clear();
     for (int32_t i = 0; i < file_.directoryEntryCount; ++i) {
-        const int64_t sector = file_.directoryChain[i / 4];
-        const int64_t pos =
-            file_.physical((sector + 1) * kCfbSectorSize + (i % 4) * kCfbDirEntrySize);
+        const int32_t perSector = file_.cfb.dirEntriesPerSector();
+        const int64_t sector = file_.directoryChain[static_cast<size_t>(i / perSector)];
+        const int64_t pos = file_.physical(file_.cfb.sectorStart(sector) +
+                                           int64_t{i % perSector} * kCfbDirEntrySize);
         if (pos < 0 || !fits(file_.bytes, static_cast<size_t>(pos), kCfbDirEntrySize))
             break;  // an entry outside the image ends the directory
         CStreamEntry e = entryAt(pos, i);
@@ -271,7 +273,7 @@ void CDocStorage::FallbackStreamSearch(const CFileImage& image) {
             e.type = kCfbTypeStream;
             e.startSector = image.readI32(w + kCfbEntryStart);
             e.size = image.readI32(w + kCfbEntrySize);
-            e.sectorSize = sectorSizeFor(e.type, e.size);
+            e.sectorSize = sectorSizeFor(e.type, e.size, file_.cfb);
             e.imagePos = w;
             entries.push_back(std::move(e));
             return static_cast<int32_t>(entries.size()) - 1;
@@ -310,7 +312,8 @@ constexpr int64_t kMostChainSteps = int64_t{1} << 25;
 // An entry for a stream found by its content. A stream shorter than the cutoff lives in the
 // mini stream, so `mini` decides both the sector size and which side of the cutoff the
 // size falls.
-CStreamEntry rescuedEntry(const char* name, int32_t start, int64_t size, bool mini = false) {
+CStreamEntry rescuedEntry(const char* name, int32_t start, int64_t size, const CfbGeometry& cfb,
+                          bool mini = false) {
     CStreamEntry e;
     e.name = name;
     e.rawName = utf16Pattern(name);
@@ -319,7 +322,7 @@ CStreamEntry rescuedEntry(const char* name, int32_t start, int64_t size, bool mi
     e.size =
         static_cast<int32_t>(mini ? std::clamp<int64_t>(size, 1, kCfbMiniStreamCutoff - 1)
                                   : std::clamp<int64_t>(size, kCfbMiniStreamCutoff, 0x7FFFFFFF));
-    e.sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
+    e.sectorSize = mini ? kCfbMiniSectorSize : cfb.sectorSize();
     return e;
 }
 
@@ -341,7 +344,7 @@ bool wholeClx(std::span<const uint8_t> clx) {
 // end of the text, when larger) gives the stream's length.
 int32_t CDocStorage::findWordDocumentByFib() {
     for (int64_t s = 0; s < file_.sectorLimit; ++s) {
-        const int64_t pos = file_.physical((s + 1) * kCfbSectorSize);
+        const int64_t pos = file_.physical(file_.cfb.sectorStart(s));
         if (pos < 0)
             continue;
         if (!fits(file_.bytes, static_cast<size_t>(pos), 32))
@@ -355,7 +358,8 @@ int32_t CDocStorage::findWordDocumentByFib() {
         const int64_t cbMac = static_cast<uint32_t>(file_.readI32(pos + fib::kCbMac));
         const int64_t fcMac = static_cast<uint32_t>(file_.readI32(pos + fib::kFcMac));
         entries.push_back(rescuedEntry("WordDocument", static_cast<int32_t>(s),
-                                       std::min<int64_t>(std::max(cbMac, fcMac), file_.size)));
+                                       std::min<int64_t>(std::max(cbMac, fcMac), file_.size),
+                                       file_.cfb));
         return static_cast<int32_t>(entries.size()) - 1;
     }
     return -1;
@@ -389,15 +393,15 @@ void CDocStorage::findTableByClx(const CStreamEntry& word) {
     // the number of tries is bounded so that a large file cannot make the search quadratic.
     const bool miniFirst = end < kCfbMiniStreamCutoff;
     for (bool mini : {miniFirst, !miniFirst}) {
-        const int64_t sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
+        const int64_t sectorSize = mini ? kCfbMiniSectorSize : file_.cfb.sectorSize();
         const int64_t count = mini ? static_cast<int64_t>(file_.miniFat.size()) : file_.sectorLimit;
         const int64_t stepsPerTry = fcClx / sectorSize + 1;
         const int64_t tries = std::min<int64_t>(count, kMostChainSteps / stepsPerTry);
         for (int64_t t = 0; t < tries; ++t) {
             if (!mini && t == word.startSector)
                 continue;
-            CStreamEntry candidate =
-                rescuedEntry(table1 ? "1Table" : "0Table", static_cast<int32_t>(t), end, mini);
+            CStreamEntry candidate = rescuedEntry(table1 ? "1Table" : "0Table",
+                                                  static_cast<int32_t>(t), end, file_.cfb, mini);
             uint8_t first = 0;
             if (ReadAvailable(candidate, std::span<uint8_t>(&first, 1), fcClx) != 1 ||
                 (first != kClxPrc && first != kClxPcdt))
@@ -417,7 +421,7 @@ bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, 
                             int64_t& copied) const {
     copied = 0;
     const bool mini = entry.sectorSize == kCfbMiniSectorSize;
-    const int64_t sectorSize = mini ? kCfbMiniSectorSize : kCfbSectorSize;
+    const int64_t sectorSize = mini ? kCfbMiniSectorSize : file_.cfb.sectorSize();
     // A chain never holds more sectors than its table has entries; more steps mean a circle.
     const int64_t maxSteps =
         static_cast<int64_t>(mini ? file_.miniFat.size() : file_.fat.size()) + 1;
@@ -432,14 +436,14 @@ bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, 
             const int64_t length = std::min(sectorSize - offset, remaining);
             int64_t logical;
             if (mini) {
-                const int64_t block = s / 8;
+                const int64_t perSector = file_.cfb.miniSectorsPerSector();
+                const int64_t block = s / perSector;
                 if (block >= static_cast<int64_t>(file_.miniStreamChain.size()))
                     return false;
-                logical = (int64_t{file_.miniStreamChain[static_cast<size_t>(block)]} + 1) *
-                              kCfbSectorSize +
-                          (s % 8) * kCfbMiniSectorSize + offset;
+                logical = file_.cfb.sectorStart(file_.miniStreamChain[static_cast<size_t>(block)]) +
+                          (s % perSector) * kCfbMiniSectorSize + offset;
             } else {
-                logical = (s + 1) * kCfbSectorSize + offset;
+                logical = file_.cfb.sectorStart(s) + offset;
             }
             const int64_t pos = file_.physical(logical);
             if (pos < 0 ||
@@ -472,7 +476,7 @@ std::vector<uint8_t> CDocStorage::ReadWholeStream(const CStreamEntry& entry) con
     // Never more than the chain table could describe, whatever the entry claims.
     const int64_t most =
         (static_cast<int64_t>(mini ? file_.miniFat.size() : file_.fat.size()) + 1) *
-        (mini ? kCfbMiniSectorSize : kCfbSectorSize);
+        (mini ? kCfbMiniSectorSize : file_.cfb.sectorSize());
     const int64_t want = std::clamp<int64_t>(entry.size, 0, most);
     std::vector<uint8_t> out(static_cast<size_t>(want));
     int64_t copied = 0;

@@ -17,15 +17,6 @@ namespace {
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr char kRtfStart[5] = {'{', '\\', 'r', 't', 'f'};
 
-// Sector number holding a logical offset (floor division, so offsets before the first
-// sector give negative numbers).
-int64_t sectorOfLogical(int64_t logical) {
-    int64_t q = logical / kCfbSectorSize;
-    if (logical % kCfbSectorSize < 0)
-        --q;
-    return q - 1;
-}
-
 bool plausibleChainValue(int32_t v, int32_t sectorCount) {
     return v == kCfbEndOfChain || v == kCfbFatSect || (v >= 1 && v <= sectorCount - 1);
 }
@@ -35,7 +26,27 @@ bool plausibleChainValue(int32_t v, int32_t sectorCount) {
 CFileImage::CFileImage(std::span<const uint8_t> image)
     : bytes(image.subspan(0, std::min<size_t>(image.size(), 0x7FFFFFFF))),
       size(static_cast<int32_t>(bytes.size())),
-      sectorCount(size / kCfbSectorSize) {}
+      sectorCount(size / cfb.sectorSize()) {}
+
+void CFileImage::SetSectorShift(int32_t shift) {
+    cfb.shift = shift;
+    sectorCount = size / cfb.sectorSize();
+}
+
+void CFileImage::TakeSectorShiftFromHeader() {
+    const int64_t at = int64_t{headerPos} + kCfbHeaderSectorShift;
+    const uint16_t shift = at + 2 <= size ? readU16LE(bytes, static_cast<size_t>(at)) : 0;
+    SetSectorShift(shift == kCfbShiftVersion4 ? kCfbShiftVersion4 : kCfbShiftVersion3);
+}
+
+// Floor division, so offsets before the first sector give negative numbers.
+int64_t CFileImage::sectorOfLogical(int64_t logical) const {
+    const int64_t sectorSize = cfb.sectorSize();
+    int64_t q = logical / sectorSize;
+    if (logical % sectorSize < 0)
+        --q;
+    return q - 1;
+}
 
 int32_t CFileImage::readI32(int64_t pos) const {
     if (pos < 0)
@@ -93,7 +104,7 @@ int CFileImage::ScanSignature() {
 
 bool CFileImage::HeaderLooksSound() const {
     const int64_t csectFat = readI32(int64_t{headerPos} + kCfbHeaderCsectFat);
-    const int64_t bound = std::max<int64_t>(sectorCount, csectFat * kCfbFatEntriesPerSector);
+    const int64_t bound = std::max<int64_t>(sectorCount, csectFat * cfb.fatEntriesPerSector());
     const int64_t n = std::min<int64_t>(bound, 108);
     for (int64_t i = 0; i < n; ++i) {
         int32_t v = readI32(int64_t{headerPos} + kCfbHeaderDifat + 4 * i);
@@ -124,7 +135,8 @@ int CFileImage::RebuildFatSectorList() {
     for (int pass = 0; pass < 2 && attempts < kMostAttempts; ++pass) {
         for (size_t i = 0; i < markers.size() && attempts < kMostAttempts; ++i) {
             const int64_t p = markers[i];
-            const int32_t v = (p % kCfbSectorSize > 508) ? readI32(p - 4) : readI32(p + 4);
+            const int32_t v =
+                (p % cfb.sectorSize() > cfb.sectorSize() - 4) ? readI32(p - 4) : readI32(p + 4);
             const bool strict = plausibleChainValue(v, sectorCount);
             if (pass == 0 ? !strict : (strict || v != kCfbFreeSect))
                 continue;
@@ -160,16 +172,16 @@ int64_t CFileImage::shiftedSingleFat(int64_t p, int64_t unshifted) {
     const int32_t r = FindDirectoryName(utf16Pattern("Root E"), rootSize);
     if (r < 0)
         return unshifted;
-    for (int64_t i = -1; i < kCfbFatEntriesPerSector && i <= sectorCount; ++i) {
+    for (int64_t i = -1; i < cfb.fatEntriesPerSector() && i <= sectorCount; ++i) {
         const int64_t s = i < 0 ? unshifted : i;
-        const int64_t candidate = (s + 1) * kCfbSectorSize + 4 * s - p;
-        if (i < 0 && p % kCfbSectorSize != 4 * (s % kCfbFatEntriesPerSector))
+        const int64_t candidate = cfb.sectorStart(s) + 4 * s - p;
+        if (i < 0 && p % cfb.sectorSize() != 4 * (s % cfb.fatEntriesPerSector()))
             continue;
         if ((r + candidate) % kCfbDirEntrySize != 0)
             continue;
         const int64_t fatStart = p - 4 * s;  // image position of entry 0
         const int64_t rootSector = sectorOfLogical(r + candidate);
-        if (rootSector < 0 || rootSector >= kCfbFatEntriesPerSector)
+        if (rootSector < 0 || rootSector >= cfb.fatEntriesPerSector())
             continue;
         const int32_t v = readI32(fatStart + 4 * rootSector);
         if (v == kCfbFreeSect || v == kCfbFatSect || v == kCfbDifSect)
@@ -185,10 +197,10 @@ bool CFileImage::marksItself(const std::vector<int32_t>& list) const {
     size_t good = 0;
     for (size_t i = 0; i < list.size(); ++i) {
         const int64_t s = list[i];
-        const size_t holder = static_cast<size_t>(s / kCfbFatEntriesPerSector);
+        const size_t holder = static_cast<size_t>(s / cfb.fatEntriesPerSector());
         bool ok = holder < list.size() &&
-                  readI32(physical((int64_t{list[holder]} + 1) * kCfbSectorSize +
-                                   4 * (s % kCfbFatEntriesPerSector))) == kCfbFatSect;
+                  readI32(physical(cfb.sectorStart(int64_t{list[holder]}) +
+                                   4 * (s % cfb.fatEntriesPerSector()))) == kCfbFatSect;
         if (i == 0 && !ok)
             return false;
         good += ok;
@@ -223,10 +235,10 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
     int k = 0;
     bool tookSector = false;
     int64_t firstFat = 0;
-    const int64_t limit = std::min<int64_t>(size, p + kCfbSectorSize * run + 12);
+    const int64_t limit = std::min<int64_t>(size, p + cfb.sectorSize() * run + 12);
     for (k = 0; k < 10; ++k) {
         const std::vector<uint8_t> pattern = int32Pattern({k + 1, k + 2, k + 3});
-        const int window = kCfbFatEntriesPerSector - 4 * k;
+        const int window = cfb.fatEntriesPerSector() - 4 * k;
         for (int64_t h = findBytes(bytes.first(limit), 1, pattern); h >= 0;
              h = findBytes(bytes.first(limit), h + 1, pattern)) {
             bool ok = true;
@@ -234,16 +246,16 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
                 ok = plausibleChainValue(readI32(h + 4 * j), sectorCount);
             if (!ok)
                 continue;
-            if (kCfbSectorSize * run < p - h) {
+            if (cfb.sectorSize() * run < p - h) {
                 // The FAT begins well before the first marker: in the sector holding h.
-                if (h >= kCfbSectorSize) {
+                if (h >= cfb.sectorSize()) {
                     firstFat = sectorOfLogical(h + shift);
                     tookSector = true;
                 }
                 q = h;
                 break;
             }
-            if (std::llabs(p - h) < kCfbSectorSize * run) {
+            if (std::llabs(p - h) < cfb.sectorSize() * run) {
                 q = h;
                 break;
             }
@@ -254,7 +266,7 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
     if (q >= 0 && !tookSector) {
         // The first marker is the first FAT sector's own entry; the shift follows.
         firstFat = k + (p - q) / 4;
-        shift = static_cast<int32_t>((firstFat + 1) * kCfbSectorSize - (q - 4 * k));
+        shift = static_cast<int32_t>(cfb.sectorStart(firstFat) - (q - 4 * k));
     } else if (q < 0) {
         // No chain start found: take the sector that holds the first marker, unshifted.
         firstFat = sectorOfLogical(p + shift);
@@ -281,12 +293,12 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
         std::vector<int64_t> found = seed;
         for (int64_t m : markers) {
             const int64_t logical = m + shift;
-            if (logical < kCfbSectorSize || logical % 4 != 0)
+            if (logical < cfb.sectorSize() || logical % 4 != 0)
                 continue;
             const int64_t s = sectorOfLogical(logical);
             auto it = std::lower_bound(known.begin(), known.end(), s);
             const int64_t number =
-                kCfbFatEntriesPerSector * (it - known.begin()) + (logical % kCfbSectorSize) / 4;
+                cfb.fatEntriesPerSector() * (it - known.begin()) + (logical % cfb.sectorSize()) / 4;
             const bool inKnown = it != known.end() && *it == s;
             if (!inKnown && number != s)
                 continue;
@@ -303,12 +315,12 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
     // Two numbers inside one block of 128: the FAT must mark the second as a FAT sector,
     // else the first number is taken for a stray hit. The entry lies in the FAT sector at
     // position second / 128, which need not be the first one.
-    if (known.size() >= 2 && known[1] - known[0] < kCfbFatEntriesPerSector &&
-        known[0] / kCfbFatEntriesPerSector == known[1] / kCfbFatEntriesPerSector) {
-        const size_t holder = static_cast<size_t>(known[1] / kCfbFatEntriesPerSector);
+    if (known.size() >= 2 && known[1] - known[0] < cfb.fatEntriesPerSector() &&
+        known[0] / cfb.fatEntriesPerSector() == known[1] / cfb.fatEntriesPerSector()) {
+        const size_t holder = static_cast<size_t>(known[1] / cfb.fatEntriesPerSector());
         if (holder < known.size()) {
-            const int64_t at = physical((known[holder] + 1) * kCfbSectorSize +
-                                        4 * (known[1] % kCfbFatEntriesPerSector));
+            const int64_t at = physical(cfb.sectorStart(known[holder]) +
+                                        4 * (known[1] % cfb.fatEntriesPerSector()));
             if (readI32(at) != kCfbFatSect)
                 known.erase(known.begin());
         }
@@ -319,10 +331,10 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
 }
 
 int32_t CFileImage::fatValueOf(int64_t s) const {
-    if (s < 0 || s / kCfbFatEntriesPerSector >= static_cast<int64_t>(fatSectors.size()))
+    if (s < 0 || s / cfb.fatEntriesPerSector() >= static_cast<int64_t>(fatSectors.size()))
         return 0;
-    const int64_t fs = fatSectors[static_cast<size_t>(s / kCfbFatEntriesPerSector)];
-    return readI32(physical((fs + 1) * kCfbSectorSize + 4 * (s % kCfbFatEntriesPerSector)));
+    const int64_t fs = fatSectors[static_cast<size_t>(s / cfb.fatEntriesPerSector())];
+    return readI32(physical(cfb.sectorStart(fs) + 4 * (s % cfb.fatEntriesPerSector())));
 }
 
 int32_t CFileImage::FindDirectoryName(std::span<const uint8_t> pattern, int32_t& sizeOut,
@@ -369,7 +381,7 @@ void CFileImage::LocateDirectoryAndMiniFat() {
         for (int64_t m = findBytes(bytes, 100, pattern); m >= 0;
              m = findBytes(bytes, m + 1, pattern)) {
             int64_t logical = m + shift;
-            if (logical % kCfbSectorSize != 0)
+            if (logical % cfb.sectorSize() != 0)
                 continue;
             int64_t s = sectorOfLogical(logical);
             if (std::find(fatSectors.begin(), fatSectors.end(), s) != fatSectors.end())
@@ -382,6 +394,13 @@ void CFileImage::LocateDirectoryAndMiniFat() {
             return;
         }
     }
+}
+
+bool CFileImage::RebuildChecksOut() const {
+    if (fatSectors.empty() || !marksItself(fatSectors) || rootEntryPos < 0 || dirStart < 0)
+        return false;
+    const int32_t v = fatValueOf(dirStart);
+    return v == kCfbEndOfChain || (v >= 1 && v <= sectorCount);
 }
 
 int CFileImage::ClassifyFormatVersion() const {
@@ -417,10 +436,10 @@ int CFileImage::ClassifyFormatVersion() const {
     if (wordSize < kCfbMiniStreamCutoff) {
         // A short stream sits in the mini stream, taken as contiguous from the root's start.
         int64_t dir = salvaged_ ? dirStart : readI32(int64_t{headerPos} + kCfbHeaderDirStart);
-        int64_t rootStart = readI32(physical((dir + 1) * kCfbSectorSize + kCfbEntryStart));
-        logical = (rootStart + 1) * kCfbSectorSize + start * kCfbMiniSectorSize;
+        int64_t rootStart = readI32(physical(cfb.sectorStart(dir) + kCfbEntryStart));
+        logical = cfb.sectorStart(rootStart) + start * kCfbMiniSectorSize;
     } else {
-        logical = (start + 1) * kCfbSectorSize;
+        logical = cfb.sectorStart(start);
     }
     const int64_t pos = physical(logical);
     if (pos < 0 || !fits(bytes, static_cast<size_t>(pos), 32))

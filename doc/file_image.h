@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "doc/cfb_constants.h"
+
 namespace morvel {
 
 // Result of ScanSignature for an RTF file.
@@ -25,12 +27,22 @@ class CFileImage {
     // Looks for the compound-file signature (at most two of its 8 bytes damaged) and sets
     // headerPos; returns kScanFoundRtf when the file starts like an RTF file.
     int ScanSignature();
+    // Takes the sector size from the header at headerPos: 4096 bytes when its sector shift
+    // says 12, else 512 (what a version 3 file has, and what is assumed when the field is
+    // damaged).
+    void TakeSectorShiftFromHeader();
+    // Sets the sector geometry the scans and the sector view use.
+    void SetSectorShift(int32_t shift);
     // Whether the header DIFAT at headerPos holds only plausible sector numbers.
     bool HeaderLooksSound() const;
     // Rebuilds fatSectors and shift from the FAT-sector markers: 0 done, -1 failed.
     int RebuildFatSectorList();
     // Finds the root directory entry and the mini FAT by their patterns.
     void LocateDirectoryAndMiniFat();
+    // Whether the rebuilt values describe a compound file of this sector size: the first FAT
+    // sector, and at least half of all, mark themselves as FAT sectors, and the root entry
+    // was found in a sector the FAT marks in use.
+    bool RebuildChecksOut() const;
     // Position of the first directory entry whose UTF-16 name begins with `pattern` and
     // whose size is usable, with that size in `size`; -1 when there is none.
     int32_t FindDirectoryName(std::span<const uint8_t> pattern, int32_t& size,
@@ -48,7 +60,8 @@ class CFileImage {
 
     std::span<const uint8_t> bytes;
     int32_t size = 0;
-    int32_t sectorCount = 0;
+    CfbGeometry cfb;
+    int32_t sectorCount = 0;  // whole sectors in the image
     int32_t headerPos = 0;
     int32_t shift = 0;  // logical minus image position, set by the rebuild
     std::vector<int32_t> fatSectors;
@@ -61,6 +74,7 @@ class CFileImage {
   private:
     bool rebuildFrom(const std::vector<int64_t>& markers, size_t first, std::vector<int32_t>& list);
     bool marksItself(const std::vector<int32_t>& list) const;
+    int64_t sectorOfLogical(int64_t logical) const;
     int64_t shiftedSingleFat(int64_t p, int64_t unshifted);
     // FAT value of sector s through the rebuilt FAT sectors; 0 when they do not cover it.
     int32_t fatValueOf(int64_t s) const;

@@ -26,6 +26,12 @@ int64_t pieceBytesInStream(const Piece& p) {
     return static_cast<int64_t>(p.count) * (p.is16Bit ? 2 : 1);
 }
 
+// The output position of source position fc inside piece p.
+int32_t outputOf(const Piece& p, int32_t fc) {
+    const int64_t delta = static_cast<int64_t>(fc) - p.fc;
+    return static_cast<int32_t>(p.outputPos + (p.is16Bit ? delta : 2 * delta));
+}
+
 }  // namespace
 
 std::vector<Piece> parseClx(std::span<const uint8_t> clx, uint32_t wordDocumentSize) {
@@ -106,12 +112,59 @@ void readPiecesText(std::vector<Piece>& pieces, std::span<const uint8_t> wordDoc
 int32_t mapToOutput(const std::vector<Piece>& pieces, int32_t fc, int32_t beyond) {
     for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
         const int64_t end = it->fc + pieceBytesInStream(*it);
-        if (it->fc < fc && fc <= end) {
-            const int64_t delta = static_cast<int64_t>(fc) - it->fc;
-            return static_cast<int32_t>(it->outputPos + (it->is16Bit ? delta : 2 * delta));
-        }
+        if (it->fc < fc && fc <= end)
+            return outputOf(*it, fc);
     }
     return beyond;
+}
+
+PieceLookup::PieceLookup(const std::vector<Piece>& pieces) : pieces_(pieces) {
+    // A piece covers the run ends [fc + 1, fc + bytes + 1).
+    cuts_.reserve(2 * pieces.size());
+    for (const Piece& p : pieces) {
+        if (pieceBytesInStream(p) == 0)
+            continue;
+        cuts_.push_back(int64_t{p.fc} + 1);
+        cuts_.push_back(int64_t{p.fc} + pieceBytesInStream(p) + 1);
+    }
+    std::sort(cuts_.begin(), cuts_.end());
+    cuts_.erase(std::unique(cuts_.begin(), cuts_.end()), cuts_.end());
+    owners_.assign(cuts_.size(), -1);
+
+    // The pieces paint their stretches from the last one back, each stretch once: `next`
+    // skips over painted stretches (with path halving), so the painting is near-linear.
+    std::vector<int32_t> next(cuts_.size() + 1);
+    for (size_t k = 0; k < next.size(); ++k)
+        next[k] = static_cast<int32_t>(k);
+    auto unpainted = [&](int32_t k) {
+        while (next[static_cast<size_t>(k)] != k) {
+            next[static_cast<size_t>(k)] = next[static_cast<size_t>(next[static_cast<size_t>(k)])];
+            k = next[static_cast<size_t>(k)];
+        }
+        return k;
+    };
+    auto cutIndex = [&](int64_t at) {
+        return static_cast<int32_t>(std::lower_bound(cuts_.begin(), cuts_.end(), at) -
+                                    cuts_.begin());
+    };
+    for (size_t i = pieces.size(); i-- > 0;) {
+        const Piece& p = pieces[i];
+        if (pieceBytesInStream(p) == 0)
+            continue;
+        const int32_t last = cutIndex(int64_t{p.fc} + pieceBytesInStream(p) + 1);
+        for (int32_t k = unpainted(cutIndex(int64_t{p.fc} + 1)); k < last; k = unpainted(k)) {
+            owners_[static_cast<size_t>(k)] = static_cast<int32_t>(i);
+            next[static_cast<size_t>(k)] = k + 1;
+        }
+    }
+}
+
+int32_t PieceLookup::map(int32_t fc, int32_t beyond) const {
+    const auto after = std::upper_bound(cuts_.begin(), cuts_.end(), int64_t{fc});
+    if (after == cuts_.begin())
+        return beyond;
+    const int32_t owner = owners_[static_cast<size_t>(after - cuts_.begin() - 1)];
+    return owner < 0 ? beyond : outputOf(pieces_[static_cast<size_t>(owner)], fc);
 }
 
 }  // namespace morvel

@@ -34,7 +34,23 @@ void readPiecesText(std::vector<Piece>& pieces, std::span<const uint8_t> wordDoc
                     int32_t textStart, std::vector<uint8_t>& text);
 
 // The output position of a run that ends at source position `fc`: the last piece with
-// piece.fc < fc <= its end maps it; none gives `beyond`.
+// piece.fc < fc <= its end maps it; none gives `beyond`. One linear scan: for one position.
 int32_t mapToOutput(const std::vector<Piece>& pieces, int32_t fc, int32_t beyond);
+
+// The same mapping for many positions. Each run of a document is mapped, and a crafted file
+// can hold tens of thousands of pieces and a million runs, so the pieces are indexed once:
+// the source positions are cut where any piece begins or ends, and every stretch between two
+// cuts remembers the last piece that covers it. Pieces may overlap and come in any order.
+class PieceLookup {
+  public:
+    // Keeps a reference to `pieces`, which must outlive the lookup and stay unchanged.
+    explicit PieceLookup(const std::vector<Piece>& pieces);
+    int32_t map(int32_t fc, int32_t beyond) const;
+
+  private:
+    const std::vector<Piece>& pieces_;
+    std::vector<int64_t> cuts_;    // sorted: stretch k is [cuts_[k], cuts_[k + 1])
+    std::vector<int32_t> owners_;  // per stretch: the last piece covering it, or -1
+};
 
 }  // namespace morvel

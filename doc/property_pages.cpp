@@ -1,5 +1,6 @@
 #include "doc/property_pages.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/le_reader.h"
@@ -166,37 +167,80 @@ struct TableTracker {
     }
 };
 
-// Scans the text of the source range [from, to) piece by piece for cell marks; returns the
-// index of the piece where the scan stopped.
-size_t scanCellMarks(const PropertySource& src, int64_t from, int64_t to, TableTracker& rows) {
-    size_t stopped = 0;
-    if (!src.pieces || src.pieces->empty())
-        return 0;
-    stopped = src.pieces->size() - 1;
-    bool previousWasCell = false;
-    for (size_t k = 0; k < src.pieces->size(); ++k) {
-        const Piece& p = (*src.pieces)[k];
-        const int64_t width = p.is16Bit ? 2 : 1;
-        const int64_t pEnd = p.fc + width * p.count;
-        const int64_t lo = std::max<int64_t>(from, p.fc);
-        const int64_t hi = std::min<int64_t>(to, pEnd);
-        if (lo >= hi)
-            continue;
-        stopped = k;
-        const int64_t textBase = p.outputPos - 2048;
-        for (int64_t pos = lo; pos + width <= hi; pos += width) {
-            const int64_t unitAt = textBase + 2 * ((pos - p.fc) / width);
-            const uint16_t unit = readU16LE(src.text, static_cast<size_t>(unitAt));
-            if (unit == 7) {
-                rows.cellMark(previousWasCell);
-                previousWasCell = true;
-            } else {
-                previousWasCell = false;
+// Scans the text of rejected paragraph pages for cell marks. A page's source range is scanned
+// piece by piece; when the pieces lie in ascending order without overlaps, as Word writes
+// them, only the pieces that meet the range are visited. A crafted bin table can list one
+// page's range over and over, and crafted pieces can overlap, so all the scans together get
+// a budget many times the text and the pieces: once it is spent, the remaining rejected
+// pages are not scanned.
+class CellMarkScanner {
+  public:
+    explicit CellMarkScanner(const PropertySource& src) : src_(src) {
+        if (!src.pieces)
+            return;
+        const std::vector<Piece>& pieces = *src.pieces;
+        for (size_t k = 1; k < pieces.size() && ordered_; ++k)
+            ordered_ = endOf(pieces[k - 1]) <= pieces[k].fc;
+        budget_ = kBudgetFloor + kBudgetFactor * (static_cast<int64_t>(src.text.size() / 2) +
+                                                  static_cast<int64_t>(pieces.size()));
+    }
+
+    // Scans [from, to); returns the index of the piece where the scan stopped.
+    size_t scan(int64_t from, int64_t to, TableTracker& rows) {
+        if (!src_.pieces || src_.pieces->empty())
+            return 0;
+        const std::vector<Piece>& pieces = *src_.pieces;
+        size_t stopped = pieces.size() - 1;
+        size_t first = 0, last = pieces.size();
+        if (ordered_) {
+            // Ascending, disjoint pieces have ascending ends too.
+            const auto meets = std::partition_point(
+                pieces.begin(), pieces.end(), [from](const Piece& p) { return endOf(p) <= from; });
+            const auto past = std::partition_point(meets, pieces.end(),
+                                                   [to](const Piece& p) { return p.fc < to; });
+            first = static_cast<size_t>(meets - pieces.begin());
+            last = static_cast<size_t>(past - pieces.begin());
+        }
+        bool previousWasCell = false;
+        for (size_t k = first; k < last; ++k) {
+            if (--budget_ < 0)
+                return stopped;
+            const Piece& p = pieces[k];
+            const int64_t width = p.is16Bit ? 2 : 1;
+            const int64_t lo = std::max<int64_t>(from, p.fc);
+            const int64_t hi = std::min<int64_t>(to, endOf(p));
+            if (lo >= hi)
+                continue;
+            stopped = k;
+            const int64_t textBase = p.outputPos - 2048;
+            for (int64_t pos = lo; pos + width <= hi; pos += width) {
+                if (--budget_ < 0)
+                    return stopped;
+                const int64_t unitAt = textBase + 2 * ((pos - p.fc) / width);
+                const uint16_t unit = readU16LE(src_.text, static_cast<size_t>(unitAt));
+                if (unit == 7) {
+                    rows.cellMark(previousWasCell);
+                    previousWasCell = true;
+                } else {
+                    previousWasCell = false;
+                }
             }
         }
+        return stopped;
     }
-    return stopped;
-}
+
+  private:
+    static constexpr int64_t kBudgetFloor = int64_t{1} << 24;
+    static constexpr int64_t kBudgetFactor = 16;
+
+    static int64_t endOf(const Piece& p) {
+        return p.fc + (p.is16Bit ? 2 : 1) * static_cast<int64_t>(p.count);
+    }
+
+    const PropertySource& src_;
+    bool ordered_ = true;
+    int64_t budget_ = 0;
+};
 
 }  // namespace
 
@@ -207,6 +251,7 @@ void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src,
     TableTracker rows;
     bool lastRejected = false;
     size_t stoppedPiece = 0;
+    CellMarkScanner cellMarks(src);
     for (uint32_t i = 0; i < bin.n; ++i) {
         if (src.onPage)
             src.onPage();
@@ -232,7 +277,7 @@ void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src,
                 rows.pending -= 1;
             }
         }
-        stoppedPiece = scanCellMarks(src, bin.fc(i), bin.fc(i + 1), rows);
+        stoppedPiece = cellMarks.scan(bin.fc(i), bin.fc(i + 1), rows);
     }
     if (lastRejected && src.pieces && !src.pieces->empty()) {
         const Piece& p = (*src.pieces)[stoppedPiece];

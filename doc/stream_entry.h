@@ -18,7 +18,8 @@ struct CStreamEntry {
     int32_t child = -1;
     int32_t startSector = -2;
     int32_t size = 0;
-    int32_t sectorSize = 512;  // 512: sectors and the FAT; 64: mini sectors and the mini FAT
+    int32_t sectorSize = 512;  // the file's (512 or 4096): its sectors and the FAT; 64: mini
+                               // sectors and the mini FAT
     int32_t depth = -1;        // from the tree walk: 0 for children of the root, -1 not reached
     int32_t dirIndex = -1;     // position in the directory; -1 for an entry found by raw search
     int64_t imagePos = -1;     // where the entry lies in the file image

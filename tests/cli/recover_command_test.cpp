@@ -61,6 +61,17 @@ TEST(CliRecover, UnknownFormatAndMissingFileFail) {
     EXPECT_NE(r.err.find("Error in read doc"), std::string::npos);
 }
 
+// An empty file has nothing to recover: no result files, a failure and the reason.
+TEST(CliRecover, EmptyDocWritesNothingAndSaysWhy) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "empty.doc", {});
+    fs::create_directory(dir.path() / "out");
+    auto r = morvel({"recover", "empty.doc", "-o", "out"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("the file is empty"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
+}
+
 TEST(CliRecover, RefusesFilesBeyondTwoGigabytes) {
     test::TempDir dir;
     const fs::path big = dir.path() / "huge.doc";

@@ -61,8 +61,8 @@ TEST(CliRecover, AFolderStandsForTheDocumentsFoundInIt) {
     for (const auto& e : fs::directory_iterator(dir.path() / "out"))
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"B_Filtered_text.txt", "B_Raw_text.txt",
-                                               "a_Filtered_text.txt", "a_Raw_text.txt"}));
+    // Their text has no end, so their filtered texts are empty: those are not written.
+    EXPECT_EQ(names, (std::vector<std::string>{"B_Raw_text.txt", "a_Raw_text.txt"}));
 
     fs::create_directory(dir.path() / "empty");
     r = morvel({"recover", "empty", "-o", "out"}, dir.path());

@@ -52,17 +52,30 @@ TEST(RecoveryDriver, ReportsUnreadableAndUnknownDocuments) {
     }
 }
 
-TEST(RecoveryDriver, EmptyDocGivesEmptyTextsAndNoFullDocument) {
+// An empty file gives no results at all, and says why; a file without any text gives no text
+// results, since an empty text file is no result.
+TEST(RecoveryDriver, EmptyDocGivesNoResultsAndSaysWhy) {
     DriverRun run("empty.doc", kFormatDoc);
     test::writeFile(run.dir.path() / "empty.doc", {});
     RecoverDocument(run.record, run.env);
-    EXPECT_EQ(run.record.success, 1u);
-    EXPECT_EQ(run.record.rawTextLength, 1u);
-    EXPECT_EQ(run.record.filteredLength, 1u);
-    EXPECT_EQ(run.record.fullFailed, 1u);
+    EXPECT_EQ(run.record.success, 0u);
+    EXPECT_EQ(run.record.resultsReady, 0u);
+    EXPECT_FALSE(run.record.rawText.has_value());
+    EXPECT_FALSE(run.record.filteredData.has_value());
     EXPECT_FALSE(run.record.fullData.has_value());
-    EXPECT_TRUE(run.errors.shown.empty());
+    ASSERT_EQ(run.errors.shown.size(), 1u);
+    EXPECT_EQ(run.errors.shown[0], "the file is empty");
     EXPECT_FALSE(std::filesystem::exists(run.dir.path() / kTempFullName));
+
+    DriverRun blank("blank.doc", kFormatDoc);
+    test::writeFile(blank.dir.path() / "blank.doc", std::vector<uint8_t>(2000, 0));
+    RecoverDocument(blank.record, blank.env);
+    EXPECT_FALSE(blank.record.rawText.has_value());
+    EXPECT_EQ(blank.record.rawTextLength, 0u);
+    EXPECT_FALSE(blank.record.filteredData.has_value());
+    EXPECT_EQ(blank.record.filteredLength, 0u);
+    EXPECT_EQ(blank.record.fullFailed, 1u);
+    EXPECT_FALSE(blank.record.fullData.has_value());
 }
 
 // A document whose tables were lost still gives its text as a plain Word document: that is

@@ -253,6 +253,43 @@ TEST(Word97Pieces, RunEndsMapThroughThePieces) {
     EXPECT_EQ(mapToOutput(both, 0x610, -1), 4032);
 }
 
+// The index that maps every run gives what the scan gives, whatever the pieces' order,
+// overlaps, empty or 8-bit pieces and positions below zero.
+TEST(Word97Pieces, LookupAgreesWithTheScan) {
+    auto piece = [](int32_t fc, int32_t count, bool wide, int32_t out) {
+        return Piece{fc, count, wide, 0, out, 0};
+    };
+    std::vector<std::vector<Piece>> sets = {
+        {},
+        {piece(0x600, 100, true, 2048)},
+        {piece(0x600, 10, true, 2048), piece(0x614, 10, false, 2068), piece(0x61E, 5, true, 2088)},
+        // Out of order, overlapping, repeated, empty, and starting below zero.
+        {piece(0x700, 20, true, 2048), piece(0x600, 300, false, 2088), piece(0x700, 20, true, 2700),
+         piece(0x650, 0, true, 2800), piece(-6, 8, true, 2810), piece(0x640, 4, false, 2830)},
+    };
+    // Random sets with many overlaps (a fixed seed, so every run sees the same sets).
+    uint32_t x = 12345;
+    auto next = [&x](uint32_t n) {
+        x = x * 1103515245u + 12345u;
+        return (x >> 8) % n;
+    };
+    for (int set = 0; set < 20; ++set) {
+        std::vector<Piece> pieces;
+        const uint32_t n = 1 + next(40);
+        for (uint32_t i = 0; i < n; ++i)
+            pieces.push_back(piece(static_cast<int32_t>(next(400)) - 20,
+                                   static_cast<int32_t>(next(30)), next(2) == 0,
+                                   2048 + 64 * static_cast<int32_t>(i)));
+        sets.push_back(std::move(pieces));
+    }
+    for (size_t s = 0; s < sets.size(); ++s) {
+        const PieceLookup lookup(sets[s]);
+        for (int32_t fc = -40; fc < 0x800; ++fc)
+            ASSERT_EQ(lookup.map(fc, -1), mapToOutput(sets[s], fc, -1))
+                << "set " << s << " fc " << fc;
+    }
+}
+
 TEST(Word97Properties, PageAcceptanceByRunCount) {
     struct Case {
         bool paragraph;

@@ -284,5 +284,29 @@ TEST(RecoverDocFile, ResultCodes) {
     EXPECT_EQ(run(grown), kRecoverDocSalvageThrew);
 }
 
+// A document in a version 4 container (4096-byte sectors) is recovered into the same document
+// as its version 3 twin, header lost or not; what we write stays a version 3 file.
+TEST(RecoverDocFile, Version4ContainerGivesTheSameDocument) {
+    Word97Builder b;
+    b.text = std::u16string(3000, u'v') + u"\r";  // the WordDocument stream in regular sectors
+    const std::vector<uint8_t> v3 = b.buildFile();
+    b.version4 = true;
+    std::vector<uint8_t> v4 = b.buildFile();
+    std::vector<uint8_t> v4Headerless = v4;
+    std::fill(v4Headerless.begin(), v4Headerless.begin() + 512, 0);
+    test::TempDir dir;
+    auto recover = [&](const std::vector<uint8_t>& image, const char* name) {
+        DocContext ctx;
+        EXPECT_EQ(RecoverDocFile(image, dir.path() / name, ctx), kRecoverDocWritten) << name;
+        return test::readFile(dir.path() / name);
+    };
+    const std::vector<uint8_t> expected = recover(v3, "v3.doc");
+    EXPECT_EQ(recover(v4, "v4.doc"), expected);
+    EXPECT_EQ(recover(v4Headerless, "v4-headerless.doc"), expected);
+    ASSERT_GT(expected.size(), 512u);
+    EXPECT_EQ(readU16LE(expected, 26), 3);  // major version
+    EXPECT_EQ(readU16LE(expected, 30), 9);  // 512-byte sectors
+}
+
 }  // namespace
 }  // namespace morvel

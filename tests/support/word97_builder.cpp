@@ -221,7 +221,8 @@ std::vector<uint8_t> Word97Builder::buildFile() {
         streams.push_back({"Data", *s.data});
     for (const auto& [path, bytes] : extraStreams)
         streams.push_back({path, bytes});
-    return buildCompoundFile(streams);
+    const std::vector<uint8_t> file = buildCompoundFile(streams);
+    return version4 ? toVersion4(file) : file;
 }
 
 }  // namespace morvel::test

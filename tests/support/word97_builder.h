@@ -52,8 +52,10 @@ struct Word97Builder {
     // More streams of the file, by path ("ObjectPool/_1/Data").
     std::vector<std::pair<std::string, std::vector<uint8_t>>> extraStreams;
 
-    // The streams in a compound file (a "\001CompObj" stream too), as a .doc file's bytes.
+    // The streams in a compound file (a "\001CompObj" stream too), as a .doc file's bytes;
+    // a version 4 file (4096-byte sectors) with `version4`.
     std::vector<uint8_t> buildFile();
+    bool version4 = false;
 
     // The end position of character `i` of the text.
     uint32_t endOf(size_t i) const { return textFc + (compressed ? 1 : 2) * (uint32_t)(i + 1); }
