@@ -226,15 +226,11 @@ class RepairWriter {
         }
     }
 
-    // Before the first element or text: keep the part's own root, or rebuild a lost one.
-    // False when the construct has nowhere to go.
-    bool placeRoot(const RepairItem* startTag) {
+    // Before the first text that needs a place: rebuild a lost root. False when the text
+    // has nowhere to go (the part's root is closed, or no root is known for the role).
+    bool placeRoot() {
         if (rooted_)
             return !stack_.empty();
-        if (startTag && (root_.name.empty() || startTag->text == root_.name)) {
-            rooted_ = true;
-            return true;
-        }
         if (root_.name.empty())
             return false;
         openRoot();
@@ -281,7 +277,13 @@ class RepairWriter {
 
     void text(std::string_view raw, bool cdata) {
         if (!rooted_ || stack_.empty()) {
-            if (isSpaceOnly(raw) || !placeRoot(nullptr))
+            // Space may stand around the root; other text needs the root first.
+            if (isSpaceOnly(raw)) {
+                if (!cdata)
+                    write(raw);
+                return;
+            }
+            if (!placeRoot())
                 return;
         }
         const size_t start = out_.size();
@@ -355,8 +357,11 @@ class RepairWriter {
 
     void startTag(const RepairItem& item) {
         const std::string_view name = item.text;
-        if (!placeRoot(&item))
-            return;
+        if (rooted_ && stack_.empty())
+            return;  // the part's root was one empty element: nothing goes after it
+        // The first element is the part's own root when the role knows no other name.
+        if (!rooted_ && !root_.name.empty() && name != root_.name)
+            openRoot();
         if (!stack_.empty()) {
             enterBody(name);
             if (wordml_)
@@ -386,6 +391,7 @@ class RepairWriter {
             write(a.raw);
         }
         write(item.selfClosing ? "/>" : ">");
+        rooted_ = true;
         if (item.selfClosing) {
             prefixes_.resize(mark);
             return;
