@@ -1,7 +1,5 @@
 #include "docx/markup_rules.h"
 
-#include <algorithm>
-#include <array>
 #include <string_view>
 
 #include "docx/span_match.h"
@@ -16,49 +14,49 @@ constexpr uint32_t kStatusCloseWithoutOpen = 8;
 // Nesting beyond kMaxMarkupDepth is reported as markup that does not balance.
 constexpr uint32_t kStatusTooDeep = kStatusCloseMismatch;
 
-// Tags kept in the text-only document, sorted for a binary search.
-constexpr std::array<std::string_view, 70> kTextOnlyTags = {"?xml",          "w:adjustRightInd",
-                                                            "w:autoSpaceDE", "w:autoSpaceDN",
-                                                            "w:b",           "w:bar",
-                                                            "w:between",     "w:bidi",
-                                                            "w:body",        "w:bottom",
-                                                            "w:col",         "w:color",
-                                                            "w:cols",        "w:docGrid",
-                                                            "w:document",    "w:dstrike",
-                                                            "w:gridBefore",  "w:gridCol",
-                                                            "w:gridSpan",    "w:i",
-                                                            "w:imprint",     "w:ind",
-                                                            "w:insideH",     "w:insideV",
-                                                            "w:jc",          "w:lang",
-                                                            "w:left",        "w:lnNumType",
-                                                            "w:p",           "w:pBdr",
-                                                            "w:pPr",         "w:pgBorders",
-                                                            "w:pgMar",       "w:pgNumType",
-                                                            "w:pgSz",        "w:r",
-                                                            "w:rPr",         "w:rPrChange",
-                                                            "w:right",       "w:rtlGutter",
-                                                            "w:sdt",         "w:sdtContent",
-                                                            "w:sdtPr",       "w:sectPr",
-                                                            "w:sz",          "w:t",
-                                                            "w:tbl",         "w:tblBorders",
-                                                            "w:tblCellMar",  "w:tblGrid",
-                                                            "w:tblHeader",   "w:tblInd",
-                                                            "w:tblLayout",   "w:tblLook",
-                                                            "w:tblPr",       "w:tblW",
-                                                            "w:tc",          "w:tcBorders",
-                                                            "w:tcMar",       "w:tcPr",
-                                                            "w:tcW",         "w:textDirection",
-                                                            "w:top",         "w:tr",
-                                                            "w:trHeight",    "w:trPr",
-                                                            "w:type",        "w:vAlign",
-                                                            "w:vmerge",      "w:wBefore"};
-static_assert(std::is_sorted(kTextOnlyTags.begin(), kTextOnlyTags.end()));
-
+// Tags kept in the text-only document, looked up by length first.
 bool isTextOnlyTag(ByteSpan name) {
-    // Every listed name but the declaration's is in the "w:" namespace.
-    if (!StartsWith(name, "w:") && !Equals(name, "?xml"))
-        return false;
-    return std::binary_search(kTextOnlyTags.begin(), kTextOnlyTags.end(), name.view());
+    const std::string_view v = name.view();
+    switch (v.size()) {
+        case 3:
+            return v == "w:b" || v == "w:i" || v == "w:p" || v == "w:r" || v == "w:t";
+        case 4:
+            return v == "?xml" || v == "w:jc" || v == "w:sz" || v == "w:tc" || v == "w:tr";
+        case 5:
+            return v == "w:bar" || v == "w:col" || v == "w:ind" || v == "w:pPr" || v == "w:rPr" ||
+                   v == "w:sdt" || v == "w:tbl" || v == "w:tcW" || v == "w:top";
+        case 6:
+            return v == "w:bidi" || v == "w:body" || v == "w:cols" || v == "w:lang" ||
+                   v == "w:left" || v == "w:pBdr" || v == "w:pgSz" || v == "w:tblW" ||
+                   v == "w:tcPr" || v == "w:trPr" || v == "w:type";
+        case 7:
+            return v == "w:color" || v == "w:pgMar" || v == "w:right" || v == "w:sdtPr" ||
+                   v == "w:tblPr" || v == "w:tcMar";
+        case 8:
+            return v == "w:bottom" || v == "w:sectPr" || v == "w:tblInd" || v == "w:vAlign" ||
+                   v == "w:vmerge";
+        case 9:
+            return v == "w:between" || v == "w:docGrid" || v == "w:dstrike" || v == "w:gridCol" ||
+                   v == "w:imprint" || v == "w:insideH" || v == "w:insideV" || v == "w:tblGrid" ||
+                   v == "w:tblLook" || v == "w:wBefore";
+        case 10:
+            return v == "w:document" || v == "w:gridSpan" || v == "w:trHeight";
+        case 11:
+            return v == "w:lnNumType" || v == "w:pgBorders" || v == "w:pgNumType" ||
+                   v == "w:rPrChange" || v == "w:rtlGutter" || v == "w:tblHeader" ||
+                   v == "w:tblLayout" || v == "w:tcBorders";
+        case 12:
+            return v == "w:gridBefore" || v == "w:sdtContent" || v == "w:tblBorders" ||
+                   v == "w:tblCellMar";
+        case 13:
+            return v == "w:autoSpaceDE" || v == "w:autoSpaceDN";
+        case 15:
+            return v == "w:textDirection";
+        case 16:
+            return v == "w:adjustRightInd";
+        default:
+            return false;
+    }
 }
 
 // Run content that separates words; kept in the text-only document as bare empty elements.
@@ -148,7 +146,7 @@ bool hasDanglingReference(const MarkUpStore& store, uint32_t index,
 
 // An element open during the full-document walk.
 struct OpenElement {
-    uint32_t token;          // its opening tag
+    ByteSpan name;           // its tag name
     uint32_t object;         // stack index of the innermost object element holding it, or
                              // kNoObject
     Mark mark;               // the main list before its opening tag
@@ -194,7 +192,7 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
             if (stack.empty())
                 return stop(kStatusCloseWithoutOpen);
             const OpenElement top = stack.back();
-            if (!Equals(bare, store.GetTagName(top.token)))
+            if (!Equals(bare, top.name))
                 return stop(kStatusCloseMismatch);
             stack.pop_back();
             if (Equals(bare, "w:p") && paragraphDepth > 0)
@@ -224,7 +222,7 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
             const uint32_t object = isObjectElement(name) ? static_cast<uint32_t>(stack.size())
                                     : stack.empty()       ? kNoObject
                                                           : stack.back().object;
-            stack.push_back({i, object, markOf(segments)});
+            stack.push_back({name, object, markOf(segments)});
             if (Equals(name, "w:p"))
                 ++paragraphDepth;
         }
@@ -263,8 +261,8 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
 }
 
 uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& segments) {
-    // Open elements as the indices of their opening tags.
-    std::vector<uint32_t> stack;
+    // Names of the open elements; the depth bound keeps the stack small.
+    std::vector<ByteSpan> stack;
     const uint32_t count = store.TokenCount();
     for (uint32_t i = 0; i < count; ++i) {
         const ByteSpan token = store.Token(i);
@@ -275,17 +273,17 @@ uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& seg
             return kStatusEmptyTag;
         const TagKind kind = store.Kind(i);
         const ByteSpan bare = bareName(name);
-        const bool inRun = !stack.empty() && Equals(store.GetTagName(stack.back()), "w:r");
+        const bool inRun = !stack.empty() && Equals(stack.back(), "w:r");
         if (kind == TagKind::Closing) {
             if (!stack.empty()) {
-                if (!Equals(bare, store.GetTagName(stack.back())))
+                if (!Equals(bare, stack.back()))
                     return kStatusCloseMismatch;
                 stack.pop_back();
             }
         } else if (kind == TagKind::Opening) {
             if (stack.size() >= kMaxMarkupDepth)
                 return kStatusTooDeep;
-            stack.push_back(i);
+            stack.push_back(name);
         }
         const std::string_view separator = separatorLiteral(bare);
         if (!separator.empty()) {

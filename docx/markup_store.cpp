@@ -53,16 +53,9 @@ void MarkUpStore::append(uint32_t offset, uint32_t length) {
     ++count_;
 }
 
-ByteSpan MarkUpStore::Token(uint32_t index) const {
-    if (index >= count_)
-        return {};
-    const Block& block = *blocks_[index >> kBlockBits];
-    const uint32_t slot = index & (kBlockTokens - 1);
-    const uint32_t offset = block.offset[slot];
-    uint32_t length = block.length[slot];
-    if (length == kLongToken)
-        length = static_cast<uint32_t>(findTagEnd(bytes_.view(), offset + 1)) - offset + 1;
-    return ByteSpan(bytes_.data + offset, length);
+ByteSpan MarkUpStore::longToken(uint32_t offset) const {
+    const size_t end = findTagEnd(bytes_.view(), offset + 1);
+    return ByteSpan(bytes_.data + offset, static_cast<uint32_t>(end) - offset + 1);
 }
 
 void MarkUpStore::Tokenize(ByteSpan bytes) {
@@ -137,27 +130,6 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
         }
         i = end - 1;
     }
-}
-
-ByteSpan MarkUpStore::GetTagName(uint32_t index) const {
-    ByteSpan t = Token(index);
-    if (t.length <= 2)
-        return {};
-    uint32_t i = 1;
-    if (t.data[i] == '/')
-        ++i;
-    while (i < t.length && t.data[i] != ' ' && t.data[i] != '>' && t.data[i] != '/')
-        ++i;
-    return ByteSpan(t.data + 1, i - 1);
-}
-
-TagKind MarkUpStore::Kind(uint32_t index) const {
-    ByteSpan t = Token(index);
-    if (t.length >= 2 && t.data[1] == '/')
-        return TagKind::Closing;
-    if (t.length >= 2 && t.data[t.length - 2] == '/')
-        return TagKind::SelfClosing;
-    return TagKind::Opening;
 }
 
 ByteSpan MarkUpStore::GapBefore(uint32_t index) const {

@@ -33,7 +33,15 @@ class MarkUpStore {
     void Clear();
 
     uint32_t TokenCount() const { return count_; }
-    ByteSpan Token(uint32_t index) const;
+    ByteSpan Token(uint32_t index) const {
+        if (index >= count_)
+            return {};
+        const Block& block = *blocks_[index >> kBlockBits];
+        const uint32_t slot = index & (kBlockTokens - 1);
+        const uint32_t length = block.length[slot];
+        return length == kLongToken ? longToken(block.offset[slot])
+                                    : ByteSpan(bytes_.data + block.offset[slot], length);
+    }
     bool IsUtf8() const { return isUtf8_ != 0; }
     // True when the walk stopped because elements nested deeper than kMaxMarkupDepth: the
     // tokens before that point are kept, the part counts as broken.
@@ -41,15 +49,31 @@ class MarkUpStore {
 
     // The tag name: bytes after '<' up to the first space, '>' or '/', a leading '/'
     // included (so closing names begin with '/'). Empty for tokens of at most 2 bytes.
-    ByteSpan GetTagName(uint32_t index) const;
+    ByteSpan GetTagName(uint32_t index) const {
+        const ByteSpan t = Token(index);
+        if (t.length <= 2)
+            return {};
+        uint32_t i = t.data[1] == '/' ? 2 : 1;
+        while (i < t.length && t.data[i] != ' ' && t.data[i] != '>' && t.data[i] != '/')
+            ++i;
+        return ByteSpan(t.data + 1, i - 1);
+    }
     // -1 for an index out of range, else 0 with the attributes in out.
     int ParseAttributes(uint32_t index, TagAttributes& out) const;
-    TagKind Kind(uint32_t index) const;
+    TagKind Kind(uint32_t index) const {
+        const ByteSpan t = Token(index);
+        if (t.length >= 2 && t.data[1] == '/')
+            return TagKind::Closing;
+        if (t.length >= 2 && t.data[t.length - 2] == '/')
+            return TagKind::SelfClosing;
+        return TagKind::Opening;
+    }
     // The bytes between the end of token index-1 and the start of token index.
     ByteSpan GapBefore(uint32_t index) const;
 
   private:
     void append(uint32_t offset, uint32_t length);
+    ByteSpan longToken(uint32_t offset) const;
 
     // Tokens are kept in fixed blocks, so the list never reallocates and copies while it
     // grows: a start offset and a one-byte length each. Lengths of kLongToken and more are
