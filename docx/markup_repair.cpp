@@ -123,6 +123,11 @@ std::string_view prefixOf(std::string_view qname) {
     return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
 }
 
+// The prefixes XML binds itself; a part may not declare them.
+bool isReservedPrefix(std::string_view declaration) {
+    return declaration == "xmlns:xml" || declaration == "xmlns:xmlns";
+}
+
 bool isSpaceOnly(std::string_view text) {
     for (char c : text)
         if (!isXmlSpace(c))
@@ -373,7 +378,7 @@ class RepairWriter {
         // is declared nowhere is left out (its content stays), an attribute likewise.
         const uint32_t mark = static_cast<uint32_t>(prefixes_.size());
         for (const RepairAttribute& a : item.attributes)
-            if (a.name.starts_with("xmlns:") && !a.value.empty() && a.name != "xmlns:xmlns")
+            if (a.name.starts_with("xmlns:") && !a.value.empty() && !isReservedPrefix(a.name))
                 prefixes_.push_back(a.name.substr(6));
         const std::string_view prefix = prefixOf(name);
         if (prefix == "xmlns" || !declared(prefix)) {
@@ -385,7 +390,8 @@ class RepairWriter {
         for (const RepairAttribute& a : item.attributes) {
             const std::string_view p = prefixOf(a.name);
             const bool declaration = p == "xmlns" || a.name == "xmlns";
-            if (declaration ? (p == "xmlns" && a.value.empty()) : !declared(p))
+            if (declaration ? (p == "xmlns" && (a.value.empty() || isReservedPrefix(a.name)))
+                            : !declared(p))
                 continue;
             write(" ");
             write(a.raw);

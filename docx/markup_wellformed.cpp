@@ -241,6 +241,8 @@ class Checker {
             if (attr.starts_with("xmlns:")) {
                 if (value.empty())
                     return fault("empty namespace for a prefix");
+                if (attr == "xmlns:xml" || attr == "xmlns:xmlns")
+                    return fault("reserved prefix declared");
                 prefixes_.push_back(attr.substr(6));
             }
             attributes.push_back(attr);

@@ -109,7 +109,8 @@ const std::vector<RepairCase>& repairCases() {
          {"b(eta &amp; ", "&amp;#1; &amp; ]]&gt; "}},
         {"an unknown prefix and a repeated attribute",
          kDecl + kRoot +
-             "<w:body><x:p><w:p w:rsidR=\"1\" w:rsidR=\"2\"><w:r><w:t>kept</w:t>"
+             "<w:body><x:p><w:p xmlns:xml=\"u\" xmlns:e=\"\" w:rsidR=\"1\" "
+             "w:rsidR=\"2\"><w:r><w:t>kept</w:t>"
              "</w:r></w:p></x:p></w:body></w:document>",
          {"kept"}},
         {"header with its start lost", "ext</w:t></w:r></w:p></w:hdr>", {"ext"}, PartRole::Header},
@@ -235,6 +236,7 @@ TEST(MarkupFault, FindsTheFaults) {
         "<a>]]></a>",
         "<x:a/>",
         "<a x:b='1'/>",
+        "<a xmlns:xml='u'/>",
         "text<a/>",
         "<a b='<'/>",
     };
