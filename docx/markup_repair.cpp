@@ -128,6 +128,13 @@ bool isReservedPrefix(std::string_view declaration) {
     return declaration == "xmlns:xml" || declaration == "xmlns:xmlns";
 }
 
+bool declaresNamespaces(const RepairItem& tag) {
+    for (const RepairAttribute& a : tag.attributes)
+        if (a.name == "xmlns" || a.name.starts_with("xmlns:"))
+            return true;
+    return false;
+}
+
 bool isSpaceOnly(std::string_view text) {
     for (char c : text)
         if (!isXmlSpace(c))
@@ -153,6 +160,10 @@ class RepairWriter {
                 if (item.kind == RepairItemKind::Declaration)
                     continue;
             }
+            if (lexer.Dropped() > 0 || item.kind == RepairItemKind::EndTag ||
+                ((item.kind == RepairItemKind::Text || item.kind == RepairItemKind::CData) &&
+                 !isSpaceOnly(item.text)))
+                cleanStart_ = false;
             switch (item.kind) {
                 case RepairItemKind::Declaration:
                     break;
@@ -244,8 +255,8 @@ class RepairWriter {
 
     // A main document whose body tag was lost gets one before its content.
     void enterBody(std::string_view name) {
-        if (role_ == PartRole::MainDocument && stack_.size() == 1 && name != "w:body" &&
-            name != "w:background") {
+        if (role_ == PartRole::MainDocument && stack_.size() == 1 && stack_[0].name == root_.name &&
+            name != "w:body" && name != "w:background") {
             write("<w:body>");
             push("w:body", true);
         }
@@ -364,8 +375,11 @@ class RepairWriter {
         const std::string_view name = item.text;
         if (rooted_ && stack_.empty())
             return;  // the part's root was one empty element: nothing goes after it
-        // The first element is the part's own root when the role knows no other name.
-        if (!rooted_ && !root_.name.empty() && name != root_.name)
+        // The first element is the part's own root when it has the role's root name, or
+        // when it declares namespaces and nothing came before it (a part of another kind);
+        // otherwise the root was lost.
+        if (!rooted_ && !root_.name.empty() && name != root_.name &&
+            !(cleanStart_ && declaresNamespaces(item)))
             openRoot();
         if (!stack_.empty()) {
             enterBody(name);
@@ -435,6 +449,7 @@ class RepairWriter {
     std::vector<std::string_view> wrappers_;
     std::string scratch_;
     bool rooted_ = false;
+    bool cleanStart_ = true;  // nothing but space before the first element so far
 };
 
 bool containsTag(std::string_view s, std::string_view name) {
@@ -482,7 +497,7 @@ PartRole partRoleOf(std::string_view partName) {
         return PartRole::Relationships;
     if (file == "[Content_Types].xml")
         return PartRole::ContentTypes;
-    if (file == "document.xml")
+    if (file == "document.xml" && partName.find("glossary/") == std::string_view::npos)
         return PartRole::MainDocument;
     if (file.starts_with("header") && file.ends_with(".xml"))
         return PartRole::Header;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "docx/markup_repair.h"
+#include "docx/markup_repair_roots.h"
 #include "docx/markup_rules.h"
 #include "docx/markup_store.h"
 #include "docx/markup_wellformed.h"
@@ -180,6 +181,15 @@ TEST(RepairMarkup, ExactRepairs) {
         {"other parts keep their root, which closes only at the end",
          "<?xml version=\"1.0\"?>junk<a><b>x</b></a><c/>",
          "<?xml version=\"1.0\"?><a><b>x</b><c/></a>", PartRole::Other},
+        {"a whole part of another kind keeps its own root",
+         kDecl + "<w:glossaryDocument " + w + "><w:docParts/></w:glossaryDocument>",
+         kDecl + "<w:glossaryDocument " + w + "><w:docParts/></w:glossaryDocument>"},
+        {"an element declaring namespaces after a lost start is no root",
+         "x</w:t><a:graphic xmlns:a=\"u\"/>",
+         kDecl + "\r\n" + std::string(repairRootOf(PartRole::Header).openTag) +
+             "<w:p><w:r><w:t xml:space=\"preserve\">x</w:t><a:graphic xmlns:a=\"u\"/></w:r></w:p>"
+             "</w:hdr>",
+         PartRole::Header},
         {"nothing to make a part of", "\x01\x02 junk", "", PartRole::Other},
         {"a declaration in another encoding is replaced",
          "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>",
@@ -206,10 +216,15 @@ TEST(RepairMarkup, LostRootIsRebuiltForTheRole) {
         {PartRole::Styles, "word/styles.xml", "<w:styles "},
         {PartRole::Relationships, "word/_rels/document.xml.rels", "<Relationships "},
         {PartRole::ContentTypes, "[Content_Types].xml", "<Types "},
+        {PartRole::Other, "word/glossary/document.xml", "<?xml "},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(partRoleOf(c.name), c.role) << c.name;
         const std::string out = str(repairMarkup(spanOf("t</w:t></w:r>"), c.role));
+        if (c.role == PartRole::Other) {
+            EXPECT_EQ(out, "") << "no root is known to rebuild";
+            continue;
+        }
         EXPECT_EQ(markupFault(out), "") << c.name << "\n" << out;
         EXPECT_NE(out.find(c.root), std::string::npos) << c.name;
     }
