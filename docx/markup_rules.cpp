@@ -1,7 +1,5 @@
 #include "docx/markup_rules.h"
 
-#include <algorithm>
-#include <array>
 #include <string_view>
 
 #include "docx/span_match.h"
@@ -13,47 +11,52 @@ namespace {
 constexpr uint32_t kStatusCloseMismatch = 4;
 constexpr uint32_t kStatusEmptyTag = 5;
 constexpr uint32_t kStatusCloseWithoutOpen = 8;
+// Nesting beyond kMaxMarkupDepth is reported as markup that does not balance.
+constexpr uint32_t kStatusTooDeep = kStatusCloseMismatch;
 
-// Tags kept in the text-only document.
-constexpr std::array<std::string_view, 70> kTextOnlyTags = {"?xml",          "w:document",
-                                                            "w:body",        "w:p",
-                                                            "w:t",           "w:pPr",
-                                                            "w:jc",          "w:rPr",
-                                                            "w:b",           "w:i",
-                                                            "w:lang",        "w:r",
-                                                            "w:ind",         "w:adjustRightInd",
-                                                            "w:autoSpaceDE", "w:autoSpaceDN",
-                                                            "w:pBdr",        "w:bar",
-                                                            "w:between",     "w:color",
-                                                            "w:sz",          "w:imprint",
-                                                            "w:rPrChange",   "w:dstrike",
-                                                            "w:sdt",         "w:sdtPr",
-                                                            "w:sdtContent",  "w:tbl",
-                                                            "w:tblBorders",  "w:tblCellMar",
-                                                            "w:tblGrid",     "w:tblHeader",
-                                                            "w:tblInd",      "w:tblLayout",
-                                                            "w:tblLook",     "w:tblPr",
-                                                            "w:tblW",        "w:tc",
-                                                            "w:tcBorders",   "w:tcMar",
-                                                            "w:tcPr",        "w:tcW",
-                                                            "w:top",         "w:tr",
-                                                            "w:trHeight",    "w:trPr",
-                                                            "w:left",        "w:bottom",
-                                                            "w:right",       "w:insideH",
-                                                            "w:insideV",     "w:gridCol",
-                                                            "w:gridSpan",    "w:gridBefore",
-                                                            "w:wBefore",     "w:vmerge",
-                                                            "w:sectPr",      "w:pgSz",
-                                                            "w:bidi",        "w:pgBorders",
-                                                            "w:cols",        "w:col",
-                                                            "w:docGrid",     "w:type",
-                                                            "w:vAlign",      "w:textDirection",
-                                                            "w:pgMar",       "w:lnNumType",
-                                                            "w:pgNumType",   "w:rtlGutter"};
-
+// Tags kept in the text-only document, looked up by length first.
 bool isTextOnlyTag(ByteSpan name) {
-    return std::find(kTextOnlyTags.begin(), kTextOnlyTags.end(), name.view()) !=
-           kTextOnlyTags.end();
+    const std::string_view v = name.view();
+    switch (v.size()) {
+        case 3:
+            return v == "w:b" || v == "w:i" || v == "w:p" || v == "w:r" || v == "w:t";
+        case 4:
+            return v == "?xml" || v == "w:jc" || v == "w:sz" || v == "w:tc" || v == "w:tr";
+        case 5:
+            return v == "w:bar" || v == "w:col" || v == "w:ind" || v == "w:pPr" || v == "w:rPr" ||
+                   v == "w:sdt" || v == "w:tbl" || v == "w:tcW" || v == "w:top";
+        case 6:
+            return v == "w:bidi" || v == "w:body" || v == "w:cols" || v == "w:lang" ||
+                   v == "w:left" || v == "w:pBdr" || v == "w:pgSz" || v == "w:tblW" ||
+                   v == "w:tcPr" || v == "w:trPr" || v == "w:type";
+        case 7:
+            return v == "w:color" || v == "w:pgMar" || v == "w:right" || v == "w:sdtPr" ||
+                   v == "w:tblPr" || v == "w:tcMar";
+        case 8:
+            return v == "w:bottom" || v == "w:sectPr" || v == "w:tblInd" || v == "w:vAlign" ||
+                   v == "w:vmerge";
+        case 9:
+            return v == "w:between" || v == "w:docGrid" || v == "w:dstrike" || v == "w:gridCol" ||
+                   v == "w:imprint" || v == "w:insideH" || v == "w:insideV" || v == "w:tblGrid" ||
+                   v == "w:tblLook" || v == "w:wBefore";
+        case 10:
+            return v == "w:document" || v == "w:gridSpan" || v == "w:trHeight";
+        case 11:
+            return v == "w:lnNumType" || v == "w:pgBorders" || v == "w:pgNumType" ||
+                   v == "w:rPrChange" || v == "w:rtlGutter" || v == "w:tblHeader" ||
+                   v == "w:tblLayout" || v == "w:tcBorders";
+        case 12:
+            return v == "w:gridBefore" || v == "w:sdtContent" || v == "w:tblBorders" ||
+                   v == "w:tblCellMar";
+        case 13:
+            return v == "w:autoSpaceDE" || v == "w:autoSpaceDN";
+        case 15:
+            return v == "w:textDirection";
+        case 16:
+            return v == "w:adjustRightInd";
+        default:
+            return false;
+    }
 }
 
 // Run content that separates words; kept in the text-only document as bare empty elements.
@@ -71,6 +74,12 @@ bool isTextElement(ByteSpan bare) {
     return Equals(bare, "w:t") || Equals(bare, "w:instrText") || Equals(bare, "w:delInstrText");
 }
 
+// Elements that hold a picture, a drawing or an embedded object: one that refers to a lost
+// part goes whole, since a reader cannot show it anyway.
+bool isObjectElement(ByteSpan name) {
+    return Equals(name, "w:drawing") || Equals(name, "w:pict") || Equals(name, "w:object");
+}
+
 ByteSpan bareName(ByteSpan name) {
     return StartsWith(name, "/") ? ByteSpan(name.data + 1, name.length - 1) : name;
 }
@@ -85,6 +94,24 @@ void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
         list.back().length += piece.length;
     else
         list.push_back(piece);
+}
+
+// A point in a segment list to go back to: its size and the length of its last piece.
+struct Mark {
+    uint32_t count = 0;
+    uint32_t lastLength = 0;
+};
+
+Mark markOf(const std::vector<ByteSpan>& list) {
+    return {static_cast<uint32_t>(list.size()), list.empty() ? 0 : list.back().length};
+}
+
+void rewindTo(std::vector<ByteSpan>& list, Mark mark) {
+    if (mark.count > list.size())
+        return;
+    list.resize(mark.count);
+    if (!list.empty())
+        list.back().length = mark.lastLength;
 }
 
 // Drop filters for references to lost styles, fonts and notes.
@@ -117,18 +144,40 @@ bool hasDanglingReference(const MarkUpStore& store, uint32_t index,
     return false;
 }
 
+// An element open during the full-document walk.
+struct OpenElement {
+    ByteSpan name;           // its tag name
+    uint32_t object;         // stack index of the innermost object element holding it, or
+                             // kNoObject
+    Mark mark;               // the main list before its opening tag
+    bool dropWhole = false;  // leaves with everything inside when it closes
+    bool dropTags = false;   // its tags go, its content stays
+};
+
+constexpr uint32_t kNoObject = 0xFFFFFFFFu;
+
 }  // namespace
 
 uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<ByteSpan>& keptIds,
                                 const MissingParts& missing, std::vector<ByteSpan>& segments) {
-    std::vector<ByteSpan> stack;
-    std::vector<ByteSpan> paragraph;
+    std::vector<OpenElement> stack;
     TagAttributes attrs;
     // Paragraphs nest (a text box holds paragraphs inside a run of its anchor paragraph);
-    // the outermost one is kept or emptied as a whole.
+    // a walk that stops inside the outermost one loses that paragraph.
     uint32_t paragraphDepth = 0;
-    bool paragraphEnd = false;
-    bool keepParagraph = true;
+    Mark paragraphStart;
+    // A stop keeps what was gathered before the unfinished paragraph and before any element
+    // that was still to leave whole.
+    auto stop = [&](uint32_t status) {
+        Mark keep = markOf(segments);
+        if (paragraphDepth > 0)
+            keep = paragraphStart;
+        for (const OpenElement& e : stack)
+            if (e.dropWhole && e.mark.count < keep.count)
+                keep = e.mark;
+        rewindTo(segments, keep);
+        return status;
+    };
     const uint32_t count = store.TokenCount();
     for (uint32_t i = 0; i < count; ++i) {
         const ByteSpan token = store.Token(i);
@@ -136,63 +185,83 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
             continue;
         const ByteSpan name = store.GetTagName(i);
         if (name.length == 0)
-            return kStatusEmptyTag;
+            return stop(kStatusEmptyTag);
         const TagKind kind = store.Kind(i);
         const ByteSpan bare = bareName(name);
         if (kind == TagKind::Closing) {
             if (stack.empty())
-                return kStatusCloseWithoutOpen;
-            if (!Equals(bare, stack.back()))
-                return kStatusCloseMismatch;
+                return stop(kStatusCloseWithoutOpen);
+            const OpenElement top = stack.back();
+            if (!Equals(bare, top.name))
+                return stop(kStatusCloseMismatch);
             stack.pop_back();
-            if (Equals(bare, "w:p") && paragraphDepth > 0 && --paragraphDepth == 0)
-                paragraphEnd = true;
-        } else {
-            if (Equals(name, "w:p")) {
-                if (paragraphDepth == 0) {
-                    keepParagraph = true;
-                    paragraph.clear();
-                    if (kind == TagKind::SelfClosing)
-                        paragraphEnd = true;
-                }
-                if (kind == TagKind::Opening)
-                    ++paragraphDepth;
+            if (Equals(bare, "w:p") && paragraphDepth > 0)
+                --paragraphDepth;
+            if (top.dropWhole) {
+                rewindTo(segments, top.mark);
+                continue;
             }
-            if (kind == TagKind::Opening)
-                stack.push_back(name);
-        }
-        const bool inParagraph = paragraphDepth > 0 || paragraphEnd;
-        if (dropsForMissingPart(name, missing)) {
-        } else if (hasDanglingReference(store, i, keptIds, attrs)) {
-            if (!Equals(name, "v:imagedata"))
-                keepParagraph = false;
-        } else {
+            if (top.dropTags)
+                continue;
             // A leaf element keeps its text: w:t and its kind inside paragraphs, and any
             // element whose closing tag directly follows its opening tag (equation text,
             // deleted text, drawing text, picture positions).
-            const bool leafText =
-                kind == TagKind::Closing && ((inParagraph && isTextElement(bare)) ||
-                                             (i > 0 && store.Kind(i - 1) == TagKind::Opening &&
-                                              Equals(store.GetTagName(i - 1), bare)));
-            std::vector<ByteSpan>& target = inParagraph ? paragraph : segments;
+            const bool leafText = (paragraphDepth > 0 && isTextElement(bare)) ||
+                                  (i > 0 && store.Kind(i - 1) == TagKind::Opening &&
+                                   Equals(store.GetTagName(i - 1), bare));
             if (leafText)
-                appendIfAny(target, store.GapBefore(i));
-            appendIfAny(target, token);
+                appendIfAny(segments, store.GapBefore(i));
+            appendIfAny(segments, token);
+            continue;
         }
-        if (paragraphEnd) {
-            if (keepParagraph) {
-                for (ByteSpan piece : paragraph)
-                    appendIfAny(segments, piece);
-            } else
-                appendIfAny(segments, spanOf("<w:p/>"));
-            paragraph.clear();
-            paragraphEnd = false;
+        if (Equals(name, "w:p") && paragraphDepth == 0)
+            paragraphStart = markOf(segments);
+        if (kind == TagKind::Opening) {
+            if (stack.size() >= kMaxMarkupDepth)
+                return stop(kStatusTooDeep);
+            const uint32_t object = isObjectElement(name) ? static_cast<uint32_t>(stack.size())
+                                    : stack.empty()       ? kNoObject
+                                                          : stack.back().object;
+            stack.push_back({name, object, markOf(segments)});
+            if (Equals(name, "w:p"))
+                ++paragraphDepth;
+        }
+        OpenElement* self = kind == TagKind::Opening ? &stack.back() : nullptr;
+        if (dropsForMissingPart(name, missing)) {
+            if (self)
+                self->dropWhole = true;
+        } else if (hasDanglingReference(store, i, keptIds, attrs)) {
+            // The innermost element that holds the reference goes, not its paragraph: a
+            // picture or object whole, a hyperlink only its tags (its runs keep their text),
+            // a picture fill in a shape only itself, any other element whole.
+            if (Equals(name, "v:imagedata")) {
+                if (self)
+                    self->dropWhole = true;
+            } else if (Equals(name, "w:hyperlink")) {
+                if (self)
+                    self->dropTags = true;
+            } else {
+                const uint32_t object = self            ? self->object
+                                        : stack.empty() ? kNoObject
+                                                        : stack.back().object;
+                if (object != kNoObject)
+                    stack[object].dropWhole = true;
+                else if (self)
+                    self->dropWhole = true;
+            }
+        } else {
+            appendIfAny(segments, token);
         }
     }
+    if (store.TooDeep())
+        return stop(kStatusTooDeep);
+    // A part that ends inside a paragraph loses that paragraph, as a stop does.
+    stop(0);
     return 0;
 }
 
 uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& segments) {
+    // Names of the open elements; the depth bound keeps the stack small.
     std::vector<ByteSpan> stack;
     const uint32_t count = store.TokenCount();
     for (uint32_t i = 0; i < count; ++i) {
@@ -212,6 +281,8 @@ uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& seg
                 stack.pop_back();
             }
         } else if (kind == TagKind::Opening) {
+            if (stack.size() >= kMaxMarkupDepth)
+                return kStatusTooDeep;
             stack.push_back(name);
         }
         const std::string_view separator = separatorLiteral(bare);
@@ -236,7 +307,7 @@ uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& seg
             appendIfAny(segments, token);
         }
     }
-    return 0;
+    return store.TooDeep() ? kStatusTooDeep : 0;
 }
 
 }  // namespace morvel

@@ -1,20 +1,15 @@
 #include "docx/markup_store.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "docx/span_match.h"
+#include "platform/tag_end.h"
 
 namespace morvel {
 
 namespace {
 
-enum class WalkState { Outside, InTag, InComment, InCdata };
-
-// True when the bytes at i begin with pattern.
-bool at(ByteSpan bytes, uint32_t i, std::string_view pattern) {
-    return StartsWith(ByteSpan(bytes.data + i, bytes.length - i), pattern);
-}
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The first byte of 0x80 or more in [from, to), or to; eight bytes at a time.
 const uint8_t* firstHighByte(const uint8_t* from, const uint8_t* to) {
@@ -30,39 +25,62 @@ const uint8_t* firstHighByte(const uint8_t* from, const uint8_t* to) {
     return from;
 }
 
+// Where the construct ending with `close` that begins at `from` ends (one past it), or 0.
+uint32_t endOf(ByteSpan bytes, uint32_t from, std::string_view close) {
+    if (from > bytes.length)
+        return 0;
+    const uint8_t* hit = Find(ByteSpan(bytes.data + from, bytes.length - from), close);
+    return hit ? static_cast<uint32_t>(hit - bytes.data + close.size()) : 0;
+}
+
 }  // namespace
 
 void MarkUpStore::Clear() {
-    std::vector<TokenPos>().swap(tokens_);
+    std::vector<std::unique_ptr<Block>>().swap(blocks_);
+    count_ = 0;
     isUtf8_ = 0;
+    tooDeep_ = 0;
     bytes_ = ByteSpan();
+}
+
+void MarkUpStore::append(uint32_t offset, uint32_t length) {
+    const uint32_t slot = count_ & (kBlockTokens - 1);
+    if (slot == 0)
+        blocks_.push_back(std::make_unique_for_overwrite<Block>());
+    Block& block = *blocks_.back();
+    block.offset[slot] = offset;
+    block.length[slot] = length < kLongToken ? static_cast<uint8_t>(length) : kLongToken;
+    ++count_;
+}
+
+ByteSpan MarkUpStore::longToken(uint32_t offset) const {
+    const size_t end = findTagEnd(bytes_.view(), offset + 1);
+    return ByteSpan(bytes_.data + offset, static_cast<uint32_t>(end) - offset + 1);
 }
 
 void MarkUpStore::Tokenize(ByteSpan bytes) {
     Clear();
-    if (!StartsWith(bytes, "<?xml"))
+    const uint32_t first = StartsWith(bytes, kByteOrderMark) ? kByteOrderMark.size() : 0;
+    const ByteSpan part(bytes.data + first, bytes.length - first);
+    if (!StartsWith(part, "<?xml"))
         return;
     bytes_ = bytes;
-    if (const uint8_t* end = Find(bytes, "?>")) {
-        ByteSpan decl(bytes.data, static_cast<uint32_t>(end - bytes.data));
+    if (const uint8_t* end = Find(part, "?>")) {
+        ByteSpan decl(part.data, static_cast<uint32_t>(end - part.data));
         if (const uint8_t* enc = FindNoCase(decl, "encoding=\"")) {
-            uint32_t value = static_cast<uint32_t>(enc - bytes.data) + 10;
-            isUtf8_ = at(bytes, value, "UTF-8") ? 1 : 0;
+            const uint32_t value = static_cast<uint32_t>(enc - bytes.data) + 10;
+            isUtf8_ = StartsWith(ByteSpan(bytes.data + value, bytes.length - value), "UTF-8");
         }
     }
-    // Every token begins with a '<': counting them sizes the token list once.
-    const auto opens = std::count(bytes.begin(), bytes.end(), '<');
-    tokens_.reserve(opens);
-    WalkState state = WalkState::Outside;
-    uint32_t start = 0;
+    const std::string_view text = bytes.view();
+    uint32_t depth = 0;
     int skip = 0;
-    for (uint32_t i = 0; i < bytes.length; ++i) {
-        // Plain bytes between the ones that matter are passed in one jump: up to the next
-        // '<' outside a tag or '>' inside one, or the next byte that starts a UTF-8 skip.
-        if (skip == 0 && (state == WalkState::Outside || state == WalkState::InTag)) {
+    for (uint32_t i = first; i < bytes.length; ++i) {
+        // Text is passed in one jump up to the next '<', or the next byte that starts a
+        // UTF-8 skip.
+        if (skip == 0) {
             const uint8_t* from = bytes.data + i;
-            const void* hit =
-                std::memchr(from, state == WalkState::Outside ? '<' : '>', bytes.length - i);
+            const void* hit = std::memchr(from, '<', bytes.length - i);
             const uint8_t* to = hit ? static_cast<const uint8_t*>(hit) : bytes.end();
             if (isUtf8_)
                 to = firstHighByte(from, to);
@@ -72,7 +90,7 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
             break;
         const uint8_t c = bytes.data[i];
         if (isUtf8_) {
-            // Multi-byte sequences never reach the state machine.
+            // Multi-byte sequences in text never reach the walk.
             if (skip > 0) {
                 if (c >= 0x80)
                     --skip;
@@ -85,55 +103,33 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
             if (c >= 0x80)
                 continue;
         }
-        switch (state) {
-            case WalkState::Outside:
-                if (c == '<') {
-                    start = i;
-                    state = at(bytes, i, "<!--")        ? WalkState::InComment
-                            : at(bytes, i, "<![CDATA[") ? WalkState::InCdata
-                                                        : WalkState::InTag;
+        // Comments and CDATA sections are no tokens; their bytes stay in the gap.
+        uint32_t end = 0;
+        if (StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<!--")) {
+            end = endOf(bytes, i + 2, "-->");
+        } else if (StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<![CDATA[")) {
+            end = endOf(bytes, i + 9, "]]>");
+        } else {
+            const size_t gt = findTagEnd(text, i + 1);
+            if (gt != std::string_view::npos) {
+                end = static_cast<uint32_t>(gt) + 1;
+                const uint32_t length = end - i;
+                if (bytes.data[i + 1] == '/') {
+                    depth -= depth > 0;
+                } else if (length > 2 && bytes.data[end - 2] != '/' && ++depth > kMaxMarkupDepth) {
+                    tooDeep_ = 1;
+                    return;
                 }
-                break;
-            case WalkState::InTag:
-                if (c == '>') {
-                    tokens_.push_back({start, i - start + 1});
-                    state = WalkState::Outside;
-                }
-                break;
-            case WalkState::InComment:
-                if (at(bytes, i, "-->"))
-                    state = WalkState::Outside;
-                break;
-            case WalkState::InCdata:
-                if (at(bytes, i, "]]>"))
-                    state = WalkState::Outside;
-                break;
+                append(i, length);
+            }
         }
+        // Markup left open at the end: the part is not trusted at all.
+        if (end == 0) {
+            Clear();
+            return;
+        }
+        i = end - 1;
     }
-    // Markup left open at the end: the part is not trusted at all.
-    if (state != WalkState::Outside)
-        std::vector<TokenPos>().swap(tokens_);
-}
-
-ByteSpan MarkUpStore::GetTagName(uint32_t index) const {
-    ByteSpan t = Token(index);
-    if (t.length <= 2)
-        return {};
-    uint32_t i = 1;
-    if (t.data[i] == '/')
-        ++i;
-    while (i < t.length && t.data[i] != ' ' && t.data[i] != '>' && t.data[i] != '/')
-        ++i;
-    return ByteSpan(t.data + 1, i - 1);
-}
-
-TagKind MarkUpStore::Kind(uint32_t index) const {
-    ByteSpan t = Token(index);
-    if (t.length >= 2 && t.data[1] == '/')
-        return TagKind::Closing;
-    if (t.length >= 2 && t.data[t.length - 2] == '/')
-        return TagKind::SelfClosing;
-    return TagKind::Opening;
 }
 
 ByteSpan MarkUpStore::GapBefore(uint32_t index) const {
@@ -143,11 +139,10 @@ ByteSpan MarkUpStore::GapBefore(uint32_t index) const {
     const uint8_t* from = index == 0 ? bytes_.data : Token(index - 1).end();
     return ByteSpan(from, static_cast<uint32_t>(t.data - from));
 }
-
 int MarkUpStore::ParseAttributes(uint32_t index, TagAttributes& out) const {
     out.names.assign(5, ByteSpan());
     out.values.assign(5, ByteSpan());
-    if (index >= tokens_.size())
+    if (index >= count_)
         return -1;
     ByteSpan t = Token(index);
     size_t count = 0;

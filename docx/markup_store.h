@@ -1,11 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/byte_span.h"
 
 namespace morvel {
+
+// Elements nested deeper than this are not a document any reader opens; a part that goes
+// deeper is treated as broken, which also bounds every stack kept while walking a part.
+constexpr uint32_t kMaxMarkupDepth = 1024;
 
 // Attributes of one tag as parallel name and value lists. There are always at least five
 // slots; slots beyond the attributes found hold empty names.
@@ -22,34 +27,70 @@ class MarkUpStore {
   public:
     virtual ~MarkUpStore() = default;
 
+    // A UTF-8 byte-order mark before the declaration is accepted; it stays in the gap before
+    // the first token.
     void Tokenize(ByteSpan bytes);
     void Clear();
 
-    uint32_t TokenCount() const { return static_cast<uint32_t>(tokens_.size()); }
+    uint32_t TokenCount() const { return count_; }
     ByteSpan Token(uint32_t index) const {
-        return index < tokens_.size()
-                   ? ByteSpan(bytes_.data + tokens_[index].offset, tokens_[index].length)
-                   : ByteSpan();
+        if (index >= count_)
+            return {};
+        const Block& block = *blocks_[index >> kBlockBits];
+        const uint32_t slot = index & (kBlockTokens - 1);
+        const uint32_t length = block.length[slot];
+        return length == kLongToken ? longToken(block.offset[slot])
+                                    : ByteSpan(bytes_.data + block.offset[slot], length);
     }
     bool IsUtf8() const { return isUtf8_ != 0; }
+    // True when the walk stopped because elements nested deeper than kMaxMarkupDepth: the
+    // tokens before that point are kept, the part counts as broken.
+    bool TooDeep() const { return tooDeep_ != 0; }
 
     // The tag name: bytes after '<' up to the first space, '>' or '/', a leading '/'
     // included (so closing names begin with '/'). Empty for tokens of at most 2 bytes.
-    ByteSpan GetTagName(uint32_t index) const;
+    ByteSpan GetTagName(uint32_t index) const {
+        const ByteSpan t = Token(index);
+        if (t.length <= 2)
+            return {};
+        uint32_t i = t.data[1] == '/' ? 2 : 1;
+        while (i < t.length && t.data[i] != ' ' && t.data[i] != '>' && t.data[i] != '/')
+            ++i;
+        return ByteSpan(t.data + 1, i - 1);
+    }
     // -1 for an index out of range, else 0 with the attributes in out.
     int ParseAttributes(uint32_t index, TagAttributes& out) const;
-    TagKind Kind(uint32_t index) const;
+    TagKind Kind(uint32_t index) const {
+        const ByteSpan t = Token(index);
+        if (t.length >= 2 && t.data[1] == '/')
+            return TagKind::Closing;
+        if (t.length >= 2 && t.data[t.length - 2] == '/')
+            return TagKind::SelfClosing;
+        return TagKind::Opening;
+    }
     // The bytes between the end of token index-1 and the start of token index.
     ByteSpan GapBefore(uint32_t index) const;
 
   private:
+    void append(uint32_t offset, uint32_t length);
+    ByteSpan longToken(uint32_t offset) const;
+
+    // Tokens are kept in fixed blocks, so the list never reallocates and copies while it
+    // grows: a start offset and a one-byte length each. Lengths of kLongToken and more are
+    // found again from the start with the same tag-end rule that cut the token.
+    static constexpr uint32_t kBlockBits = 12;
+    static constexpr uint32_t kBlockTokens = 1u << kBlockBits;
+    static constexpr uint8_t kLongToken = 0xFF;
+    struct Block {
+        uint32_t offset[kBlockTokens];
+        uint8_t length[kBlockTokens];
+    };
+
     ByteSpan bytes_;
     uint8_t isUtf8_ = 0;
-    // Tokens as offset and length into the part: half the size of a span per token.
-    struct TokenPos {
-        uint32_t offset, length;
-    };
-    std::vector<TokenPos> tokens_;
+    uint8_t tooDeep_ = 0;
+    uint32_t count_ = 0;
+    std::vector<std::unique_ptr<Block>> blocks_;
 };
 
 }  // namespace morvel

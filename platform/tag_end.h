@@ -1,26 +1,70 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace morvel {
 
-// The index of the '>' that closes a markup tag whose text continues at `from`, or npos.
-// A '>' inside a quoted attribute value does not close the tag.
-inline size_t findTagEnd(std::string_view text, size_t from) {
-    char quote = 0;
-    for (size_t i = from; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i;
+// The index of the first byte in [at, text.size()) equal to a, b or c, or text.size().
+// Eight bytes are tested at a time: the lowest flagged byte of each mask is exact.
+inline size_t findFirstOf3(std::string_view text, size_t at, char a, char b, char c) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    const auto equalBytes = [](uint64_t word, char ch) {
+        const uint64_t x = word ^ (kOnes * static_cast<uint8_t>(ch));
+        return (x - kOnes) & ~x & kHighs;
+    };
+    const size_t n = text.size();
+    while (at < n && n - at >= 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + at, 8);
+        const uint64_t hits = equalBytes(word, a) | equalBytes(word, b) | equalBytes(word, c);
+        if (hits) {
+            const int bit = std::endian::native == std::endian::little ? std::countr_zero(hits)
+                                                                        : std::countl_zero(hits);
+            return at + static_cast<size_t>(bit / 8);
         }
+        at += 8;
     }
-    return std::string_view::npos;
+    for (; at < n; ++at)
+        if (text[at] == a || text[at] == b || text[at] == c)
+            return at;
+    return n;
+}
+
+// The index of the '>' that closes a markup tag whose text continues at `from`, or npos.
+// A '>' inside a quoted attribute value does not close the tag, as XML allows a raw '>'
+// there. A quote left open by damage must not swallow the rest of the part: a quoted run that
+// meets a '<' (never legal in a value) or the end of the text is broken, and the tag then
+// ends at the first '>' after that quote opened, or, with none there, the quote is ignored
+// and the walk goes on as outside quotes.
+inline size_t findTagEnd(std::string_view text, size_t from) {
+    constexpr size_t npos = std::string_view::npos;
+    const size_t n = text.size();
+    size_t i = from;
+    while (true) {
+        i = findFirstOf3(text, i, '>', '"', '\'');
+        if (i >= n)
+            return npos;
+        if (text[i] == '>')
+            return i;
+        const char quote = text[i];
+        size_t quotedEnd = npos;  // the first '>' inside the quote
+        size_t j = findFirstOf3(text, i + 1, quote, '<', '>');
+        while (j < n && text[j] == '>') {
+            if (quotedEnd == npos)
+                quotedEnd = j;
+            j = findFirstOf3(text, j + 1, quote, '<', '>');
+        }
+        if (j >= n)
+            return quotedEnd;
+        if (text[j] == '<' && quotedEnd != npos)
+            return quotedEnd;
+        i = j + 1;  // past the closing quote, or past the '<' that broke the quote
+    }
 }
 
 }  // namespace morvel

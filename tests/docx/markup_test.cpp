@@ -37,10 +37,19 @@ TEST(MarkUpStore, Tokenize) {
         {kDecl + "<a><b>text</b", V{}},  // ends inside a tag
         {kDecl + "<a><!-- <b> -> --></a>", V{kDecl, "<a>", "</a>"}},
         {kDecl + "<t><![CDATA[ <x> ]]></t>", V{kDecl, "<t>", "</t>"}},
-        // A '>' inside a quoted value ends the token: quotes mean nothing to the walk.
-        {kDecl + "<t a=\"1>2\">", V{kDecl, "<t a=\"1>"}},
+        // XML allows a raw '>' in a quoted value: it does not end the tag.
+        {kDecl + "<t a=\"1>2\" b='>'>", V{kDecl, "<t a=\"1>2\" b='>'>"}},
         {kDecl + "<t v=\"\xC3\xA9>\">\xE2\x82\xAC<u/></t>",
-         V{kDecl, "<t v=\"\xC3\xA9>", "<u/>", "</t>"}},
+         V{kDecl, "<t v=\"\xC3\xA9>\">", "<u/>", "</t>"}},
+        // A quote left open by damage is broken where it meets '<': the tag ends at the
+        // first '>' after the quote, or, with none, the quote is ignored.
+        {kDecl + "<a b=\"1><c>x</c></a>", V{kDecl, "<a b=\"1>", "<c>", "</c>", "</a>"}},
+        {kDecl + "<a b=\"1<c>x</a>", V{kDecl, "<a b=\"1<c>", "</a>"}},
+        {kDecl + "<a b='1>x", V{kDecl, "<a b='1>"}},
+        {kDecl + "<a b='1", V{}},
+        // A byte-order mark before the declaration stays out of the tokens.
+        {"\xEF\xBB\xBF" + kDecl + "<a/>", V{kDecl, "<a/>"}},
+        {"\xEF\xBB\xBF<a/>", V{}},
         // A lead byte passes over every byte up to its continuation byte, tags included.
         {kDecl + "<a>\xC3<b/>\x80<c/></a>", V{kDecl, "<a>", "<c/>", "</a>"}},
         // Without a UTF-8 declaration bytes of 0x80 and more mean nothing to the walk.
@@ -136,11 +145,11 @@ TEST(FullDocumentRules, Cases) {
         {"closing tag without any open one", "<?xml/><w:p></w:p></w:p>", "<?xml/><w:p></w:p>", 8},
         {"stray closing tag under the declaration", kDecl + "</w:p>", kDecl, 4},
         {"empty tag name", body("<w:p>< w:r></w:p>"), kDecl + "<w:document><w:body>", 5},
-        {"dangling r:embed empties its paragraph",
+        {"dangling r:embed outside any object loses only itself",
          body(
              "<w:p><w:r><a:blip r:embed=\"rIdLost\"/><w:t>x</w:t></w:r></w:p><w:p><w:r><w:t>y</w:t>"
              "</w:r></w:p>"),
-         body("<w:p/><w:p><w:r><w:t>y</w:t></w:r></w:p>")},
+         body("<w:p><w:r><w:t>x</w:t></w:r></w:p><w:p><w:r><w:t>y</w:t></w:r></w:p>")},
         {"kept reference keeps the paragraph",
          body("<w:p><w:hyperlink r:id=\"rIdKept\"><w:r><w:t>x</w:t></w:r></w:hyperlink></w:p>"),
          body("<w:p><w:hyperlink r:id=\"rIdKept\"><w:r><w:t>x</w:t></w:r></w:hyperlink></w:p>")},
@@ -151,10 +160,10 @@ TEST(FullDocumentRules, Cases) {
         {"dangling header reference outside paragraphs loses only itself",
          body("<w:sectPr><w:headerReference r:id=\"rIdLost\"/><w:pgSz w:w=\"1\"/></w:sectPr>"),
          body("<w:sectPr><w:pgSz w:w=\"1\"/></w:sectPr>")},
-        {"section break referring to a lost header empties its paragraph",
+        {"section break referring to a lost header loses only the reference",
          body("<w:p><w:pPr><w:sectPr><w:headerReference "
-              "r:id=\"rIdLost\"/></w:sectPr></w:pPr></w:p>"),
-         body("<w:p/>")},
+              "r:id=\"rIdLost\"/></w:sectPr></w:pPr><w:r><w:t>end</w:t></w:r></w:p>"),
+         body("<w:p><w:pPr><w:sectPr></w:sectPr></w:pPr><w:r><w:t>end</w:t></w:r></w:p>")},
         {"lost styles drop style references",
          body("<w:p><w:pPr><w:pStyle w:val=\"H1\"/></w:pPr><w:r><w:rPr><w:rStyle w:val=\"E\"/>"
               "</w:rPr><w:t>x</w:t></w:r></w:p>"),
@@ -192,6 +201,98 @@ TEST(FullDocumentRules, Cases) {
         EXPECT_EQ(applyFullDocumentRules(store, kept, c.missing, segments), c.status) << c.what;
         EXPECT_EQ(joined(segments), c.out) << c.what;
     }
+}
+
+// A reference to a lost part takes out the innermost element that holds it, never the
+// paragraph's text.
+TEST(FullDocumentRules, LostPartsTakeOutOnlyTheirHolder) {
+    const std::string drawing =
+        "<w:r><w:drawing><wp:inline><wp:extent cx=\"1\" cy=\"1\"/><a:graphic><a:graphicData>"
+        "<pic:pic><pic:blipFill><a:blip r:embed=\"%s\"/></pic:blipFill></pic:pic>"
+        "</a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
+    auto picture = [&](const std::string& id) {
+        std::string d = drawing;
+        return d.replace(d.find("%s"), 2, id);
+    };
+    const std::string sentences =
+        "<w:r><w:t>One.</w:t></w:r><w:r><w:t xml:space=\"preserve\"> Two. Three.</w:t></w:r>";
+    const RuleCase cases[] = {
+        {"a lost picture goes with its drawing; the sentences stay",
+         body("<w:p>" + sentences + picture("rIdLost") + "<w:r><w:t>Four.</w:t></w:r></w:p>"),
+         body("<w:p>" + sentences + "<w:r></w:r><w:r><w:t>Four.</w:t></w:r></w:p>")},
+        {"a kept picture stays", body("<w:p>" + picture("rIdKept") + "</w:p>"),
+         body("<w:p>" + picture("rIdKept") + "</w:p>")},
+        {"an embedded object with a lost part goes whole",
+         body("<w:p><w:r><w:t>a</w:t><w:object><v:shape><v:imagedata r:id=\"rIdKept\"/>"
+              "</v:shape><o:OLEObject r:id=\"rIdLost\"/></w:object><w:t>b</w:t></w:r></w:p>"),
+         body("<w:p><w:r><w:t>a</w:t><w:t>b</w:t></w:r></w:p>")},
+        {"a legacy picture with a lost part goes whole unless only its fill is lost",
+         body("<w:p><w:r><w:pict><v:shape><v:fill r:id=\"rIdLost\"/></v:shape></w:pict>"
+              "<w:t>a</w:t></w:r></w:p>"),
+         body("<w:p><w:r><w:t>a</w:t></w:r></w:p>")},
+        {"a hyperlink to a lost part keeps its runs",
+         body("<w:p><w:hyperlink r:id=\"rIdLost\" w:history=\"1\"><w:r><w:t>link</w:t></w:r>"
+              "</w:hyperlink><w:r><w:t>after</w:t></w:r></w:p>"),
+         body("<w:p><w:r><w:t>link</w:t></w:r><w:r><w:t>after</w:t></w:r></w:p>")},
+        {"a lost footer reference in the body's section goes alone",
+         body("<w:p><w:r><w:t>x</w:t></w:r></w:p><w:sectPr><w:footerReference w:type=\"default\" "
+              "r:id=\"rIdLost\"/><w:pgSz w:w=\"1\"/></w:sectPr>"),
+         body("<w:p><w:r><w:t>x</w:t></w:r></w:p><w:sectPr><w:pgSz w:w=\"1\"/></w:sectPr>")},
+        {"an element with content that refers to a lost part goes whole, its close tag too",
+         body("<w:altChunk r:id=\"rIdLost\"><w:altChunkPr/></w:altChunk><w:p/>"), body("<w:p/>")},
+        {"a walk that stops inside a paragraph loses only that paragraph",
+         body("<w:p><w:r><w:t>kept</w:t></w:r></w:p><w:p>" + picture("rIdLost") + "<w:r></w:p>"),
+         kDecl + "<w:document><w:body><w:p><w:r><w:t>kept</w:t></w:r></w:p>", 4},
+    };
+    for (const RuleCase& c : cases) {
+        MarkUpStore store;
+        store.Tokenize(spanOf(c.in));
+        std::vector<ByteSpan> segments;
+        const std::vector<ByteSpan> kept = {spanOf("rIdKept")};
+        EXPECT_EQ(applyFullDocumentRules(store, kept, c.missing, segments), c.status) << c.what;
+        EXPECT_EQ(joined(segments), c.out) << c.what;
+    }
+}
+
+// Long tags, a byte-order mark and nesting past the bound, through both rule sets.
+TEST(MarkUpStore, LongTagsMarkAndDepthBound) {
+    const std::string longTag = "<w:p w:a=\"" + std::string(600, 'x') + "\" w:b=\">\">";
+    const std::string in = "\xEF\xBB\xBF" + body(longTag + "<w:r><w:t>y</w:t></w:r></w:p>");
+    MarkUpStore store;
+    store.Tokenize(spanOf(in));
+    ASSERT_EQ(store.TokenCount(), 11u);
+    EXPECT_EQ(store.Token(3).view(), longTag);
+    EXPECT_EQ(store.GapBefore(0).view(), "\xEF\xBB\xBF");
+    std::vector<ByteSpan> segments;
+    EXPECT_EQ(applyFullDocumentRules(store, {}, {}, segments), 0u);
+    EXPECT_EQ(joined(segments), in.substr(3));
+    segments.clear();
+    EXPECT_EQ(applyTextOnlyRules(store, segments), 0u);
+    EXPECT_EQ(joined(segments), body("<w:p><w:r><w:t>y</w:t></w:r></w:p>"));
+
+    // Elements never closed: the walk stops at the bound and keeps what came before.
+    std::string deep = kDecl + "<w:body>";
+    for (uint32_t i = 0; i < kMaxMarkupDepth * 4; ++i)
+        deep += "<a>";
+    store.Tokenize(spanOf(deep));
+    EXPECT_TRUE(store.TooDeep());
+    EXPECT_EQ(store.TokenCount(), kMaxMarkupDepth);
+    segments.clear();
+    EXPECT_EQ(applyFullDocumentRules(store, {}, {}, segments), 4u);
+    EXPECT_EQ(joined(segments).size(), kDecl.size() + 8 + (kMaxMarkupDepth - 2) * 3);
+    segments.clear();
+    EXPECT_EQ(applyTextOnlyRules(store, segments), 4u);
+    // Balanced nesting at the bound is still a document.
+    std::string atBound = kDecl;
+    for (uint32_t i = 1; i < kMaxMarkupDepth; ++i)
+        atBound += "<a>";
+    for (uint32_t i = 1; i < kMaxMarkupDepth; ++i)
+        atBound += "</a>";
+    store.Tokenize(spanOf(atBound));
+    EXPECT_FALSE(store.TooDeep());
+    segments.clear();
+    EXPECT_EQ(applyFullDocumentRules(store, {}, {}, segments), 0u);
+    EXPECT_EQ(joined(segments), atBound);
 }
 
 TEST(TextOnlyRules, Cases) {

@@ -129,20 +129,21 @@ TEST(OfficeBrokenRepair2007, FullPackageAfterLosses) {
         std::string document;            // expected main document, empty: not checked
         std::vector<std::string> added;  // entries that must come from the template
     } cases[] = {
-        {"lost image: its paragraph is emptied",
+        {"lost image: its drawing goes, its paragraph and run stay",
          {"word/media/image1.png"},
          0,
          kDecl + "<w:document><w:body><w:p><w:pPr><w:pStyle w:val=\"Title\"/></w:pPr><w:r><w:t>"
-                 "Title text</w:t></w:r></w:p><w:p/><w:p><w:hyperlink r:id=\"rId4\"><w:r><w:t>link"
+                 "Title text</w:t></w:r></w:p><w:p><w:r></w:r></w:p><w:p><w:hyperlink "
+                 "r:id=\"rId4\"><w:r><w:t>link"
                  "</w:t></w:r></w:hyperlink></w:p><w:sectPr><w:footerReference r:id=\"rId3\"/>"
                  "</w:sectPr></w:body></w:document>",
          {}},
-        {"lost relationships: every referring paragraph is emptied, the template's part added",
+        {"lost relationships: every reference goes, the text stays, the template's part added",
          {"word/_rels/document.xml.rels"},
          0,
          kDecl + "<w:document><w:body><w:p><w:pPr><w:pStyle w:val=\"Title\"/></w:pPr><w:r><w:t>"
-                 "Title text</w:t></w:r></w:p><w:p/><w:p/><w:sectPr></w:sectPr></w:body>"
-                 "</w:document>",
+                 "Title text</w:t></w:r></w:p><w:p><w:r></w:r></w:p><w:p><w:r><w:t>link</w:t>"
+                 "</w:r></w:p><w:sectPr></w:sectPr></w:body></w:document>",
          {"word/_rels/document.xml.rels"}},
         {"lost styles: style references go, the template's styles come",
          {"word/styles.xml"},
