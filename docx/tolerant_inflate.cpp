@@ -54,12 +54,14 @@ constexpr uint32_t kCheckChunk = 64;      // text is checked in runs of this man
 constexpr uint32_t kRecentSymbols = 128;  // symbol starts remembered to find where damage began
 constexpr uint32_t kRollbackSymbols = 8;  // symbols before the failing one that are dropped too
 constexpr uint64_t kNoPosition = UINT64_MAX;
-constexpr uint32_t kStepStarts = 8;    // nearby start bits whose decoding must meet
-constexpr uint32_t kStepSymbols = 48;  // symbols followed from each
+constexpr uint32_t kStepStarts = 16;   // nearby start bits whose decoding must meet
+constexpr uint32_t kStepSymbols = 96;  // symbols followed from each
 constexpr uint32_t kStepFallbackSymbols = 8;
+constexpr uint32_t kStepAgreeNum = 4;  // share of the paths that must meet at the boundary
+constexpr uint32_t kStepAgreeDen = 4;
 // Output used to find where resumed data belongs: a short stretch for every candidate, a long
 // one to choose among the best.
-constexpr uint32_t kScoreBytes = 1024;
+constexpr uint32_t kScoreBytes = 512;
 constexpr uint32_t kScoreBytesWide = 8192;
 constexpr uint32_t kScoreSymbols = 4096;
 constexpr size_t kMaxFinalists = 64;
@@ -75,8 +77,8 @@ constexpr uint64_t kMaxPlaceholders = 1u << 20;  // unknown bytes tracked beyond
 constexpr uint64_t kMaxOutputCap = uint64_t(1) << 40;
 // Work allowed for getting back in step (trial symbols and bytes, header probes, placement
 // tries), per input byte and as a floor, so that the total stays linear in the input.
-constexpr uint64_t kSearchWorkPerInputByte = 32;
-constexpr uint64_t kSearchWorkFloor = 64u << 20;
+constexpr uint64_t kSearchWorkPerInputByte = 1024;
+constexpr uint64_t kSearchWorkFloor = 8u << 20;
 constexpr uint64_t kHeaderProbeWork = 16;
 
 // One entry of a lookup table: a symbol and its code length, a link to a second-level table
@@ -655,13 +657,20 @@ class TolerantDecoder {
         return kNoPosition;
     }
 
+    // Scratch output for trials and placement tries; it only grows, so it is filled once.
+    void reserveScratch(size_t n) {
+        if (trialBytes_.size() < n) {
+            trialBytes_.resize(n);
+            trialKnown_.resize(n);
+        }
+    }
+
     // Decodes up to kTrialSymbols from r with the given tables and says whether they make
     // sense with the history unknown.
     bool trial(BitReader r, const Huffman& lit, const Huffman& dist,
                uint32_t symbols = kTrialSymbols) {
         TextChecker chk(xml_);
-        trialBytes_.resize(size_t(symbols) * kMaxMatch);
-        trialKnown_.resize(size_t(symbols) * kMaxMatch);
+        reserveScratch(size_t(symbols) * kMaxMatch);
         uint32_t n = 0;
         for (uint32_t i = 0; i < symbols; ++i) {
             uint32_t v = 0, d = 0;
@@ -779,7 +788,7 @@ class TolerantDecoder {
         std::array<uint32_t, kStepStarts> lengths{};
         for (uint32_t j = 0; j < kStepStarts; ++j) {
             BitReader t(in_);
-            t.seek(p + j);
+            t.seek(p + j * 3);
             for (uint32_t i = 0; i < kStepSymbols; ++i) {
                 chains[j][i] = t.position();
                 lengths[j] = i + 1;
@@ -792,12 +801,12 @@ class TolerantDecoder {
         spend(kStepStarts * kStepSymbols);
         for (uint32_t i = 0; i < lengths[0]; ++i) {
             const uint64_t b = chains[0][i];
-            bool everywhere = true;
-            for (uint32_t j = 1; j < kStepStarts && everywhere; ++j) {
+            uint32_t agree = 1;
+            for (uint32_t j = 1; j < kStepStarts; ++j) {
                 auto end = chains[j].begin() + lengths[j];
-                everywhere = std::find(chains[j].begin(), end, b) != end;
+                agree += std::find(chains[j].begin(), end, b) != end;
             }
-            if (everywhere)
+            if (agree * kStepAgreeDen >= kStepStarts * kStepAgreeNum)
                 return b;
         }
         return chains[0][std::min(kStepFallbackSymbols, lengths[0] - 1)];
@@ -909,8 +918,7 @@ class TolerantDecoder {
         const int64_t end = static_cast<int64_t>(pos_) + std::min<int64_t>(gap, 0);
         const int64_t base = static_cast<int64_t>(pos_) + gap;
         TextChecker chk(true);
-        trialBytes_.resize(kScoreBytesWide + kMaxMatch);
-        trialKnown_.resize(kScoreBytesWide + kMaxMatch);
+        reserveScratch(kScoreBytesWide + kMaxMatch);
         uint64_t score = 0;
         uint32_t n = 0;
         junctions_.clear();
