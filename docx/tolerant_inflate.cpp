@@ -72,6 +72,8 @@ constexpr int64_t kMaxTrim = 512;      // bytes before the damage that may be ga
 constexpr int64_t kMinGapRange = 512;  // bytes the skipped bits may have held, at least
 constexpr int64_t kGapBytesPerSkippedByte = 16;
 constexpr int64_t kMaxGap = 4096;
+constexpr uint64_t kGarbledBitsBefore = 64;  // bits around the failing symbol taken as garbled
+constexpr uint64_t kGarbledBitsAfter = 256;
 constexpr uint32_t kMinCrossingBytes = 8;        // history bytes a placement must be judged on
 constexpr uint64_t kMaxPlaceholders = 1u << 20;  // unknown bytes tracked beyond the cap
 constexpr uint64_t kMaxOutputCap = uint64_t(1) << 40;
@@ -759,7 +761,7 @@ class TolerantDecoder {
                     bitsSkipped_ += p > at ? p - at : 0;
                     lastResyncBit_ = p;
                     r_.seek(p);
-                    place(p, at);
+                    place(p, at, from > 0 ? from - 1 : 0);
                     return Next::Huffman;
                 }
             }
@@ -815,7 +817,7 @@ class TolerantDecoder {
     // After resuming at bit p inside a block, finds how many bytes the skipped data held by
     // trying each count against the copies that reach back into the history: the right count
     // makes them give text that fits. When no count stands out, the history is forgotten.
-    void place(uint64_t p, uint64_t at) {
+    void place(uint64_t p, uint64_t at, uint64_t failedBit) {
         checker_.unknown();
         checkPos_ = pos_;
         recentCount_ = 0;
@@ -887,6 +889,10 @@ class TolerantDecoder {
             loseHistory();
             return;
         }
+        if (best >= 0 && fillGap(at, failedBit, best)) {
+            checkPos_ = pos_;
+            return;
+        }
         if (best < 0) {
             truncateTo(pos_ - static_cast<uint64_t>(-best));
         } else if (ensure(static_cast<uint64_t>(best))) {
@@ -896,6 +902,67 @@ class TolerantDecoder {
             loseHistory();
         }
         checkPos_ = pos_;
+    }
+
+    // Puts back the start of the gap between the history and the resumption point: decoding
+    // from `at` (where the output was cut back to) is true up to the damage, which lies a
+    // little before the symbol that failed. Those bytes are kept and the rest of the gap is
+    // left unknown; without them, every later copy that reaches into the gap would be cut too.
+    // Returns false when the gap could not be filled that way (the caller leaves it unknown).
+    bool fillGap(uint64_t at, uint64_t failedBit, int64_t gap) {
+        const uint64_t garbledFrom =
+            failedBit > kGarbledBitsBefore ? failedBit - kGarbledBitsBefore : 0;
+        BitReader t(in_);
+        t.seek(at);
+        gapBytes_.clear();
+        gapKnown_.clear();
+        const uint64_t base = pos_;
+        while (t.position() < garbledFrom && gapBytes_.size() < static_cast<size_t>(gap)) {
+            uint32_t v = 0, d = 0;
+            const size_t before = gapBytes_.size();
+            SymbolKind kind = nextSymbol(t, *lit_, *dist_, v, d);
+            if (t.overrun() || kind == SymbolKind::Bad || kind == SymbolKind::End ||
+                t.position() > garbledFrom) {
+                gapBytes_.resize(before);
+                gapKnown_.resize(before);
+                break;
+            }
+            if (kind == SymbolKind::Literal) {
+                gapBytes_.push_back(static_cast<uint8_t>(v));
+                gapKnown_.push_back(1);
+                continue;
+            }
+            for (uint32_t k = 0; k < v; ++k) {
+                const uint64_t here = base + gapBytes_.size();
+                uint8_t c = 0;
+                bool have = false;
+                if (d <= here) {
+                    const uint64_t s = here - d;
+                    if (s >= base) {
+                        have = gapKnown_[s - base] != 0;
+                        c = gapBytes_[s - base];
+                    } else if (known(s)) {
+                        have = true;
+                        c = out_[s];
+                    }
+                }
+                gapBytes_.push_back(c);
+                gapKnown_.push_back(have);
+            }
+        }
+        spend(gapBytes_.size());
+        if (gapBytes_.size() > static_cast<size_t>(gap) ||
+            !ensure(static_cast<uint64_t>(gap) + kMaxMatch))
+            return false;
+        for (size_t i = 0; i < gapBytes_.size(); ++i) {
+            if (gapKnown_[i])
+                putKnown(gapBytes_[i]);
+            else
+                putUnknown();
+        }
+        for (size_t i = gapBytes_.size(); i < static_cast<size_t>(gap); ++i)
+            putUnknown();
+        return true;
     }
 
     // Counts the byte pairs of the known history of the last window.
@@ -1178,6 +1245,7 @@ class TolerantDecoder {
     std::vector<uint8_t> trialBytes_, trialKnown_;
     std::vector<ScoredSymbol> scored_;
     std::vector<int64_t> finalists_;
+    std::vector<uint8_t> gapBytes_, gapKnown_;
     std::vector<uint32_t> junctions_;
     std::vector<uint16_t> pairs_;  // byte pair counts of the history
 
