@@ -53,6 +53,7 @@ constexpr uint32_t kMaxDamageEvents = 256;
 constexpr uint32_t kCheckChunk = 64;      // text is checked in runs of this many bytes
 constexpr uint32_t kRecentSymbols = 128;  // symbol starts remembered to find where damage began
 constexpr uint32_t kRollbackSymbols = 8;  // symbols before the failing one that are dropped too
+constexpr uint32_t kDeepRollbackSymbols = 64;  // ... when the damage showed late
 constexpr uint64_t kNoPosition = UINT64_MAX;
 constexpr uint32_t kStepStarts = 16;   // nearby start bits whose decoding must meet
 constexpr uint32_t kStepSymbols = 96;  // symbols followed from each
@@ -848,38 +849,55 @@ class TolerantDecoder {
             std::min(kMaxGap, kMinGapRange + kGapBytesPerSkippedByte * skippedBytes);
         const int64_t maxTrim =
             std::min<int64_t>(kMaxTrim, static_cast<int64_t>(pos_ - unknownBelow_));
-        if (!spend(static_cast<uint64_t>(maxGap + maxTrim + 1) *
+        if (deepTrim_ + unknownBelow_ >= pos_)
+            deepTrim_ = 0;
+        if (!spend(static_cast<uint64_t>(maxGap + maxTrim + 1) * (deepTrim_ ? 2 : 1) *
                    (std::min(produced, kScoreBytes) + 1))) {
             loseHistory();
             return;
         }
+        // Two cut-back depths are tried: the usual few symbols before the failing one, and a
+        // deeper one for damage that showed late and left garbled bytes in the history.
+        const std::array<int64_t, 2> trims = {0, static_cast<int64_t>(deepTrim_)};
         uint64_t bestScore = UINT64_MAX;
         finalists_.clear();
-        for (int64_t gap = -maxTrim; gap <= maxGap; ++gap) {
-            uint64_t crossing = 0;
-            uint64_t score = scorePlacement(gap, kScoreBytes, crossing);
-            if (crossing < kMinCrossingBytes || score > bestScore)
-                continue;
-            if (score < bestScore) {
-                bestScore = score;
-                finalists_.clear();
+        for (size_t ti = 0; ti < (deepTrim_ ? trims.size() : 1); ++ti) {
+            const int64_t trim = trims[ti];
+            const int64_t lowest =
+                -std::min<int64_t>(kMaxTrim, static_cast<int64_t>(pos_ - unknownBelow_) - trim);
+            for (int64_t gap = lowest; gap <= maxGap; ++gap) {
+                uint64_t crossing = 0;
+                uint64_t score = scorePlacement(trim, gap, kScoreBytes, crossing);
+                if (crossing < kMinCrossingBytes || score > bestScore)
+                    continue;
+                if (score < bestScore) {
+                    bestScore = score;
+                    finalists_.clear();
+                }
+                if (finalists_.size() < kMaxFinalists)
+                    finalists_.emplace_back(trim, gap);
             }
-            if (finalists_.size() < kMaxFinalists)
-                finalists_.push_back(gap);
         }
-        int64_t best = 0;
+        std::pair<int64_t, int64_t> best{0, 0};
         uint64_t wideBest = UINT64_MAX, wideSecond = UINT64_MAX;
         if (finalists_.size() == 1) {
             best = finalists_[0];
             wideBest = 0;
         } else if (spend(finalists_.size() * (kScoreBytesWide + 1))) {
-            for (int64_t gap : finalists_) {
+            for (const auto& [trim, gap] : finalists_) {
                 uint64_t crossing = 0;
-                uint64_t score = scorePlacement(gap, kScoreBytesWide, crossing);
+                uint64_t score = scorePlacement(trim, gap, kScoreBytesWide, crossing);
+                // A deep cut back that places the resumed bytes where the usual one does and
+                // scores the same only loses history: the usual one wins such a tie.
+                const bool sameSpot = score == wideBest && trim != best.first &&
+                                      gap - trim == best.second - best.first;
                 if (score < wideBest) {
                     wideSecond = wideBest;
                     wideBest = score;
-                    best = gap;
+                    best = {trim, gap};
+                } else if (sameSpot) {
+                    if (trim < best.first)
+                        best = {trim, gap};
                 } else if (score < wideSecond) {
                     wideSecond = score;
                 }
@@ -889,14 +907,19 @@ class TolerantDecoder {
             loseHistory();
             return;
         }
-        if (best >= 0 && fillGap(at, failedBit, best)) {
+        const auto [trim, gap] = best;
+        if (trim > 0) {
+            truncateTo(pos_ - static_cast<uint64_t>(trim));
+            at = deepBit_;
+        }
+        if (gap >= 0 && fillGap(at, failedBit, gap)) {
             checkPos_ = pos_;
             return;
         }
-        if (best < 0) {
-            truncateTo(pos_ - static_cast<uint64_t>(-best));
-        } else if (ensure(static_cast<uint64_t>(best))) {
-            for (int64_t i = 0; i < best; ++i)
+        if (gap < 0) {
+            truncateTo(pos_ - static_cast<uint64_t>(-gap));
+        } else if (ensure(static_cast<uint64_t>(gap))) {
+            for (int64_t i = 0; i < gap; ++i)
                 putUnknown();
         } else {
             loseHistory();
@@ -978,12 +1001,12 @@ class TolerantDecoder {
         }
     }
 
-    // Penalty of resuming with `gap` unknown bytes after the history (negative: that many
-    // bytes of it dropped): markup that cannot be well-formed, and copies that the compressor
-    // would have made longer.
-    uint64_t scorePlacement(int64_t gap, uint32_t limit, uint64_t& crossing) {
-        const int64_t end = static_cast<int64_t>(pos_) + std::min<int64_t>(gap, 0);
-        const int64_t base = static_cast<int64_t>(pos_) + gap;
+    // Penalty of resuming with `gap` unknown bytes after the history cut back by `trim` bytes
+    // (negative gap: that many more bytes of it dropped): markup that cannot be well-formed, and
+    // copies that the compressor would have made longer.
+    uint64_t scorePlacement(int64_t trim, int64_t gap, uint32_t limit, uint64_t& crossing) {
+        const int64_t end = static_cast<int64_t>(pos_) - trim + std::min<int64_t>(gap, 0);
+        const int64_t base = static_cast<int64_t>(pos_) - trim + gap;
         TextChecker chk(true);
         reserveScratch(kScoreBytesWide + kMaxMatch);
         uint64_t score = 0;
@@ -1132,6 +1155,9 @@ class TolerantDecoder {
         }
         const uint64_t failedBit = recentAt(back).first;
         const auto [startBit, startPos] = recentAt(std::min(back + kRollbackSymbols, avail - 1));
+        const auto [deepBit, deepPos] = recentAt(std::min(back + kDeepRollbackSymbols, avail - 1));
+        deepTrim_ = startPos - deepPos;
+        deepBit_ = deepBit;
         truncateTo(startPos);
         return damage(startBit, nextSearchStart(failedBit + 1), true);
     }
@@ -1244,7 +1270,9 @@ class TolerantDecoder {
 
     std::vector<uint8_t> trialBytes_, trialKnown_;
     std::vector<ScoredSymbol> scored_;
-    std::vector<int64_t> finalists_;
+    std::vector<std::pair<int64_t, int64_t>> finalists_;  // (cut back, gap) tied best
+    uint64_t deepTrim_ = 0;  // bytes a deeper cut back removes beyond the usual one
+    uint64_t deepBit_ = 0;   // the bit where that deeper cut back resumes decoding
     std::vector<uint8_t> gapBytes_, gapKnown_;
     std::vector<uint32_t> junctions_;
     std::vector<uint16_t> pairs_;  // byte pair counts of the history
