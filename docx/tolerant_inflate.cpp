@@ -49,6 +49,9 @@ constexpr uint32_t kTrialSymbols = 64;             // symbols that must make sen
 constexpr uint32_t kFixedTrialSymbols = 512;       // ... after a fixed block header found
 constexpr uint32_t kTrialSymbolsAtEnd = 16;        // ... when the input ends first
 constexpr uint32_t kTrialSymbolsBeforeEnd = 8;     // ... when the block ends first
+constexpr uint32_t kMaxRepeatedSymbols = 8;        // one symbol repeated this often fails it
+constexpr uint32_t kMaxLiteralRun = 16;  // repeats of one literal that real data never has
+constexpr uint32_t kMaxCopyRun = 3;      // repeats of one copy shorter than the longest
 constexpr uint32_t kMaxDamageEvents = 256;
 constexpr uint32_t kCheckChunk = 64;      // text is checked in runs of this many bytes
 constexpr uint32_t kRecentSymbols = 128;  // symbol starts remembered to find where damage began
@@ -58,7 +61,9 @@ constexpr uint64_t kNoPosition = UINT64_MAX;
 constexpr uint32_t kStepStarts = 16;   // nearby start bits whose decoding must meet
 constexpr uint32_t kStepSymbols = 96;  // symbols followed from each
 constexpr uint32_t kStepFallbackSymbols = 8;
-constexpr uint32_t kStepAgreeNum = 4;  // share of the paths that must meet at the boundary
+constexpr size_t kBeforePathSymbols = 1024;
+constexpr uint32_t kStepAgreeNum = 3;  // share of the paths that, with the path from
+                                       // before the damage, must meet at a boundary
 constexpr uint32_t kStepAgreeDen = 4;
 // Output used to find where resumed data belongs: a short stretch for every candidate, a long
 // one to choose among the best.
@@ -674,7 +679,7 @@ class TolerantDecoder {
                uint32_t symbols = kTrialSymbols) {
         TextChecker chk(xml_);
         reserveScratch(size_t(symbols) * kMaxMatch);
-        uint32_t n = 0;
+        uint32_t n = 0, sameSymbol = 0, lastValue = UINT32_MAX, lastDistance = 0;
         for (uint32_t i = 0; i < symbols; ++i) {
             uint32_t v = 0, d = 0;
             SymbolKind kind = nextSymbol(r, lit, dist, v, d);
@@ -686,6 +691,13 @@ class TolerantDecoder {
                 return false;
             if (kind == SymbolKind::End)
                 return i >= kTrialSymbolsBeforeEnd && headerLooksValid(r);
+            // A compressor turns a run of one byte into a copy, so a long run of one literal
+            // (as zeroed data decodes to) does not come from real data.
+            sameSymbol = (v == lastValue && d == lastDistance) ? sameSymbol + 1 : 0;
+            lastValue = v;
+            lastDistance = d;
+            if (sameSymbol >= kMaxRepeatedSymbols)
+                return false;
             if (kind == SymbolKind::Literal) {
                 if (text_ && !chk.feed(static_cast<uint8_t>(v)))
                     return false;
@@ -758,7 +770,7 @@ class TolerantDecoder {
                 BitReader t(in_);
                 t.seek(p);
                 if (trial(t, *lit_, *dist_)) {
-                    p = inStep(p);
+                    p = inStep(p, at);
                     bitsSkipped_ += p > at ? p - at : 0;
                     lastResyncBit_ = p;
                     r_.seek(p);
@@ -785,8 +797,10 @@ class TolerantDecoder {
 
     // A symbol start at or after p that decoding reaches from each of several nearby start
     // bits: decoding that begins out of step falls into step within a few symbols, so where
-    // the paths meet is a true symbol boundary. Falls back to skipping a few symbols.
-    uint64_t inStep(uint64_t p) {
+    // the paths meet is a true symbol boundary. A boundary that most of them and the path
+    // decoded from `at` (in step before the damage) share is taken too, as that path is
+    // independent of the others. Falls back to skipping a few symbols.
+    uint64_t inStep(uint64_t p, uint64_t at) {
         std::array<std::array<uint64_t, kStepSymbols>, kStepStarts> chains{};
         std::array<uint32_t, kStepStarts> lengths{};
         for (uint32_t j = 0; j < kStepStarts; ++j) {
@@ -801,7 +815,20 @@ class TolerantDecoder {
                     break;
             }
         }
-        spend(kStepStarts * kStepSymbols);
+        const uint64_t last = chains[0][lengths[0] - 1];
+        beforePath_.clear();
+        if (at < p) {
+            BitReader t(in_);
+            t.seek(at);
+            while (t.position() <= last && beforePath_.size() < kBeforePathSymbols) {
+                beforePath_.push_back(t.position());
+                uint32_t v = 0, d = 0;
+                SymbolKind kind = nextSymbol(t, *lit_, *dist_, v, d);
+                if (kind == SymbolKind::Bad || kind == SymbolKind::End || t.overrun())
+                    break;
+            }
+        }
+        spend(kStepStarts * kStepSymbols + beforePath_.size());
         for (uint32_t i = 0; i < lengths[0]; ++i) {
             const uint64_t b = chains[0][i];
             uint32_t agree = 1;
@@ -809,7 +836,10 @@ class TolerantDecoder {
                 auto end = chains[j].begin() + lengths[j];
                 agree += std::find(chains[j].begin(), end, b) != end;
             }
-            if (agree * kStepAgreeDen >= kStepStarts * kStepAgreeNum)
+            if (agree == kStepStarts)
+                return b;
+            if (agree * kStepAgreeDen >= kStepStarts * kStepAgreeNum &&
+                std::binary_search(beforePath_.begin(), beforePath_.end(), b))
                 return b;
         }
         return chains[0][std::min(kStepFallbackSymbols, lengths[0] - 1)];
@@ -1142,7 +1172,7 @@ class TolerantDecoder {
     // Damage shown at output position `bad`: drops the output of the symbol that made it and
     // of a few symbols before (damage shows a little after it happens), and looks for a way
     // on after the start of that symbol.
-    Next damageBefore(uint64_t bad) {
+    Next damageBefore(uint64_t bad, uint32_t extraBack = 0) {
         const uint32_t avail = std::min(recentCount_, kRecentSymbols);
         if (avail == 0)
             return damage(r_.position(), nextSearchStart(r_.position() + 1), true);
@@ -1154,6 +1184,7 @@ class TolerantDecoder {
             }
         }
         const uint64_t failedBit = recentAt(back).first;
+        back += extraBack;
         const auto [startBit, startPos] = recentAt(std::min(back + kRollbackSymbols, avail - 1));
         const auto [deepBit, deepPos] = recentAt(std::min(back + kDeepRollbackSymbols, avail - 1));
         deepTrim_ = startPos - deepPos;
@@ -1170,6 +1201,8 @@ class TolerantDecoder {
         const Huffman& lit = *lit_;
         const Huffman& dist = *dist_;
         uint64_t nextCheck = text_ ? checkPos_ + kCheckChunk : kNoPosition;
+        uint32_t run = 0, runValue = UINT32_MAX, runDistance = 0;
+        bool sawCopy = false;
         for (;;) {
             if (pos_ >= nextCheck) {
                 uint64_t bad = firstImplausible();
@@ -1197,11 +1230,26 @@ class TolerantDecoder {
                 case SymbolKind::Literal:
                     if (text_ && kByteClass[v] == kBad)
                         return damageBefore(pos_);
+                    // A block that copies turns runs of one byte into copies, so a long run
+                    // of one literal there is damage (zeroed data decodes that way).
+                    run = v == runValue && runDistance == 0 ? run + 1 : 0;
+                    runValue = v;
+                    runDistance = 0;
+                    if (text_ && sawCopy && run >= kMaxLiteralRun)
+                        return damageBefore(pos_, run);
                     putKnown(static_cast<uint8_t>(v));
                     break;
                 case SymbolKind::Copy:
                     if (d > pos_ && damageEvents_ == 0)
                         return damageBefore(pos_);
+                    // Two copies in a row from the same distance, the first shorter than the
+                    // longest, are one copy a compressor would have made longer.
+                    run = v == runValue && d == runDistance && v < kMaxMatch ? run + 1 : 0;
+                    runValue = v;
+                    runDistance = d;
+                    sawCopy = true;
+                    if (text_ && run >= kMaxCopyRun)
+                        return damageBefore(pos_, run);
                     copyMatch(v, d);
                     break;
                 case SymbolKind::End:
@@ -1270,7 +1318,9 @@ class TolerantDecoder {
 
     std::vector<uint8_t> trialBytes_, trialKnown_;
     std::vector<ScoredSymbol> scored_;
-    std::vector<std::pair<int64_t, int64_t>> finalists_;  // (cut back, gap) tied best
+    std::vector<std::pair<int64_t, int64_t>> finalists_;
+    std::vector<uint64_t>
+        beforePath_;  // symbol starts decoded from before the damage  // (cut back, gap) tied best
     uint64_t deepTrim_ = 0;  // bytes a deeper cut back removes beyond the usual one
     uint64_t deepBit_ = 0;   // the bit where that deeper cut back resumes decoding
     std::vector<uint8_t> gapBytes_, gapKnown_;
