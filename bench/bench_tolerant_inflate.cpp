@@ -118,3 +118,5 @@ void BM_TolerantDamaged(benchmark::State& state) {
 BENCHMARK(BM_TolerantDamaged)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace
+
+BENCHMARK_MAIN();

@@ -343,6 +343,11 @@ class TextChecker {
         }
         return true;
     }
+    // Whether any plain byte would pass without changing the state.
+    bool plainPasses() const {
+        return need_ == 0 && strayContinuations_ == 0 && state_ != State::TagOpen &&
+               state_ != State::Entity;
+    }
     void unknown() {
         state_ = State::Loose;
         need_ = 0;
@@ -654,6 +659,13 @@ class TolerantDecoder {
         }
         const bool allKnown = checkPos_ >= allKnownFrom();
         for (uint64_t p = checkPos_; p < pos_; ++p) {
+            // Most bytes are plain text the checker passes without a change of state.
+            if (allKnown && checker_.plainPasses()) {
+                while (p < pos_ && kByteClass[out_[p]] == kPlain)
+                    ++p;
+                if (p == pos_)
+                    break;
+            }
             if (allKnown || known(p)) {
                 if (!checker_.feed(out_[p]))
                     return p;
