@@ -78,15 +78,14 @@ constexpr int64_t kMaxTrim = 512;      // bytes before the damage that may be ga
 constexpr int64_t kMinGapRange = 512;  // bytes the skipped bits may have held, at least
 constexpr int64_t kGapBytesPerSkippedByte = 16;
 constexpr int64_t kMaxGap = 4096;
-constexpr uint64_t kGarbledBitsBefore = 64;  // bits around the failing symbol taken as garbled
-constexpr uint64_t kGarbledBitsAfter = 256;
+constexpr uint64_t kGarbledBitsBefore = 64;      // bits before the failing symbol taken as garbled
 constexpr uint32_t kMinCrossingBytes = 8;        // history bytes a placement must be judged on
 constexpr uint64_t kMaxPlaceholders = 1u << 20;  // unknown bytes tracked beyond the cap
 constexpr uint64_t kMaxOutputCap = uint64_t(1) << 40;
 // Work allowed for getting back in step (trial symbols and bytes, header probes, placement
 // tries), per input byte and as a floor, so that the total stays linear in the input.
 constexpr uint64_t kSearchWorkPerInputByte = 1024;
-constexpr uint64_t kSearchWorkFloor = 8u << 20;
+constexpr uint64_t kSearchWorkFloor = 1u << 20;
 constexpr uint64_t kHeaderProbeWork = 16;
 
 // One entry of a lookup table: a symbol and its code length, a link to a second-level table
