@@ -84,8 +84,8 @@ constexpr uint64_t kMaxPlaceholders = 1u << 20;  // unknown bytes tracked beyond
 constexpr uint64_t kMaxOutputCap = uint64_t(1) << 40;
 // Work allowed for getting back in step (trial symbols and bytes, header probes, placement
 // tries), per input byte and as a floor, so that the total stays linear in the input.
-constexpr uint64_t kSearchWorkPerInputByte = 1024;
-constexpr uint64_t kSearchWorkFloor = 1u << 20;
+constexpr uint64_t kSearchWorkPerInputByte = 256;
+constexpr uint64_t kSearchWorkFloor = 16u << 20;
 constexpr uint64_t kHeaderProbeWork = 16;
 
 // One entry of a lookup table: a symbol and its code length, a link to a second-level table
