@@ -271,6 +271,7 @@ int32_t CDocumentStore::RunJob() {
         env.progress = progress_ ? &relay_ : nullptr;
         env.status = status_ ? &relay_ : nullptr;
         env.errors = errors_ ? &relay_ : nullptr;
+        env.templates = &templates_;
         RecoverDocument(rec, env);
         rec.stopEvent = nullptr;
         result = static_cast<int32_t>(rec.success);

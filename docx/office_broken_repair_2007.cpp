@@ -354,6 +354,24 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
             leftOut.emplace(part.view());
         }
     }
+    // Lost parts that a relationship leads to are taken from the template too when it has
+    // them; without content types these are the only names of lost parts the package keeps.
+    for (const std::string& relsName : salvagedNames) {
+        if (!isRelationshipsPart(relsName))
+            continue;
+        const SalvagedPart& rels = salvaged(relsName);
+        if (!rels.usable())
+            continue;
+        for (const std::string& target : internalTargets(rels.bytes, sourceFolderOf(relsName))) {
+            if (present.count(target))
+                continue;
+            const uint32_t t = tpl->FindEntry(spanOf(target));
+            if (found(t)) {
+                fromTemplate.push_back(t);
+                present.emplace(target);
+            }
+        }
+    }
     const bool synthContentTypes = !contentTypes.usable();
     const bool synthPackageRels = !salvaged(kPackageRelationships).usable();
     const bool synthMainRels = !salvaged(kMainRelationships).usable();
@@ -372,6 +390,16 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         addReport(kContentTypes, PartState::Synthesised);
     }
 
+    // Inflated parts are freed once written; the main document stays for the other package.
+    const auto release = [this](uint32_t index) {
+        const LocalEntry& entry = damaged.Entry(index);
+        if (entry.name.view() == kMainDocument)
+            return;
+        if (auto cached = parts_.find(entry.name.view());
+            cached != parts_.end() && cached->second.entry == &entry)
+            parts_.erase(cached);
+        damaged.ReleaseEntryData(index);
+    };
     std::vector<bool> written(damaged.EntryCount(), false);
     PartNameSet rewritten;
     std::deque<std::string> closings;
@@ -400,8 +428,11 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         addSegments(zip, *p.entry, segments);
         addReport(part, p);
         rewritten.emplace(part);
-        if (p.state == PartState::Intact)
-            written[damaged.FindEntry(spanOf(part))] = true;
+        if (p.state == PartState::Intact) {
+            const uint32_t index = damaged.FindEntry(spanOf(part));
+            written[index] = true;
+            release(index);
+        }
     }
 
     // Every other salvaged entry, in scan order: relationships and content types lose what
@@ -430,10 +461,10 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
             addSegments(zip, entry, segments);
         else
             copyRaw(zip, entry);
-        if (name != kMainDocument)
-            damaged.ReleaseEntryData(i);
+        release(i);
         if (reported.emplace(name).second)
-            addReport(name, PartState::Intact);
+            report_.parts.push_back({std::string(name), PartState::Intact, entry.uncompressedSize,
+                                     entry.uncompressedSize});
     }
     // Parts decoded from damaged entries, as far as they go.
     for (std::string_view name : decodedNames) {

@@ -139,6 +139,21 @@ std::vector<ByteSpan> keptRelationshipIds(ByteSpan relsData, const PartNameSet& 
     return kept;
 }
 
+std::vector<std::string> internalTargets(ByteSpan relsData, std::string_view folder) {
+    std::vector<std::string> targets;
+    MarkUpStore rels;
+    rels.Tokenize(relsData);
+    TagAttributes attrs;
+    for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
+        if (!Equals(rels.GetTagName(i), "Relationship"))
+            continue;
+        Relationship r = readRelationship(rels, i, attrs);
+        if (!r.external && r.target.length != 0)
+            targets.push_back(targetEntryName(r.target, folder));
+    }
+    return targets;
+}
+
 std::vector<ByteSpan> overriddenParts(ByteSpan contentTypes) {
     std::vector<ByteSpan> parts;
     MarkUpStore store;

@@ -30,6 +30,9 @@ bool dropDanglingRelationships(ByteSpan relsData, std::string_view folder,
 // whose target is among the salvaged parts.
 std::vector<ByteSpan> keptRelationshipIds(ByteSpan relsData, const PartNameSet& salvaged);
 
+// The package entries the internal relationships of a relationships part lead to.
+std::vector<std::string> internalTargets(ByteSpan relsData, std::string_view folder);
+
 // Part names of the Override elements of the content types, without their leading '/'.
 std::vector<ByteSpan> overriddenParts(ByteSpan contentTypes);
 
