@@ -12,7 +12,6 @@
 #include "docx/package_synthesis.h"
 #include "docx/span_match.h"
 #include "docx/zip_save_and_store.h"
-#include "platform/file_io.h"
 
 namespace morvel {
 
@@ -40,6 +39,8 @@ constexpr std::string_view kContentTypes = "[Content_Types].xml";
 constexpr std::string_view kMainDocument = "word/document.xml";
 constexpr std::string_view kMainRelationships = "word/_rels/document.xml.rels";
 constexpr std::string_view kPackageRelationships = "_rels/.rels";
+// Room beyond the expected size of a new package: headers, directory, rebuilt parts.
+constexpr size_t kOutputSlack = 1 << 16;
 // DOS date of parts written anew: 1 January 1980, the earliest a ZIP header can hold.
 constexpr uint16_t kNewPartDosDate = 0x0021;
 
@@ -114,6 +115,7 @@ int OfficeBrokenRepair_2007::OpenDamaged(const std::filesystem::path& path) {
     try {
         parts_.clear();
         decoded_.clear();
+        mainTokens_.reset();
         return damaged.OpenFile(path);
     } catch (...) {
         status = kDocxException;
@@ -126,6 +128,7 @@ int OfficeBrokenRepair_2007::OpenDamaged(std::span<const uint8_t> image) {
     try {
         parts_.clear();
         decoded_.clear();
+        mainTokens_.reset();
         damaged.Reset();
         if (image.empty() || image.size() > 0xFFFFFFFFu)
             return 1;
@@ -167,7 +170,7 @@ int OfficeBrokenRepair_2007::toFile(int (OfficeBrokenRepair_2007::*write)(std::v
                                     const std::filesystem::path& outPath) {
     std::vector<uint8_t> bytes;
     int rc = guarded(write, bytes);
-    if (!bytes.empty() && !writeFileAtomic(outPath, bytes, true).empty()) {
+    if (!bytes.empty() && !writeArchiveFile(outPath, bytes)) {
         status = kDocxWriteError;
         rc = finish();
     }
@@ -246,6 +249,22 @@ const OfficeBrokenRepair_2007::SalvagedPart& OfficeBrokenRepair_2007::salvaged(
     return parts_.emplace(std::string(name), p).first->second;
 }
 
+// The tokens of a part: the main document's are kept for the other package, any other part
+// is cut into scratch.
+const MarkUpStore& OfficeBrokenRepair_2007::tokensOf(std::string_view name,
+                                                     const SalvagedPart& part,
+                                                     MarkUpStore& scratch) {
+    if (name != kMainDocument) {
+        scratch.Tokenize(part.bytes);
+        return scratch;
+    }
+    if (!mainTokens_) {
+        mainTokens_ = std::make_unique<MarkUpStore>();
+        mainTokens_->Tokenize(part.bytes);
+    }
+    return *mainTokens_;
+}
+
 void OfficeBrokenRepair_2007::addReport(std::string_view name, const SalvagedPart& part) {
     report_.parts.push_back({std::string(name), part.state, part.decodedBytes, part.declaredBytes});
 }
@@ -272,10 +291,9 @@ int OfficeBrokenRepair_2007::writeTextPackage(std::vector<uint8_t>& out) {
         status = kDocxBadDocumentSize;
         return finish();
     }
-    MarkUpStore store;
-    store.Tokenize(main.bytes);
+    MarkUpStore scratch;
     std::vector<ByteSpan> segments;
-    status = applyTextOnlyRules(store, segments);
+    status = applyTextOnlyRules(tokensOf(kMainDocument, main, scratch), segments);
     if (segments.empty()) {
         // Nothing usable came out of the main document: no package, and no success either.
         if (status == kDocxOk)
@@ -288,6 +306,7 @@ int OfficeBrokenRepair_2007::writeTextPackage(std::vector<uint8_t>& out) {
         segments.push_back(spanOf(closing));
     ZipSaveAndStore zip;
     zip.OpenMemory();
+    zip.Reserve(size_t{tpl->ArchiveSize()} + kOutputSlack);
     for (uint32_t i = 0; i < tpl->EntryCount(); ++i) {
         copyRaw(zip, tpl->Entry(i));
         addReport(tpl->Entry(i).name.view(), PartState::FromTemplate);
@@ -382,6 +401,8 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
 
     ZipSaveAndStore zip;
     zip.OpenMemory();
+    // The new package is about as large as the salvaged one: raw copies plus deflated parts.
+    zip.Reserve(size_t{damaged.ArchiveSize()} + kOutputSlack);
     std::string contentTypesText;
     if (synthContentTypes) {
         contentTypesText = synthesiseContentTypes(presentNames);
@@ -411,10 +432,10 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         const SalvagedPart& p = salvaged(part);
         if (!p.usable())
             continue;
-        MarkUpStore store;
-        store.Tokenize(p.bytes);
+        MarkUpStore scratch;
         std::vector<ByteSpan> segments;
-        const uint32_t rc = applyFullDocumentRules(store, keptIds, missing, segments);
+        const uint32_t rc =
+            applyFullDocumentRules(tokensOf(part, p, scratch), keptIds, missing, segments);
         if (rc != kDocxOk)
             status = rc;
         // An intact part that yields nothing (no declaration, markup left open) is copied as

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "docx/markup_store.h"
 #include "docx/part_report.h"
 #include "docx/template_package.h"
 #include "docx/zip_broken_extractor.h"
@@ -87,6 +88,8 @@ class OfficeBrokenRepair_2007 {
     int writeTextPackage(std::vector<uint8_t>& out);
     int writeFullPackage(std::vector<uint8_t>& out);
     const SalvagedPart& salvaged(std::string_view name);
+    const MarkUpStore& tokensOf(std::string_view name, const SalvagedPart& part,
+                                MarkUpStore& scratch);
     void addReport(std::string_view name, const SalvagedPart& part);
     void addReport(std::string_view name, PartState state);
 
@@ -99,6 +102,8 @@ class OfficeBrokenRepair_2007 {
     // one engine share them.
     std::map<std::string, SalvagedPart, std::less<>> parts_;
     std::deque<std::vector<uint8_t>> decoded_;
+    // The main document's tokens, cut once for both packages.
+    std::unique_ptr<MarkUpStore> mainTokens_;
     PackageReport report_;
 };
 

@@ -2,10 +2,10 @@
 
 #include <zlib.h>
 
+#include <cstdio>
 #include <span>
 
 #include "docx/inflate_zip.h"
-#include "platform/file_io.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -19,6 +19,7 @@ constexpr uint16_t kFlagsRewritten = 0x0000;
 constexpr uint32_t kMaxEntries = 0xFFFF;
 constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFFu;
 constexpr size_t kDeflateChunk = 1 << 16;
+constexpr size_t kStagingSize = 1 << 18;
 
 void putLocalHeader(std::span<uint8_t> h, const LocalEntry& e) {
     writeU32LE(h, 0, e.signature);
@@ -56,37 +57,63 @@ int ZipSaveAndStore::OpenOutput(const std::filesystem::path& path) {
 }
 
 // Deflates the segments onto the end of the archive; the CRC and the plain length come back.
+// A rewritten part arrives as very many small segments: they are gathered into a staging
+// buffer so zlib sees few large inputs, and output gathers in a fixed chunk.
 bool ZipSaveAndStore::deflateSegments(const ByteSpan* segments, uint32_t segmentCount,
                                       uint32_t& crc, uint64_t& plainLength) {
     z_stream s{};
     if (deflateInit2(&s, kRewriteDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
+    std::vector<uint8_t> chunk(kDeflateChunk);
+    std::vector<uint8_t> staged;
+    staged.reserve(kStagingSize);
+    s.next_out = chunk.data();
+    s.avail_out = kDeflateChunk;
     crc = 0;
     plainLength = 0;
     bool ok = true;
-    for (uint32_t i = 0; ok && i <= segmentCount; ++i) {
-        const bool last = i == segmentCount;
-        const ByteSpan seg = last ? ByteSpan() : segments[i];
-        if (!last && (seg.length == 0 || seg.absent()))
-            continue;
-        if (!last) {
-            crc = InflateZip::Crc32Update(seg, crc);
-            plainLength += seg.length;
-        }
-        s.next_in = const_cast<Bytef*>(seg.data);
-        s.avail_in = seg.length;
+    // Feeds one input to the stream; with finish, ends the stream.
+    const auto feed = [&](ByteSpan in, bool finish) {
+        if (!in.absent())
+            crc = InflateZip::Crc32Update(in, crc);
+        plainLength += in.length;
+        s.next_in = const_cast<Bytef*>(in.data);
+        s.avail_in = in.length;
         int rc = Z_OK;
         do {
-            const size_t at = bytes_.size();
-            bytes_.resize(at + kDeflateChunk);
-            s.next_out = bytes_.data() + at;
-            s.avail_out = kDeflateChunk;
-            rc = deflate(&s, last ? Z_FINISH : Z_NO_FLUSH);
-            bytes_.resize(at + kDeflateChunk - s.avail_out);
-            if (rc == Z_STREAM_ERROR || bytes_.size() > kMaxArchiveSize)
+            rc = deflate(&s, finish ? Z_FINISH : Z_NO_FLUSH);
+            if (rc == Z_STREAM_ERROR)
                 ok = false;
-        } while (ok && (s.avail_in != 0 || (last && rc != Z_STREAM_END)));
+            if (s.avail_out == 0 || rc == Z_STREAM_END) {
+                bytes_.insert(bytes_.end(), chunk.data(),
+                              chunk.data() + (kDeflateChunk - s.avail_out));
+                s.next_out = chunk.data();
+                s.avail_out = kDeflateChunk;
+            }
+            if (bytes_.size() > kMaxArchiveSize)
+                ok = false;
+        } while (ok && (s.avail_in != 0 || (finish && rc != Z_STREAM_END)));
+    };
+    const auto flushStaged = [&] {
+        if (!staged.empty())
+            feed(ByteSpan(staged.data(), static_cast<uint32_t>(staged.size())), false);
+        staged.clear();
+    };
+    for (uint32_t i = 0; ok && i < segmentCount; ++i) {
+        const ByteSpan seg = segments[i];
+        if (seg.length == 0 || seg.absent())
+            continue;
+        if (staged.size() + seg.length > kStagingSize)
+            flushStaged();
+        if (seg.length >= kStagingSize)
+            feed(seg, false);
+        else
+            staged.insert(staged.end(), seg.begin(), seg.end());
     }
+    if (ok)
+        flushStaged();
+    if (ok)
+        feed(ByteSpan(), true);
     deflateEnd(&s);
     return ok;
 }
@@ -160,10 +187,16 @@ void ZipSaveAndStore::Finish() {
     appendU16LE(bytes_, 0);
     if (bytes_.size() > kMaxArchiveSize)
         failed_ = true;
-    if (!path_.empty() && !failed_) {
-        if (!writeFileAtomic(path_, bytes_, true).empty())
-            failed_ = true;
-    }
+    if (!path_.empty() && !failed_ && !writeArchiveFile(path_, bytes_))
+        failed_ = true;
+}
+
+bool writeArchiveFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return false;
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && whole;
 }
 
 }  // namespace morvel

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ class ZipSaveAndStore {
 
     // Starts an empty archive in memory.
     void OpenMemory();
+    // Makes room for an archive of about this size, so building it copies nothing.
+    void Reserve(size_t bytes) { bytes_.reserve(bytes); }
     // Starts an archive that Finish also writes to path; always 0. A file that cannot be
     // written is reported by Failed() after Finish.
     int OpenOutput(const std::filesystem::path& path);
@@ -54,5 +57,8 @@ class ZipSaveAndStore {
     bool failed_ = false;
     std::vector<CentralRecord> central_;
 };
+
+// Writes a built archive to a file, as it is; false when the file cannot be written whole.
+bool writeArchiveFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
 }  // namespace morvel
