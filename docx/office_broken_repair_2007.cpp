@@ -116,7 +116,9 @@ int OfficeBrokenRepair_2007::OpenDamaged(const std::filesystem::path& path) {
         parts_.clear();
         decoded_.clear();
         mainTokens_.reset();
-        return damaged.OpenFile(path);
+        const int rc = damaged.OpenFile(path);
+        indexEntries();
+        return rc;
     } catch (...) {
         status = kDocxException;
         message = docxStatusMessage(status);
@@ -130,9 +132,12 @@ int OfficeBrokenRepair_2007::OpenDamaged(std::span<const uint8_t> image) {
         decoded_.clear();
         mainTokens_.reset();
         damaged.Reset();
+        firstEntry_.clear();
         if (image.empty() || image.size() > 0xFFFFFFFFu)
             return 1;
-        return damaged.OpenMemory(image.data(), static_cast<uint32_t>(image.size()));
+        const int rc = damaged.OpenMemory(image.data(), static_cast<uint32_t>(image.size()));
+        indexEntries();
+        return rc;
     } catch (...) {
         status = kDocxException;
         message = docxStatusMessage(status);
@@ -210,21 +215,34 @@ int OfficeBrokenRepair_2007::finish() {
     return static_cast<int>(status);
 }
 
+void OfficeBrokenRepair_2007::indexEntries() {
+    firstEntry_.clear();
+    firstEntry_.reserve(damaged.EntryCount());
+    for (uint32_t i = 0; i < damaged.EntryCount(); ++i)
+        firstEntry_.emplace(damaged.Entry(i).name.view(), i);
+}
+
+uint32_t OfficeBrokenRepair_2007::findEntry(std::string_view name) const {
+    const auto it = firstEntry_.find(name);
+    return it == firstEntry_.end() ? kEntryNotFound : it->second;
+}
+
 // Looks a part up once: its intact entry, else its damaged entry decoded as far as it goes
 // (XML parts then repaired as markup). A damaged part is usable when its markup survived (XML)
 // or it decoded whole (anything else); the package's bookkeeping parts only when whole, since
 // a cut-off list of content types or relationships is better rebuilt from the parts present.
 const OfficeBrokenRepair_2007::SalvagedPart& OfficeBrokenRepair_2007::salvaged(
-    std::string_view name) {
+    std::string_view name, uint32_t damagedIndex) {
     if (auto it = parts_.find(name); it != parts_.end())
         return it->second;
     SalvagedPart p;
     const ByteSpan key = spanOf(name);
-    if (const uint32_t i = damaged.FindEntry(key); found(i)) {
+    if (const uint32_t i = findEntry(name); found(i)) {
         p.entry = &damaged.Entry(i);
         p.bytes = damaged.GetEntryData(i);
         p.decodedBytes = p.declaredBytes = p.entry->uncompressedSize;
-    } else if (const uint32_t d = damaged.FindDamaged(key); found(d)) {
+    } else if (const uint32_t d = found(damagedIndex) ? damagedIndex : damaged.FindDamaged(key);
+               found(d)) {
         ZipBrokenExtractor::DecodedPart part = damaged.DecodeDamaged(d);
         p.state = part.state;
         p.decodedBytes = part.bytes.size();
@@ -345,7 +363,7 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
     std::vector<std::string_view> decodedNames;
     for (uint32_t d = 0; d < damaged.DamagedCount(); ++d) {
         const std::string_view name = damaged.Damaged(d).name.view();
-        if (salvaged(name).usable() && salvagedNames.emplace(name).second)
+        if (salvaged(name, d).usable() && salvagedNames.emplace(name).second)
             decodedNames.push_back(name);
     }
     const std::vector<ByteSpan> overrides =
@@ -450,7 +468,7 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         addReport(part, p);
         rewritten.emplace(part);
         if (p.state == PartState::Intact) {
-            const uint32_t index = damaged.FindEntry(spanOf(part));
+            const uint32_t index = findEntry(part);
             written[index] = true;
             release(index);
         }

@@ -7,6 +7,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "docx/markup_store.h"
@@ -87,7 +89,9 @@ class OfficeBrokenRepair_2007 {
     int finish();
     int writeTextPackage(std::vector<uint8_t>& out);
     int writeFullPackage(std::vector<uint8_t>& out);
-    const SalvagedPart& salvaged(std::string_view name);
+    void indexEntries();
+    uint32_t findEntry(std::string_view name) const;
+    const SalvagedPart& salvaged(std::string_view name, uint32_t damagedIndex = kEntryNotFound);
     const MarkUpStore& tokensOf(std::string_view name, const SalvagedPart& part,
                                 MarkUpStore& scratch);
     void addReport(std::string_view name, const SalvagedPart& part);
@@ -101,6 +105,9 @@ class OfficeBrokenRepair_2007 {
     // Parts looked up so far, with the bytes decoded from damaged entries; both packages of
     // one engine share them.
     std::map<std::string, SalvagedPart, std::less<>> parts_;
+    // The first intact entry of each name, so lookups stay cheap in a crafted archive with a
+    // great many entries.
+    std::unordered_map<std::string_view, uint32_t> firstEntry_;
     std::deque<std::vector<uint8_t>> decoded_;
     // The main document's tokens, cut once for both packages.
     std::unique_ptr<MarkUpStore> mainTokens_;
