@@ -13,6 +13,8 @@
 namespace morvel {
 namespace {
 
+const std::string kChecker = std::string(MORVEL_TEST_DIR) + "/check_docx_outputs.py";
+
 const std::vector<uint8_t>& realStore() {
     static const std::vector<uint8_t> store = test::readFile(MORVEL_TEMPLATE_STORE);
     return store;
@@ -181,7 +183,7 @@ TEST(PackageRebuild, LostPartsNeverSinkTheFullDocument) {
     }
     if (!test::pythonDocxAvailable())
         GTEST_SKIP() << "python3-docx is not installed";
-    EXPECT_EQ(test::packagesThatDoNotOpen(MORVEL_DOCX_CHECKER, outputs), "");
+    EXPECT_EQ(test::packagesThatDoNotOpen(kChecker, outputs), "");
 }
 
 TEST(PackageRebuild, IntactPackageKeepsEveryEntryAsItWas) {
@@ -207,9 +209,9 @@ TEST(PackageRebuild, IntactPackageKeepsEveryEntryAsItWas) {
     EXPECT_EQ(text.status, kDocxOk);
     EXPECT_TRUE(text.has("word/document.xml", "Echo closing words"));
     if (test::pythonDocxAvailable()) {
-        EXPECT_EQ(test::packagesThatDoNotOpen(MORVEL_DOCX_CHECKER,
-                                              {{"full", full.bytes}, {"text", text.bytes}}),
-                  "");
+        EXPECT_EQ(
+            test::packagesThatDoNotOpen(kChecker, {{"full", full.bytes}, {"text", text.bytes}}),
+            "");
     }
 }
 
@@ -236,9 +238,9 @@ TEST(PackageRebuild, CutOffMainDocumentKeepsItsStartInBothPackages) {
     EXPECT_TRUE(full.report.summary().starts_with("word/document.xml: partial, "))
         << full.report.summary();
     if (test::pythonDocxAvailable()) {
-        EXPECT_EQ(test::packagesThatDoNotOpen(MORVEL_DOCX_CHECKER,
-                                              {{"full", full.bytes}, {"text", text.bytes}}),
-                  "");
+        EXPECT_EQ(
+            test::packagesThatDoNotOpen(kChecker, {{"full", full.bytes}, {"text", text.bytes}}),
+            "");
     }
 }
 
