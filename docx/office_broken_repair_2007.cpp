@@ -391,6 +391,20 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
             leftOut.emplace(part.view());
         }
     }
+    const bool synthContentTypes = !contentTypes.usable();
+    const bool synthPackageRels = !salvaged(kPackageRelationships).usable();
+    const bool synthMainRels = !salvaged(kMainRelationships).usable();
+    // Inflated parts are freed once used; the main document stays for the other package. A
+    // part needed again is inflated again, so at most one large part is held at a time.
+    const auto release = [this](uint32_t index) {
+        const LocalEntry& entry = damaged.Entry(index);
+        if (entry.name.view() == kMainDocument)
+            return;
+        if (auto cached = parts_.find(entry.name.view());
+            cached != parts_.end() && cached->second.entry == &entry)
+            parts_.erase(cached);
+        damaged.ReleaseEntryData(index);
+    };
     // Lost parts that a relationship leads to are taken from the template too when it has
     // them; without content types these are the only names of lost parts the package keeps.
     for (const std::string& relsName : salvagedNames) {
@@ -408,10 +422,9 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
                 present.emplace(target);
             }
         }
+        if (rels.state == PartState::Intact)
+            release(findEntry(relsName));
     }
-    const bool synthContentTypes = !contentTypes.usable();
-    const bool synthPackageRels = !salvaged(kPackageRelationships).usable();
-    const bool synthMainRels = !salvaged(kMainRelationships).usable();
     present.emplace(kContentTypes);
     present.emplace(kPackageRelationships);
     present.emplace(kMainRelationships);
@@ -429,16 +442,6 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         addReport(kContentTypes, PartState::Synthesised);
     }
 
-    // Inflated parts are freed once written; the main document stays for the other package.
-    const auto release = [this](uint32_t index) {
-        const LocalEntry& entry = damaged.Entry(index);
-        if (entry.name.view() == kMainDocument)
-            return;
-        if (auto cached = parts_.find(entry.name.view());
-            cached != parts_.end() && cached->second.entry == &entry)
-            parts_.erase(cached);
-        damaged.ReleaseEntryData(index);
-    };
     std::vector<bool> written(damaged.EntryCount(), false);
     PartNameSet rewritten;
     std::deque<std::string> closings;
