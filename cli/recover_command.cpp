@@ -16,6 +16,7 @@
 #include "core/folders.h"
 #include "core/output_names.h"
 #include "core/recovery_driver.h"
+#include "core/template_store_cache.h"
 #include "platform/file_io.h"
 
 namespace morvel::cli {
@@ -52,6 +53,7 @@ struct DocumentOutcome {
     bool fullFailed = false;
     std::vector<WrittenOutput> written;
     std::vector<std::string> errors;
+    std::optional<DocxRecoveryReport> docx;
     double seconds = 0;
     int exitCode = kExitSomeFailed;
 };
@@ -94,7 +96,8 @@ void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKin
 }
 
 DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
-                           const fs::path& runFolder, TerminalProgress& progress) {
+                           const fs::path& runFolder, TerminalProgress& progress,
+                           TemplateStoreCache& templates) {
     DocumentOutcome outcome;
     outcome.input = input;
     const auto started = std::chrono::steady_clock::now();
@@ -128,6 +131,7 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         env.progress = &progress;
         env.status = &progress;
         env.errors = &errors;
+        env.templates = &templates;
         progress.setStatusText("Recovering of " + rec.fileName + "  Step 1 of 2:");
         try {
             RecoverDocument(rec, env);
@@ -140,6 +144,7 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         outcome.errors.insert(outcome.errors.end(), errors.messages.begin(), errors.messages.end());
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
+        outcome.docx = rec.docxReport;
 
         writeOutput(opt, rec, OutputKind::Full, rec.fullData, rec.fullLength, false, "full",
                     outcome);
@@ -162,6 +167,26 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
     return outcome;
 }
 
+// The .docx engine's account: its status for each package and the parts of the package.
+std::string docxReportJson(const DocxRecoveryReport& r) {
+    std::string s = "{";
+    if (r.textRan)
+        s += "\"textStatus\":" + std::to_string(r.textStatus) +
+             ",\"textMessage\":" + jsonString(r.textMessage) + ",";
+    if (r.fullRan)
+        s += "\"fullStatus\":" + std::to_string(r.fullStatus) +
+             ",\"fullMessage\":" + jsonString(r.fullMessage) + ",";
+    s += "\"summary\":" + jsonString(r.package.summary()) + ",\"parts\":[";
+    for (size_t i = 0; i < r.package.parts.size(); ++i) {
+        const PartReport& p = r.package.parts[i];
+        s += std::string(i ? "," : "") + "{\"name\":" + jsonString(p.name) + ",\"state\":\"" +
+             std::string(partStateName(p.state)) +
+             "\",\"decoded\":" + std::to_string(p.decodedBytes) +
+             ",\"declared\":" + std::to_string(p.declaredBytes) + "}";
+    }
+    return s + "]}";
+}
+
 void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
     if (opt.json) {
         std::string s = "{\"path\":" + jsonString(o.input.string()) + ",\"format\":\"" +
@@ -177,9 +202,12 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
         s += "],\"errors\":[";
         for (size_t i = 0; i < o.errors.size(); ++i)
             s += (i ? "," : "") + jsonString(o.errors[i]);
+        s += "]";
+        if (o.docx)
+            s += ",\"docx\":" + docxReportJson(*o.docx);
         char secs[32];
         std::snprintf(secs, sizeof secs, "%.3f", o.seconds);
-        s += "],\"seconds\":" + std::string(secs) + "}";
+        s += ",\"seconds\":" + std::string(secs) + "}";
         std::printf("%s\n", s.c_str());
         return;
     }
@@ -189,6 +217,11 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
                           : o.exitCode == kExitSomeTextOnly ? "text only"
                                                             : "failed";
     std::printf("%s: %s (%.2f s)\n", o.input.c_str(), verdict, o.seconds);
+    if (o.docx) {
+        const std::string summary = o.docx->package.summary();
+        if (!summary.empty())
+            std::printf("  damage   %s\n", summary.c_str());
+    }
     for (const auto& w : o.written)
         std::printf("  %-8s %s (%zu bytes)\n", w.kind, w.path.c_str(), w.bytes);
 }
@@ -299,11 +332,12 @@ int runRecover(const std::vector<std::string>& args) {
     }
 
     TerminalProgress progress(stderr);
+    TemplateStoreCache templates;
     int worst = kExitAllFull;
     for (const fs::path& input : opt.inputs) {
         DocumentOutcome o;
         try {
-            o = recoverOne(opt, input, runFolder.path(), progress);
+            o = recoverOne(opt, input, runFolder.path(), progress, templates);
         } catch (const std::bad_alloc&) {
             o.input = input;
             o.errors.push_back(kNotEnoughMemoryMessage);

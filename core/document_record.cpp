@@ -7,6 +7,7 @@ void ResetRecord(DocumentRecord& record) {
     record.rawText.reset();
     record.filteredData.reset();
     record.fullData.reset();
+    record.docxReport.reset();
     record.rawTextLength = 0;
     record.filteredLength = 0;
     record.fullLength = 0;

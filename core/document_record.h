@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "docx/part_report.h"
 #include "platform/manual_reset_event.h"
 
 namespace morvel {
@@ -21,6 +22,15 @@ enum DocumentCategory : uint16_t {
 
 // Values of DocumentRecord::recoveryState.
 enum RecoveryState : uint32_t { kNeverRecovered = 0, kRecoveredNoFull = 1, kRecoveredWithFull = 2 };
+
+// What the .docx engine made of a document: the parts of the full package (of the text-only
+// one when no full package was built) and each package's status code and message.
+struct DocxRecoveryReport {
+    PackageReport package;
+    bool textRan = false, fullRan = false;
+    uint32_t textStatus = 0, fullStatus = 0;
+    std::string textMessage, fullMessage;
+};
 
 // One document the user can recover, with its file image and its three results.
 // A buffer that is absent (std::nullopt) has never been produced; its length field is then
@@ -47,12 +57,15 @@ struct DocumentRecord {
     uint8_t removed = 0;
     uint32_t success = 0;
 
+    // Set by a .docx recovery.
+    std::optional<DocxRecoveryReport> docxReport;
+
     // The store's stop event, lent for one run; not owned.
     const ManualResetEvent* stopEvent = nullptr;
 };
 
-// Frees the four buffers and clears the result fields; names, format, category, fileSize,
-// fullFailed and removed stay.
+// Frees the four buffers and the .docx report and clears the result fields; names, format,
+// category, fileSize, fullFailed and removed stay.
 void ResetRecord(DocumentRecord& record);
 
 }  // namespace morvel

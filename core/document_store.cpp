@@ -281,6 +281,7 @@ int32_t CDocumentStore::RunJob() {
         env.progress = progress_ ? &relay_ : nullptr;
         env.status = status_ ? &relay_ : nullptr;
         env.errors = errors_ ? &relay_ : nullptr;
+        env.templates = &templates_;
         try {
             RecoverDocument(rec, env);
         } catch (const std::bad_alloc&) {

@@ -16,6 +16,7 @@
 #include "core/outputs.h"
 #include "core/settings.h"
 #include "core/store_observer.h"
+#include "core/template_store_cache.h"
 #include "core/worker_relay.h"
 #include "core/working_folder.h"
 #include "platform/error_report.h"
@@ -277,6 +278,8 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     std::filesystem::path settingsFile_;
     Settings settings_;
     std::filesystem::path programFolder_;
+    // The template store, read once for every .docx the worker recovers.
+    TemplateStoreCache templates_;
     std::filesystem::path workingFolder_;
     bool ownsWorkingFolder_ = false;
     std::filesystem::path documentsFolder_;

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "core/template_store_cache.h"
 #include "core/text_extraction.h"
 #include "docwriter/recover_doc_file.h"
 #include "docx/office_broken_repair_2007.h"
@@ -72,28 +73,114 @@ void storeStepOutput(DocumentRecord& record, const RecoveryEnvironment& env,
     record.resultsReady = 1;
 }
 
-// Outcome of running the DOCX engine up to its write.
-enum class DocxRun { Written, EngineFailed };
+// One DOCX engine over one salvage scan of the record's file image, shared by the text-only
+// and the full step; the template store comes from the environment's cache, or from one kept
+// for this document when the caller keeps none.
+class DocxSession {
+  public:
+    DocxSession(const DocumentRecord& record, const RecoveryEnvironment& env)
+        : record_(record), env_(env) {}
 
-DocxRun runDocxEngine(const DocumentRecord& record, const RecoveryEnvironment& env,
-                      const std::filesystem::path& out, bool fullPackage) {
-    auto engine = std::make_unique<OfficeBrokenRepair_2007>();
-    if (engine->OpenDamaged(record.fullPath) != 0)
-        return DocxRun::EngineFailed;
-    std::vector<uint8_t> store;
-    if (readWholeFile(env.programFolder / kTemplateStoreName, store) != ReadStatus::Ok)
-        return DocxRun::EngineFailed;
-    int rc = engine->LoadTemplateStore(store.data(), static_cast<uint32_t>(store.size()));
-    std::vector<uint8_t>().swap(store);
-    if (rc != 0)
-        return DocxRun::EngineFailed;
-    rc = fullPackage ? engine->WriteFullPackage(out) : engine->WriteTextPackage(out);
-    if (rc == 0)
-        return DocxRun::Written;
-    // A package the engine wrote before failing is discarded, never shown as a result.
-    std::error_code ec;
-    std::filesystem::remove(out, ec);
-    return DocxRun::EngineFailed;
+    // The engine, opened and lent its template; null when the document or the template store
+    // cannot be had (the step then fails).
+    OfficeBrokenRepair_2007* engine() {
+        if (tried_)
+            return ready_ ? &engine_ : nullptr;
+        tried_ = true;
+        const int rc = record_.fileData
+                           ? engine_.OpenDamaged(std::span<const uint8_t>(*record_.fileData))
+                           : engine_.OpenDamaged(std::filesystem::path(record_.fullPath));
+        if (rc != 0)
+            return nullptr;
+        TemplateStoreCache& cache = env_.templates ? *env_.templates : ownCache_;
+        const TemplatePackage* templates = cache.get(env_.programFolder);
+        if (templates == nullptr)
+            return nullptr;
+        engine_.UseTemplate(templates);
+        ready_ = true;
+        return &engine_;
+    }
+
+  private:
+    const DocumentRecord& record_;
+    const RecoveryEnvironment& env_;
+    TemplateStoreCache ownCache_;
+    OfficeBrokenRepair_2007 engine_;
+    bool tried_ = false, ready_ = false;
+};
+
+DocxRecoveryReport& docxReportOf(DocumentRecord& record) {
+    if (!record.docxReport)
+        record.docxReport.emplace();
+    return *record.docxReport;
+}
+
+// The text-only document, straight into filteredData.
+void recoverTextDocx(DocumentRecord& record, const RecoveryEnvironment& env, DocxSession& docx) {
+    record.success = 1;
+    try {
+        startStepProgress(env);
+        record.filteredLength = 0;
+        OfficeBrokenRepair_2007* engine = docx.engine();
+        if (engine == nullptr)
+            return;
+        std::vector<uint8_t> package;
+        const int rc = engine->WriteTextPackage(package);
+        DocxRecoveryReport& report = docxReportOf(record);
+        report.textRan = true;
+        report.textStatus = engine->Status();
+        report.textMessage = std::string(engine->Message().view());
+        if (!report.fullRan) {
+            // The text-only package is the template around the main document by design; only
+            // the main document's own state says anything about the damage.
+            report.package = engine->Report();
+            std::erase_if(report.package.parts,
+                          [](const PartReport& p) { return p.state == PartState::FromTemplate; });
+        }
+        if (rc != 0 || package.empty())
+            return;
+        record.filteredLength = static_cast<uint32_t>(package.size());
+        record.filteredData = std::move(package);
+        record.resultsReady = 1;
+    } catch (...) {
+        record.success = 0;
+    }
+}
+
+// The full document, straight into fullData. A package that holds the main document is kept
+// even when the engine reports lost content types (9) or a lost part the template lacks
+// (10): the engine rebuilt or left out what was lost, and the report says so.
+void recoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env, DocxSession& docx) {
+    if (!env.progress)
+        return;
+    record.success = 1;
+    try {
+        startStepProgress(env);
+        OfficeBrokenRepair_2007* engine = docx.engine();
+        if (engine == nullptr) {
+            record.fullFailed = 1;
+            return;
+        }
+        std::vector<uint8_t> package;
+        const int rc = engine->WriteFullPackage(package);
+        DocxRecoveryReport& report = docxReportOf(record);
+        report.fullRan = true;
+        report.fullStatus = engine->Status();
+        report.fullMessage = std::string(engine->Message().view());
+        if (!package.empty())
+            report.package = engine->Report();
+        const bool offered =
+            rc == kDocxOk || rc == kDocxContentTypesNotFound || rc == kDocxLostPartNotInTemplate;
+        if (!offered || package.empty()) {
+            record.fullFailed = 1;
+            return;
+        }
+        record.fullLength = static_cast<uint32_t>(package.size());
+        record.fullData = std::move(package);
+        record.resultsReady = 1;
+    } catch (...) {
+        record.success = 0;
+    }
 }
 
 }  // namespace
@@ -123,34 +210,13 @@ void RecoverFullDocumentDoc(DocumentRecord& record, const RecoveryEnvironment& e
 }
 
 void RecoverTextDocx(DocumentRecord& record, const RecoveryEnvironment& env) {
-    record.success = 1;
-    try {
-        startStepProgress(env);
-        const std::filesystem::path out = env.workingFolder / kTempTextName;
-        record.filteredLength = 0;
-        if (runDocxEngine(record, env, out, false) != DocxRun::Written)
-            return;
-        storeStepOutput(record, env, out, record.filteredData, record.filteredLength);
-    } catch (...) {
-        record.success = 0;
-    }
+    DocxSession docx(record, env);
+    recoverTextDocx(record, env, docx);
 }
 
 void RecoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env) {
-    if (!env.progress)
-        return;
-    record.success = 1;
-    try {
-        startStepProgress(env);
-        const std::filesystem::path out = env.workingFolder / kTempFullName;
-        if (runDocxEngine(record, env, out, true) != DocxRun::Written) {
-            record.fullFailed = 1;
-            return;
-        }
-        storeStepOutput(record, env, out, record.fullData, record.fullLength);
-    } catch (...) {
-        record.success = 0;
-    }
+    DocxSession docx(record, env);
+    recoverFullDocx(record, env, docx);
 }
 
 void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
@@ -176,8 +242,9 @@ void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
         if (!loadFileImage(record, env, "Error in read docx"))
             return;
         record.fullFailed = 0;
-        RecoverTextDocx(record, env);
-        RecoverFullDocx(record, env);
+        DocxSession docx(record, env);
+        recoverTextDocx(record, env, docx);
+        recoverFullDocx(record, env, docx);
         record.success = 1;
     } else {
         env.showError("Error: unknown file format!");

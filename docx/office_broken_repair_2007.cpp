@@ -1,13 +1,15 @@
 #include "docx/office_broken_repair_2007.h"
 
 #include <array>
-#include <set>
-#include <string>
+#include <cctype>
 #include <string_view>
-#include <vector>
 
+#include "docx/left_open_elements.h"
+#include "docx/markup_repair.h"
 #include "docx/markup_rules.h"
 #include "docx/markup_store.h"
+#include "docx/package_references.h"
+#include "docx/package_synthesis.h"
 #include "docx/span_match.h"
 #include "docx/zip_save_and_store.h"
 
@@ -36,6 +38,11 @@ constexpr std::array<std::string_view, 15> kMessages = {
 constexpr std::string_view kContentTypes = "[Content_Types].xml";
 constexpr std::string_view kMainDocument = "word/document.xml";
 constexpr std::string_view kMainRelationships = "word/_rels/document.xml.rels";
+constexpr std::string_view kPackageRelationships = "_rels/.rels";
+// Room beyond the expected size of a new package: headers, directory, rebuilt parts.
+constexpr size_t kOutputSlack = 1 << 16;
+// DOS date of parts written anew: 1 January 1980, the earliest a ZIP header can hold.
+constexpr uint16_t kNewPartDosDate = 0x0021;
 
 // Parts rewritten by the full-document rules, in the order they are processed.
 constexpr std::array<std::string_view, 9> kRewritableParts = {
@@ -47,144 +54,55 @@ bool found(uint32_t index) {
     return index != kEntryNotFound;
 }
 
+bool endsWithNoCase(std::string_view s, std::string_view suffix) {
+    if (s.size() < suffix.size())
+        return false;
+    for (size_t i = 0; i < suffix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
+            return false;
+    return true;
+}
+
+bool isRelationshipsPart(std::string_view name) {
+    return endsWithNoCase(name, ".rels");
+}
+
+bool isXmlPart(std::string_view name) {
+    return endsWithNoCase(name, ".xml") || isRelationshipsPart(name);
+}
+
 // "word/_rels/" + the part name less "word/" + ".rels".
 std::string relationshipsPartOf(std::string_view part) {
     return "word/_rels/" + std::string(part.substr(5)) + ".rels";
 }
 
-// The folder of the part that a relationships part belongs to: "word/" for
-// "word/_rels/document.xml.rels", "" for "_rels/.rels".
-std::string sourceFolderOf(std::string_view relsName) {
-    size_t at = relsName.rfind("_rels/");
-    return at == std::string_view::npos ? std::string() : std::string(relsName.substr(0, at));
+ByteSpan spanOfBytes(const std::vector<uint8_t>& bytes) {
+    return ByteSpan(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
-// The package entry a relationship target names, seen from a part in folder: relative
-// targets are resolved against it ("../" climbs), absolute ones start at the package root.
-std::string targetEntryName(ByteSpan target, const std::string& folder) {
-    std::string_view t = target.view();
-    std::vector<std::string> parts;
-    std::string path = t.starts_with("/") ? std::string(t.substr(1)) : folder + std::string(t);
-    size_t from = 0;
-    while (from <= path.size()) {
-        size_t slash = path.find('/', from);
-        std::string seg =
-            path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
-        if (seg == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!seg.empty() && seg != ".") {
-            parts.push_back(seg);
-        }
-        if (slash == std::string::npos)
-            break;
-        from = slash + 1;
-    }
-    std::string name;
-    for (const std::string& seg : parts)
-        name += (name.empty() ? "" : "/") + seg;
-    return name;
-}
-
-struct Relationship {
-    ByteSpan id, target;
-    bool external = false;
-};
-
-// Reads the Id, Target and TargetMode of a "Relationship" token, in attribute order; a
-// TargetMode ends the reading.
-Relationship readRelationship(const MarkUpStore& rels, uint32_t index, TagAttributes& attrs) {
-    Relationship r;
-    rels.ParseAttributes(index, attrs);
-    for (size_t a = 0; a < attrs.names.size(); ++a) {
-        if (Equals(attrs.names[a], "TargetMode")) {
-            r.external = Equals(attrs.values[a], "External");
-            break;
-        }
-        if (Equals(attrs.names[a], "Id"))
-            r.id = attrs.values[a];
-        else if (Equals(attrs.names[a], "Target"))
-            r.target = attrs.values[a];
-    }
-    return r;
-}
-
-// The relationships part without the internal relationships whose target is not among the
-// entries the new package will hold; false when nothing had to go.
-bool dropDanglingRelationships(ByteSpan relsData, const std::string& folder,
-                               const std::set<std::string, std::less<>>& present,
-                               std::vector<ByteSpan>& segments) {
-    MarkUpStore rels;
-    rels.Tokenize(relsData);
-    if (rels.TokenCount() == 0)
-        return false;
-    TagAttributes attrs;
-    bool dropped = false, droppedLast = false;
-    for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
-        segments.push_back(rels.GapBefore(i));
-        const ByteSpan name = rels.GetTagName(i);
-        bool drop = false;
-        if (Equals(name, "Relationship")) {
-            Relationship r = readRelationship(rels, i, attrs);
-            drop = !r.external && !present.count(targetEntryName(r.target, folder));
-        } else if (Equals(name, "/Relationship")) {
-            drop = droppedLast;
-        }
-        if (!drop)
-            segments.push_back(rels.Token(i));
-        dropped = dropped || drop;
-        droppedLast = drop;
-    }
-    const ByteSpan last = rels.Token(rels.TokenCount() - 1);
-    segments.emplace_back(last.end(), static_cast<uint32_t>(relsData.end() - last.end()));
-    return dropped;
-}
-
-// The Ids of the relationships in a relationships part that still lead somewhere: external
-// ones, and internal ones whose target entry was salvaged.
-std::vector<ByteSpan> keptRelationshipIds(ZipBrokenExtractor& damaged, ByteSpan relsData) {
-    std::vector<ByteSpan> kept;
-    MarkUpStore rels;
-    rels.Tokenize(relsData);
-    TagAttributes attrs;
-    for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
-        if (!Equals(rels.GetTagName(i), "Relationship"))
-            continue;
-        Relationship r = readRelationship(rels, i, attrs);
-        if (r.external) {
-            kept.push_back(r.id);
-        } else if (r.id.length != 0 && r.target.length != 0) {
-            std::string entry = targetEntryName(r.target, "word/");
-            if (found(damaged.FindEntry(spanOf(entry))))
-                kept.push_back(r.id);
-        }
-    }
-    return kept;
-}
-
-// Part names of the Override elements of the content types, without their leading '/'.
-std::vector<ByteSpan> overriddenParts(ByteSpan contentTypes) {
-    std::vector<ByteSpan> parts;
-    MarkUpStore store;
-    store.Tokenize(contentTypes);
-    TagAttributes attrs;
-    for (uint32_t i = 0; i < store.TokenCount(); ++i) {
-        if (!Equals(store.GetTagName(i), "Override"))
-            continue;
-        store.ParseAttributes(i, attrs);
-        ByteSpan partName;
-        for (size_t a = 0; a < attrs.names.size(); ++a)
-            if (Equals(attrs.names[a], "PartName"))
-                partName = attrs.values[a];
-        if (StartsWith(partName, "/"))
-            partName = ByteSpan(partName.data + 1, partName.length - 1);
-        parts.push_back(partName);
-    }
-    return parts;
+// A local entry for a part written anew; name must outlive the archive's building.
+LocalEntry newEntry(std::string_view name) {
+    LocalEntry e;
+    e.signature = kLocalHeaderSignature;
+    e.modDate = kNewPartDosDate;
+    e.name = spanOf(name);
+    e.nameLength = static_cast<uint16_t>(e.name.length);
+    return e;
 }
 
 void copyRaw(ZipSaveAndStore& out, const LocalEntry& entry) {
     out.AddEntry(entry, &entry.data, 1, true);
+}
+
+void addSegments(ZipSaveAndStore& out, LocalEntry entry, const std::vector<ByteSpan>& segments) {
+    entry.nameLength = static_cast<uint16_t>(entry.name.length);
+    out.AddEntry(entry, segments.data(), static_cast<uint32_t>(segments.size()), false);
+}
+
+bool hasMarkup(ByteSpan bytes) {
+    MarkUpStore store;
+    store.Tokenize(bytes);
+    return store.TokenCount() != 0;
 }
 
 }  // namespace
@@ -195,7 +113,31 @@ ByteSpan docxStatusMessage(uint32_t status) {
 
 int OfficeBrokenRepair_2007::OpenDamaged(const std::filesystem::path& path) {
     try {
-        return damaged.OpenFile(path);
+        parts_.clear();
+        decoded_.clear();
+        mainTokens_.reset();
+        const int rc = damaged.OpenFile(path);
+        indexEntries();
+        return rc;
+    } catch (...) {
+        status = kDocxException;
+        message = docxStatusMessage(status);
+        throw;
+    }
+}
+
+int OfficeBrokenRepair_2007::OpenDamaged(std::span<const uint8_t> image) {
+    try {
+        parts_.clear();
+        decoded_.clear();
+        mainTokens_.reset();
+        damaged.Reset();
+        firstEntry_.clear();
+        if (image.empty() || image.size() > 0xFFFFFFFFu)
+            return 1;
+        const int rc = damaged.OpenMemory(image.data(), static_cast<uint32_t>(image.size()));
+        indexEntries();
+        return rc;
     } catch (...) {
         status = kDocxException;
         message = docxStatusMessage(status);
@@ -205,58 +147,67 @@ int OfficeBrokenRepair_2007::OpenDamaged(const std::filesystem::path& path) {
 
 int OfficeBrokenRepair_2007::LoadTemplateStore(const uint8_t* bytes, uint32_t length) {
     try {
-        templateStore.Clear();
-        storeLoaded = 0;
-        linkedTemplate = -1;
-        int rc = templateStore.Load(bytes, length);
-        if (rc == 0)
-            storeLoaded = 1;
-        return rc;
+        ownTemplate_ = std::make_unique<TemplatePackage>();
+        template_ = ownTemplate_.get();
+        return ownTemplate_->Load(bytes, length);
     } catch (...) {
         status = kDocxException;
         message = docxStatusMessage(status);
-        storeLoaded = 0;
+        ownTemplate_.reset();
+        template_ = nullptr;
         throw;
     }
+}
+
+int OfficeBrokenRepair_2007::guarded(int (OfficeBrokenRepair_2007::*write)(std::vector<uint8_t>&),
+                                     std::vector<uint8_t>& out) {
+    try {
+        return (this->*write)(out);
+    } catch (...) {
+        out.clear();
+        status = kDocxException;
+        message = docxStatusMessage(status);
+        throw;
+    }
+}
+
+int OfficeBrokenRepair_2007::toFile(int (OfficeBrokenRepair_2007::*write)(std::vector<uint8_t>&),
+                                    const std::filesystem::path& outPath) {
+    std::vector<uint8_t> bytes;
+    int rc = guarded(write, bytes);
+    if (!bytes.empty() && !writeArchiveFile(outPath, bytes)) {
+        status = kDocxWriteError;
+        rc = finish();
+    }
+    return rc;
+}
+
+int OfficeBrokenRepair_2007::WriteTextPackage(std::vector<uint8_t>& out) {
+    return guarded(&OfficeBrokenRepair_2007::writeTextPackage, out);
+}
+
+int OfficeBrokenRepair_2007::WriteFullPackage(std::vector<uint8_t>& out) {
+    return guarded(&OfficeBrokenRepair_2007::writeFullPackage, out);
 }
 
 int OfficeBrokenRepair_2007::WriteTextPackage(const std::filesystem::path& outPath) {
-    try {
-        return writeTextPackage(outPath);
-    } catch (...) {
-        status = kDocxException;
-        message = docxStatusMessage(status);
-        throw;
-    }
+    return toFile(&OfficeBrokenRepair_2007::writeTextPackage, outPath);
 }
 
 int OfficeBrokenRepair_2007::WriteFullPackage(const std::filesystem::path& outPath) {
-    try {
-        return writeFullPackage(outPath);
-    } catch (...) {
-        status = kDocxException;
-        message = docxStatusMessage(status);
-        throw;
-    }
+    return toFile(&OfficeBrokenRepair_2007::writeFullPackage, outPath);
 }
 
-void OfficeBrokenRepair_2007::linkTemplate() {
-    if (storeLoaded == 0) {
+const ZipBrokenExtractor* OfficeBrokenRepair_2007::linkTemplate() {
+    if (template_ == nullptr || !template_->Loaded()) {
         status = kDocxTemplatesNotLinked;
-        return;
+        return nullptr;
     }
-    if (linkedTemplate == 0)
-        return;
-    if (templateStore.PackageCount() == 0) {
+    if (!template_->Linked()) {
         status = kDocxTemplateLinkError;
-        return;
+        return nullptr;
     }
-    ByteSpan package = templateStore.PackageData(0);
-    templatePackage.Reset();
-    if (templatePackage.OpenMemory(package.data, package.length) != 0)
-        status = kDocxTemplateLinkError;
-    else
-        linkedTemplate = 0;
+    return &template_->Package();
 }
 
 int OfficeBrokenRepair_2007::finish() {
@@ -264,138 +215,360 @@ int OfficeBrokenRepair_2007::finish() {
     return static_cast<int>(status);
 }
 
-int OfficeBrokenRepair_2007::writeTextPackage(const std::filesystem::path& outPath) {
+void OfficeBrokenRepair_2007::indexEntries() {
+    firstEntry_.clear();
+    firstEntry_.reserve(damaged.EntryCount());
+    for (uint32_t i = 0; i < damaged.EntryCount(); ++i)
+        firstEntry_.emplace(damaged.Entry(i).name.view(), i);
+}
+
+uint32_t OfficeBrokenRepair_2007::findEntry(std::string_view name) const {
+    const auto it = firstEntry_.find(name);
+    return it == firstEntry_.end() ? kEntryNotFound : it->second;
+}
+
+// Looks a part up once: its intact entry, else its damaged entry decoded as far as it goes
+// (XML parts then repaired as markup). A damaged part is usable when its markup survived (XML)
+// or it decoded whole (anything else); the package's bookkeeping parts only when whole, since
+// a cut-off list of content types or relationships is better rebuilt from the parts present.
+const OfficeBrokenRepair_2007::SalvagedPart& OfficeBrokenRepair_2007::salvaged(
+    std::string_view name, uint32_t damagedIndex) {
+    if (auto it = parts_.find(name); it != parts_.end())
+        return it->second;
+    SalvagedPart p;
+    const ByteSpan key = spanOf(name);
+    if (const uint32_t i = findEntry(name); found(i)) {
+        p.entry = &damaged.Entry(i);
+        p.bytes = damaged.GetEntryData(i);
+        p.decodedBytes = p.declaredBytes = p.entry->uncompressedSize;
+    } else if (const uint32_t d = found(damagedIndex) ? damagedIndex : damaged.FindDamaged(key);
+               found(d)) {
+        ZipBrokenExtractor::DecodedPart part = damaged.DecodeDamaged(d);
+        p.state = part.state;
+        p.decodedBytes = part.bytes.size();
+        p.declaredBytes = part.declaredSize;
+        const bool xml = isXmlPart(name);
+        const bool bookkeeping = name == kContentTypes || isRelationshipsPart(name);
+        std::vector<uint8_t> bytes =
+            xml ? repairMarkup(spanOfBytes(part.bytes)) : std::move(part.bytes);
+        const bool usable = xml ? hasMarkup(spanOfBytes(bytes)) &&
+                                      (!bookkeeping || part.state == PartState::Repaired)
+                                : part.state == PartState::Repaired;
+        if (usable) {
+            decoded_.push_back(std::move(bytes));
+            p.entry = &damaged.Damaged(d);
+            p.bytes = spanOfBytes(decoded_.back());
+        } else {
+            p.state = PartState::LeftOut;
+        }
+    } else {
+        p.state = PartState::LeftOut;
+    }
+    return parts_.emplace(std::string(name), p).first->second;
+}
+
+// The tokens of a part: the main document's are kept for the other package, any other part
+// is cut into scratch.
+const MarkUpStore& OfficeBrokenRepair_2007::tokensOf(std::string_view name,
+                                                     const SalvagedPart& part,
+                                                     MarkUpStore& scratch) {
+    if (name != kMainDocument) {
+        scratch.Tokenize(part.bytes);
+        return scratch;
+    }
+    if (!mainTokens_) {
+        mainTokens_ = std::make_unique<MarkUpStore>();
+        mainTokens_->Tokenize(part.bytes);
+    }
+    return *mainTokens_;
+}
+
+void OfficeBrokenRepair_2007::addReport(std::string_view name, const SalvagedPart& part) {
+    report_.parts.push_back({std::string(name), part.state, part.decodedBytes, part.declaredBytes});
+}
+
+void OfficeBrokenRepair_2007::addReport(std::string_view name, PartState state) {
+    report_.parts.push_back({std::string(name), state, 0, 0});
+}
+
+int OfficeBrokenRepair_2007::writeTextPackage(std::vector<uint8_t>& out) {
     status = kDocxOk;
-    linkTemplate();
-    if (damaged.ArchiveSize() == 0 || templatePackage.ArchiveSize() == 0) {
+    out.clear();
+    report_ = PackageReport();
+    const ZipBrokenExtractor* tpl = linkTemplate();
+    if (damaged.ArchiveSize() == 0 || tpl == nullptr || tpl->ArchiveSize() == 0) {
         status = kDocxNoData;
         return finish();
     }
-    const uint32_t main = damaged.FindEntry(spanOf(kMainDocument));
-    if (status != kDocxOk)
-        return finish();
-    if (!found(main)) {
+    const SalvagedPart& main = salvaged(kMainDocument);
+    if (!main.usable()) {
         status = kDocxDocumentNotFound;
         return finish();
     }
-    ByteSpan content = damaged.GetEntryData(main);
-    if (content.length == 0 || content.absent()) {
+    if (main.bytes.length == 0 || main.bytes.absent()) {
         status = kDocxBadDocumentSize;
         return finish();
     }
-    MarkUpStore store;
-    store.Tokenize(content);
+    MarkUpStore scratch;
     std::vector<ByteSpan> segments;
-    status = applyTextOnlyRules(store, segments);
+    status = applyTextOnlyRules(tokensOf(kMainDocument, main, scratch), segments);
     if (segments.empty()) {
         // Nothing usable came out of the main document: no package, and no success either.
         if (status == kDocxOk)
             status = kDocxBadDocumentSize;
         return finish();
     }
-    ZipSaveAndStore out;
-    out.OpenOutput(outPath);
-    for (uint32_t i = 0; i < templatePackage.EntryCount(); ++i)
-        copyRaw(out, templatePackage.Entry(i));
-    out.AddEntry(damaged.Entry(main), segments.data(), static_cast<uint32_t>(segments.size()),
-                 false);
-    out.Finish();
-    if (out.Failed())
+    const std::string closing =
+        main.state == PartState::Intact ? std::string() : closingTagsFor(segments);
+    if (!closing.empty())
+        segments.push_back(spanOf(closing));
+    ZipSaveAndStore zip;
+    zip.OpenMemory();
+    zip.Reserve(size_t{tpl->ArchiveSize()} + kOutputSlack);
+    for (uint32_t i = 0; i < tpl->EntryCount(); ++i) {
+        copyRaw(zip, tpl->Entry(i));
+        addReport(tpl->Entry(i).name.view(), PartState::FromTemplate);
+    }
+    addSegments(zip, *main.entry, segments);
+    addReport(kMainDocument, main);
+    zip.Finish();
+    if (zip.Failed())
         status = kDocxWriteError;
+    else
+        out = zip.TakeBytes();
     return finish();
 }
 
-int OfficeBrokenRepair_2007::writeFullPackage(const std::filesystem::path& outPath) {
+int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
     status = kDocxOk;
-    linkTemplate();
-    const uint32_t contentTypes = damaged.FindEntry(spanOf(kContentTypes));
-    const uint32_t main = damaged.FindEntry(spanOf(kMainDocument));
-    if (status != kDocxOk)
+    out.clear();
+    report_ = PackageReport();
+    const ZipBrokenExtractor* tpl = linkTemplate();
+    if (tpl == nullptr)
         return finish();
-    if (!found(contentTypes)) {
+    const SalvagedPart& contentTypes = salvaged(kContentTypes);
+    const SalvagedPart& main = salvaged(kMainDocument);
+    if (!contentTypes.usable())
         status = kDocxContentTypesNotFound;
-        return finish();
-    }
-    const std::vector<ByteSpan> overrides = overriddenParts(damaged.GetEntryData(contentTypes));
-    MissingParts missing;
-    missing.styles = !found(damaged.FindEntry(spanOf("word/styles.xml")));
-    missing.fontTable = !found(damaged.FindEntry(spanOf("word/fontTable.xml")));
-    missing.endnotes = !found(damaged.FindEntry(spanOf("word/endnotes.xml")));
-    missing.footnotes = !found(damaged.FindEntry(spanOf("word/footnotes.xml")));
-    if (!found(main)) {
-        status = kDocxDocumentNotFound;
+    if (!main.usable()) {
+        if (status == kDocxOk)
+            status = kDocxDocumentNotFound;
         return finish();
     }
 
-    ZipSaveAndStore out;
-    out.OpenOutput(outPath);
-    std::vector<bool> written(damaged.EntryCount(), false);
-    for (std::string_view part : kRewritableParts) {
-        const std::string relsName = relationshipsPartOf(part);
-        std::vector<ByteSpan> keptIds;
-        const uint32_t rels = damaged.FindEntry(spanOf(relsName));
-        if (found(rels))
-            keptIds = keptRelationshipIds(damaged, damaged.GetEntryData(rels));
-        const uint32_t index = damaged.FindEntry(spanOf(part));
-        if (!found(index))
+    // The parts the salvage gives, intact or decoded; damaged ones are decoded here once.
+    PartNameSet salvagedNames;
+    for (uint32_t i = 0; i < damaged.EntryCount(); ++i)
+        salvagedNames.emplace(damaged.Entry(i).name.view());
+    std::vector<std::string_view> decodedNames;
+    for (uint32_t d = 0; d < damaged.DamagedCount(); ++d) {
+        const std::string_view name = damaged.Damaged(d).name.view();
+        if (salvaged(name, d).usable() && salvagedNames.emplace(name).second)
+            decodedNames.push_back(name);
+    }
+    const std::vector<ByteSpan> overrides =
+        contentTypes.usable() ? overriddenParts(contentTypes.bytes) : std::vector<ByteSpan>();
+    MissingParts missing;
+    missing.styles = !salvagedNames.count("word/styles.xml");
+    missing.fontTable = !salvagedNames.count("word/fontTable.xml");
+    missing.endnotes = !salvagedNames.count("word/endnotes.xml");
+    missing.footnotes = !salvagedNames.count("word/footnotes.xml");
+
+    // Lost parts named by an override come from the template; those it lacks are left out,
+    // and with them their override and every relationship that leads to them.
+    std::vector<uint32_t> fromTemplate;
+    PartNameSet leftOut;
+    PartNameSet present = salvagedNames;
+    for (ByteSpan part : overrides) {
+        if (present.count(part.view()))
             continue;
-        MarkUpStore store;
-        store.Tokenize(damaged.GetEntryData(index));
+        const uint32_t t = tpl->FindEntry(part);
+        if (found(t)) {
+            fromTemplate.push_back(t);
+            present.emplace(part.view());
+        } else {
+            status = kDocxLostPartNotInTemplate;
+            leftOut.emplace(part.view());
+        }
+    }
+    const bool synthContentTypes = !contentTypes.usable();
+    const bool synthPackageRels = !salvaged(kPackageRelationships).usable();
+    const bool synthMainRels = !salvaged(kMainRelationships).usable();
+    // Inflated parts are freed once used; the main document stays for the other package. A
+    // part needed again is inflated again, so at most one large part is held at a time.
+    const auto release = [this](uint32_t index) {
+        const LocalEntry& entry = damaged.Entry(index);
+        if (entry.name.view() == kMainDocument)
+            return;
+        if (auto cached = parts_.find(entry.name.view());
+            cached != parts_.end() && cached->second.entry == &entry)
+            parts_.erase(cached);
+        damaged.ReleaseEntryData(index);
+    };
+    // Lost parts that a relationship leads to are taken from the template too when it has
+    // them; without content types these are the only names of lost parts the package keeps.
+    for (const std::string& relsName : salvagedNames) {
+        if (!isRelationshipsPart(relsName))
+            continue;
+        const SalvagedPart& rels = salvaged(relsName);
+        if (!rels.usable())
+            continue;
+        for (const std::string& target : internalTargets(rels.bytes, sourceFolderOf(relsName))) {
+            if (present.count(target))
+                continue;
+            const uint32_t t = tpl->FindEntry(spanOf(target));
+            if (found(t)) {
+                fromTemplate.push_back(t);
+                present.emplace(target);
+            }
+        }
+        if (rels.state == PartState::Intact)
+            release(findEntry(relsName));
+    }
+    present.emplace(kContentTypes);
+    present.emplace(kPackageRelationships);
+    present.emplace(kMainRelationships);
+    const std::vector<std::string> presentNames(present.begin(), present.end());
+
+    ZipSaveAndStore zip;
+    zip.OpenMemory();
+    // The new package is about as large as the salvaged one: raw copies plus deflated parts.
+    zip.Reserve(size_t{damaged.ArchiveSize()} + kOutputSlack);
+    std::string contentTypesText;
+    if (synthContentTypes) {
+        contentTypesText = synthesiseContentTypes(presentNames);
+        const ByteSpan s = spanOf(contentTypesText);
+        zip.AddEntry(newEntry(kContentTypes), &s, 1, false);
+        addReport(kContentTypes, PartState::Synthesised);
+    }
+
+    std::vector<bool> written(damaged.EntryCount(), false);
+    PartNameSet rewritten;
+    std::deque<std::string> closings;
+    for (std::string_view part : kRewritableParts) {
+        std::vector<ByteSpan> keptIds;
+        const SalvagedPart& rels = salvaged(relationshipsPartOf(part));
+        if (rels.usable())
+            keptIds = keptRelationshipIds(rels.bytes, salvagedNames);
+        const SalvagedPart& p = salvaged(part);
+        if (!p.usable())
+            continue;
+        MarkUpStore scratch;
         std::vector<ByteSpan> segments;
-        const uint32_t rc = applyFullDocumentRules(store, keptIds, missing, segments);
+        const uint32_t rc =
+            applyFullDocumentRules(tokensOf(part, p, scratch), keptIds, missing, segments);
         if (rc != kDocxOk)
             status = rc;
-        // A part that yields nothing (no declaration, markup left open) is copied as
+        // An intact part that yields nothing (no declaration, markup left open) is copied as
         // salvaged below rather than lost from the package.
-        if (segments.empty())
+        if (segments.empty() && p.state == PartState::Intact)
             continue;
-        out.AddEntry(damaged.Entry(index), segments.data(), static_cast<uint32_t>(segments.size()),
-                     false);
-        written[index] = true;
+        if (p.state != PartState::Intact) {
+            closings.push_back(closingTagsFor(segments));
+            segments.push_back(spanOf(closings.back()));
+        }
+        addSegments(zip, *p.entry, segments);
+        addReport(part, p);
+        rewritten.emplace(part);
+        if (p.state == PartState::Intact) {
+            const uint32_t index = findEntry(part);
+            written[index] = true;
+            release(index);
+        }
     }
-    // Entries the new package will hold, so that relationships to lost parts can be left
-    // out: a relationship whose target is missing makes the whole package unreadable.
-    std::set<std::string, std::less<>> present;
-    for (uint32_t i = 0; i < damaged.EntryCount(); ++i)
-        present.emplace(damaged.Entry(i).name.view());
-    if (!present.count(kMainRelationships) &&
-        found(templatePackage.FindEntry(spanOf(kMainRelationships))))
-        present.emplace(kMainRelationships);
-    for (ByteSpan part : overrides)
-        if (found(templatePackage.FindEntry(part)))
-            present.emplace(part.view());
 
+    // Every other salvaged entry, in scan order: relationships and content types lose what
+    // leads to lost parts, the rest is copied as it is.
+    std::vector<std::string> droppedTargets;
+    PartNameSet reported = rewritten;
+    if (synthContentTypes)
+        reported.emplace(kContentTypes);
     for (uint32_t i = 0; i < damaged.EntryCount(); ++i) {
         if (written[i])
             continue;
         const LocalEntry& entry = damaged.Entry(i);
+        const std::string_view name = entry.name.view();
         std::vector<ByteSpan> segments;
-        if (entry.name.view().ends_with(".rels") &&
-            dropDanglingRelationships(damaged.GetEntryData(i), sourceFolderOf(entry.name.view()),
-                                      present, segments))
-            out.AddEntry(entry, segments.data(), static_cast<uint32_t>(segments.size()), false);
+        bool rewrite = false;
+        if (name == kContentTypes || isRelationshipsPart(name)) {
+            const auto cached = parts_.find(name);
+            const bool reuse = cached != parts_.end() && cached->second.entry == &entry;
+            const ByteSpan data = reuse ? cached->second.bytes : damaged.GetEntryData(i);
+            rewrite = name == kContentTypes
+                          ? dropLostOverrides(data, present, segments)
+                          : dropDanglingRelationships(data, sourceFolderOf(name), present, segments,
+                                                      droppedTargets);
+        }
+        if (rewrite)
+            addSegments(zip, entry, segments);
         else
-            copyRaw(out, entry);
+            copyRaw(zip, entry);
+        release(i);
+        if (reported.emplace(name).second)
+            report_.parts.push_back({std::string(name), PartState::Intact, entry.uncompressedSize,
+                                     entry.uncompressedSize});
     }
-    if (!found(damaged.FindEntry(spanOf(kMainRelationships)))) {
-        const uint32_t t = templatePackage.FindEntry(spanOf(kMainRelationships));
-        if (found(t))
-            copyRaw(out, templatePackage.Entry(t));
-        else
-            status = kDocxLostPartNotInTemplate;
-    }
-    for (ByteSpan part : overrides) {
-        if (found(damaged.FindEntry(part)))
+    // Parts decoded from damaged entries, as far as they go.
+    for (std::string_view name : decodedNames) {
+        if (rewritten.count(name))
             continue;
-        const uint32_t t = templatePackage.FindEntry(part);
-        if (found(t))
-            copyRaw(out, templatePackage.Entry(t));
-        else
-            status = kDocxLostPartNotInTemplate;
+        const SalvagedPart& p = salvaged(name);
+        std::vector<ByteSpan> segments;
+        const bool rewrite = name == kContentTypes
+                                 ? dropLostOverrides(p.bytes, present, segments)
+                                 : isRelationshipsPart(name) &&
+                                       dropDanglingRelationships(p.bytes, sourceFolderOf(name),
+                                                                 present, segments, droppedTargets);
+        if (!rewrite)
+            segments.assign(1, p.bytes);
+        addSegments(zip, *p.entry, segments);
+        addReport(name, p);
+        reported.emplace(name);
     }
-    out.Finish();
-    if (out.Failed())
+
+    // Bookkeeping parts that were lost are written anew from the parts present.
+    std::string packageRelsText, mainRelsText;
+    if (synthPackageRels) {
+        packageRelsText = synthesisePackageRelationships(presentNames);
+        const ByteSpan s = spanOf(packageRelsText);
+        zip.AddEntry(newEntry(kPackageRelationships), &s, 1, false);
+        addReport(kPackageRelationships, PartState::Synthesised);
+    }
+    if (synthMainRels) {
+        // The main document's references cannot be matched to the new Ids: the rules have
+        // removed them all, and the new Ids avoid every one so none can resolve wrongly.
+        PartNameSet takenIds;
+        collectReferencedIds(main.bytes, takenIds);
+        mainRelsText = synthesiseDocumentRelationships(presentNames, takenIds);
+        const ByteSpan s = spanOf(mainRelsText);
+        zip.AddEntry(newEntry(kMainRelationships), &s, 1, false);
+        addReport(kMainRelationships, PartState::Synthesised);
+    }
+    for (uint32_t t : fromTemplate) {
+        copyRaw(zip, tpl->Entry(t));
+        addReport(tpl->Entry(t).name.view(), PartState::FromTemplate);
+    }
+
+    // What the package does without: damaged parts that could not be used, lost parts the
+    // template lacks, and targets of relationships that were dropped.
+    for (uint32_t d = 0; d < damaged.DamagedCount(); ++d) {
+        const std::string_view name = damaged.Damaged(d).name.view();
+        const SalvagedPart& p = salvaged(name);
+        if (!p.usable() && !present.count(name) && reported.emplace(name).second)
+            addReport(name, p);
+    }
+    for (const std::string& name : leftOut)
+        if (reported.emplace(name).second)
+            addReport(name, PartState::LeftOut);
+    for (const std::string& name : droppedTargets)
+        if (reported.emplace(name).second)
+            addReport(name, PartState::LeftOut);
+
+    zip.Finish();
+    if (zip.Failed())
         status = kDocxWriteError;
+    else
+        out = zip.TakeBytes();
     return finish();
 }
 

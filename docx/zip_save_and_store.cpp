@@ -1,5 +1,8 @@
 #include "docx/zip_save_and_store.h"
 
+#include <zlib.h>
+
+#include <cstdio>
 #include <span>
 
 #include "docx/inflate_zip.h"
@@ -10,9 +13,13 @@ namespace morvel {
 namespace {
 
 constexpr uint16_t kVersionMadeBy = 45;
-constexpr uint16_t kVersionStored = 20;
-constexpr uint16_t kFlagsRewritten = 0x0006;
+constexpr uint16_t kVersionDeflated = 20;
+// Bits 1-2 of the flags give the deflate option; 0 is the normal level.
+constexpr uint16_t kFlagsRewritten = 0x0000;
 constexpr uint32_t kMaxEntries = 0xFFFF;
+constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFFu;
+constexpr size_t kDeflateChunk = 1 << 16;
+constexpr size_t kStagingSize = 1 << 18;
 
 void putLocalHeader(std::span<uint8_t> h, const LocalEntry& e) {
     writeU32LE(h, 0, e.signature);
@@ -28,65 +35,118 @@ void putLocalHeader(std::span<uint8_t> h, const LocalEntry& e) {
     writeU16LE(h, 28, e.extraLength);
 }
 
+void append(std::vector<uint8_t>& out, ByteSpan bytes) {
+    if (bytes.length != 0 && !bytes.absent())
+        out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
 }  // namespace
 
-ZipSaveAndStore::~ZipSaveAndStore() {
-    if (file_)
-        std::fclose(file_);
+void ZipSaveAndStore::OpenMemory() {
+    std::vector<uint8_t>().swap(bytes_);
+    central_.clear();
+    path_.clear();
+    open_ = true;
+    failed_ = false;
 }
 
 int ZipSaveAndStore::OpenOutput(const std::filesystem::path& path) {
-    file_ = std::fopen(path.c_str(), "wb");
-    failed_ = file_ == nullptr;
-    // Rewritten parts arrive as many small segments; a large buffer keeps writes few.
-    if (file_)
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
-    written_ = 0;
-    central_.clear();
+    OpenMemory();
+    path_ = path;
     return 0;
 }
 
-void ZipSaveAndStore::write(ByteSpan bytes, uint64_t& count) {
-    if (bytes.length == 0 || bytes.absent())
-        return;
-    size_t n = std::fwrite(bytes.data, 1, bytes.length, file_);
-    if (n != bytes.length)
-        failed_ = true;
-    count += n;
+// Deflates the segments onto the end of the archive; the CRC and the plain length come back.
+// A rewritten part arrives as very many small segments: they are gathered into a staging
+// buffer so zlib sees few large inputs, and output gathers in a fixed chunk.
+bool ZipSaveAndStore::deflateSegments(const ByteSpan* segments, uint32_t segmentCount,
+                                      uint32_t& crc, uint64_t& plainLength) {
+    z_stream s{};
+    if (deflateInit2(&s, kRewriteDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    std::vector<uint8_t> chunk(kDeflateChunk);
+    std::vector<uint8_t> staged;
+    staged.reserve(kStagingSize);
+    s.next_out = chunk.data();
+    s.avail_out = kDeflateChunk;
+    crc = 0;
+    plainLength = 0;
+    bool ok = true;
+    // Feeds one input to the stream; with finish, ends the stream.
+    const auto feed = [&](ByteSpan in, bool finish) {
+        if (!in.absent())
+            crc = InflateZip::Crc32Update(in, crc);
+        plainLength += in.length;
+        s.next_in = const_cast<Bytef*>(in.data);
+        s.avail_in = in.length;
+        int rc = Z_OK;
+        do {
+            rc = deflate(&s, finish ? Z_FINISH : Z_NO_FLUSH);
+            if (rc == Z_STREAM_ERROR)
+                ok = false;
+            if (s.avail_out == 0 || rc == Z_STREAM_END) {
+                bytes_.insert(bytes_.end(), chunk.data(),
+                              chunk.data() + (kDeflateChunk - s.avail_out));
+                s.next_out = chunk.data();
+                s.avail_out = kDeflateChunk;
+            }
+            if (bytes_.size() > kMaxArchiveSize)
+                ok = false;
+        } while (ok && (s.avail_in != 0 || (finish && rc != Z_STREAM_END)));
+    };
+    const auto flushStaged = [&] {
+        if (!staged.empty())
+            feed(ByteSpan(staged.data(), static_cast<uint32_t>(staged.size())), false);
+        staged.clear();
+    };
+    for (uint32_t i = 0; ok && i < segmentCount; ++i) {
+        const ByteSpan seg = segments[i];
+        if (seg.length == 0 || seg.absent())
+            continue;
+        if (staged.size() + seg.length > kStagingSize)
+            flushStaged();
+        if (seg.length >= kStagingSize)
+            feed(seg, false);
+        else
+            staged.insert(staged.end(), seg.begin(), seg.end());
+    }
+    if (ok)
+        flushStaged();
+    if (ok)
+        feed(ByteSpan(), true);
+    deflateEnd(&s);
+    return ok;
 }
 
 void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint32_t segmentCount,
                                bool rawCopy) {
-    if (!file_ || segmentCount == 0 || segments == nullptr)
+    if (!open_ || failed_ || segmentCount == 0 || segments == nullptr)
         return;
+    const size_t start = bytes_.size();
+    entry.extraLength = 0;
+    entry.extra = ByteSpan();
+    // The header is written first and patched once the content's CRC and sizes are known.
+    bytes_.resize(start + kLocalHeaderSize);
+    append(bytes_, entry.name);
     if (rawCopy) {
-        entry.extraLength = 0;
-        entry.extra = ByteSpan();
+        append(bytes_, segments[0]);
     } else {
-        uint32_t crc = InflateZip::Crc32(segments[0]);
-        uint64_t length = segments[0].length;
-        for (uint32_t i = 1; i < segmentCount; ++i) {
-            crc = InflateZip::Crc32Update(segments[i], crc);
-            length += segments[i].length;
-        }
-        if (length > 0xFFFFFFFFu)
+        const size_t dataStart = bytes_.size();
+        uint32_t crc = 0;
+        uint64_t plain = 0;
+        if (!deflateSegments(segments, segmentCount, crc, plain) || plain > kMaxArchiveSize) {
             failed_ = true;
+            return;
+        }
         entry.signature = kLocalHeaderSignature;
-        entry.versionNeeded = kVersionStored;
+        entry.versionNeeded = kVersionDeflated;
         entry.flags = kFlagsRewritten;
-        entry.method = 0;
+        entry.method = kMethodDeflate;
         entry.crc = crc;
-        entry.compressedSize = static_cast<uint32_t>(length);
-        entry.uncompressedSize = static_cast<uint32_t>(length);
+        entry.compressedSize = static_cast<uint32_t>(bytes_.size() - dataStart);
+        entry.uncompressedSize = static_cast<uint32_t>(plain);
     }
-    uint8_t header[kLocalHeaderSize] = {};
-    putLocalHeader(header, entry);
-    uint64_t count = 0;
-    write(ByteSpan(header, kLocalHeaderSize), count);
-    write(entry.name, count);
-    write(entry.extra, count);
-    for (uint32_t i = 0; i < segmentCount; ++i)
-        write(segments[i], count);
+    putLocalHeader(std::span<uint8_t>(bytes_).subspan(start, kLocalHeaderSize), entry);
 
     CentralRecord rec{};
     std::span<uint8_t> c(rec.header);
@@ -100,37 +160,43 @@ void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint3
     writeU32LE(c, 20, entry.compressedSize);
     writeU32LE(c, 24, entry.uncompressedSize);
     writeU16LE(c, 28, entry.nameLength);
-    writeU32LE(c, 42, written_);
-    rec.name = entry.name;
-    central_.push_back(rec);
+    writeU32LE(c, 42, static_cast<uint32_t>(start));
+    rec.name = std::string(entry.name.view());
+    central_.push_back(std::move(rec));
     // Offsets and counts past 32 and 16 bits cannot be written without ZIP64.
-    if (written_ + count > 0xFFFFFFFFu || central_.size() > kMaxEntries)
+    if (bytes_.size() > kMaxArchiveSize || central_.size() > kMaxEntries)
         failed_ = true;
-    written_ += static_cast<uint32_t>(count);
 }
 
 void ZipSaveAndStore::Finish() {
-    if (!file_)
+    if (!open_)
         return;
-    uint64_t count = 0;
+    open_ = false;
+    const size_t cdStart = bytes_.size();
     for (const CentralRecord& rec : central_) {
-        write(ByteSpan(rec.header, sizeof rec.header), count);
-        write(rec.name, count);
+        append(bytes_, ByteSpan(rec.header, sizeof rec.header));
+        append(bytes_, spanOf(rec.name));
     }
-    uint8_t end[22] = {};
-    std::span<uint8_t> e(end);
-    writeU32LE(e, 0, kEndRecordSignature);
-    writeU16LE(e, 8, static_cast<uint16_t>(central_.size()));
-    writeU16LE(e, 10, static_cast<uint16_t>(central_.size()));
-    writeU32LE(e, 12, static_cast<uint32_t>(count));
-    writeU32LE(e, 16, written_);
-    write(ByteSpan(end, sizeof end), count);
-    if (written_ + count > 0xFFFFFFFFu)
+    const size_t cdLength = bytes_.size() - cdStart;
+    appendU32LE(bytes_, kEndRecordSignature);
+    appendU32LE(bytes_, 0);
+    appendU16LE(bytes_, static_cast<uint16_t>(central_.size()));
+    appendU16LE(bytes_, static_cast<uint16_t>(central_.size()));
+    appendU32LE(bytes_, static_cast<uint32_t>(cdLength));
+    appendU32LE(bytes_, static_cast<uint32_t>(cdStart));
+    appendU16LE(bytes_, 0);
+    if (bytes_.size() > kMaxArchiveSize)
         failed_ = true;
-    written_ += static_cast<uint32_t>(count);
-    if (std::fclose(file_) != 0)
+    if (!path_.empty() && !failed_ && !writeArchiveFile(path_, bytes_))
         failed_ = true;
-    file_ = nullptr;
+}
+
+bool writeArchiveFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return false;
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && whole;
 }
 
 }  // namespace morvel

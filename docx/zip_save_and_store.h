@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "docx/local_entry.h"
@@ -10,38 +11,54 @@
 
 namespace morvel {
 
-// Writes a new ZIP archive entry by entry, never compressing: an entry is either copied raw
-// from a salvaged archive or stored from a list of segments. The central directory is kept
-// in memory and written by Finish.
+// Level of the deflate used for rewritten entries: zlib's default balance of size and speed.
+inline constexpr int kRewriteDeflateLevel = 6;
+
+// Builds a new ZIP archive in memory, entry by entry: an entry is either copied raw from a
+// salvaged archive (its compressed bytes as they are) or deflated from a list of segments.
+// The central directory is kept aside and appended by Finish.
 class ZipSaveAndStore {
   public:
-    virtual ~ZipSaveAndStore();
+    virtual ~ZipSaveAndStore() = default;
 
-    // Creates or truncates the file; always 0. Without a file every later call does nothing
-    // and Failed() reports it.
+    // Starts an empty archive in memory.
+    void OpenMemory();
+    // Makes room for an archive of about this size, so building it copies nothing.
+    void Reserve(size_t bytes) { bytes_.reserve(bytes); }
+    // Starts an archive that Finish also writes to path; always 0. A file that cannot be
+    // written is reported by Failed() after Finish.
     int OpenOutput(const std::filesystem::path& path);
     // Adds one entry. A raw copy takes one segment, the entry's own data, and keeps its
-    // salvaged header; otherwise the segments become stored content with a new CRC.
+    // salvaged header; otherwise the segments are deflated as the entry's new content.
     void AddEntry(LocalEntry entry, const ByteSpan* segments, uint32_t segmentCount, bool rawCopy);
-    // Writes the central directory and the end record and closes the file.
+    // Appends the central directory and the end record (and writes the file, if any).
     void Finish();
 
-    // True when the file could not be opened or written, or the archive outgrew what the
-    // format can describe; the archive on disk is then not to be used.
+    // True when the archive outgrew what the format can describe, compression failed or the
+    // file could not be written; the archive is then not to be used.
     bool Failed() const { return failed_; }
-    uint32_t Written() const { return written_; }
+    // Size of the archive so far; 0 once it failed.
+    uint32_t Written() const { return failed_ ? 0 : static_cast<uint32_t>(bytes_.size()); }
+    // The archive built so far; after Finish, the whole archive.
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    std::vector<uint8_t> TakeBytes() { return std::move(bytes_); }
 
   private:
     struct CentralRecord {
         uint8_t header[46];
-        ByteSpan name;
+        std::string name;
     };
-    void write(ByteSpan bytes, uint64_t& count);
+    bool deflateSegments(const ByteSpan* segments, uint32_t segmentCount, uint32_t& crc,
+                         uint64_t& plainLength);
 
-    std::FILE* file_ = nullptr;
-    uint32_t written_ = 0;
+    std::vector<uint8_t> bytes_;
+    std::filesystem::path path_;
+    bool open_ = false;
     bool failed_ = false;
     std::vector<CentralRecord> central_;
 };
+
+// Writes a built archive to a file, as it is; false when the file cannot be written whole.
+bool writeArchiveFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
 }  // namespace morvel

@@ -44,8 +44,9 @@ TEST(ZipSaveAndStore, RewrittenAndRawEntriesReadBack) {
     back.OpenMemory(b.data(), static_cast<uint32_t>(b.size()));
     ASSERT_EQ(back.EntryCount(), 2u);
     EXPECT_EQ(back.GetEntryData(0).view(), "<a>text</a>");
-    EXPECT_EQ(back.Entry(0).method, 0);
-    EXPECT_EQ(back.Entry(0).flags, 0x0006);
+    EXPECT_EQ(back.Entry(0).method, kMethodDeflate);
+    EXPECT_EQ(back.Entry(0).flags, 0);
+    EXPECT_EQ(back.Entry(0).uncompressedSize, 11u);
     EXPECT_EQ(back.GetEntryData(1).view(), std::string(5000, 'z'));
     EXPECT_EQ(back.Entry(1).method, 8);
     EXPECT_EQ(back.Entry(1).modDate, readU16LE(srcBytes, imageAt + 12));
