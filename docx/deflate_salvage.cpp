@@ -1,5 +1,7 @@
 #include "docx/deflate_salvage.h"
 
+#include "docx/tolerant_inflate.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -589,11 +591,25 @@ class Salvager {
 
 }  // namespace
 
-SalvagedStream inflateDamaged(ByteSpan compressed, uint64_t outputCap) {
+SalvagedStream resumeAtBlocks(ByteSpan compressed, uint64_t outputCap) {
     SalvagedStream result;
     if (compressed.absent() || compressed.empty() || outputCap == 0)
         return result;
     Salvager(compressed, outputCap, result).run();
+    return result;
+}
+
+SalvagedStream inflateDamaged(ByteSpan compressed, uint64_t outputCap) {
+    SalvagedStream result = resumeAtBlocks(compressed, outputCap);
+    if (result.complete || compressed.absent() || compressed.empty() || outputCap == 0)
+        return result;
+    TolerantResult inBlock = inflateTolerant(compressed, outputCap, true);
+    if (inBlock.bytes.size() > result.bytes.size()) {
+        result.bytes = std::move(inBlock.bytes);
+        result.gaps = inBlock.damageEvents;
+        result.gapOffsets.clear();
+        result.unknownBytes = 0;
+    }
     return result;
 }
 

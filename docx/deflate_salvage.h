@@ -23,6 +23,11 @@ struct SalvagedStream {
 // Inflates a raw deflate stream as far as it is valid, then looks for the next place a
 // valid block starts and decodes on from there, with the history before that point unknown.
 // Output never exceeds outputCap bytes, and the work is linear in the input's size.
+SalvagedStream resumeAtBlocks(ByteSpan compressed, uint64_t outputCap);
+
+// The best reading of a damaged stream: resumeAtBlocks, or where the damage lies inside a
+// block (most parts are a single block), the tolerant decoder that gets back in step inside
+// it, whichever keeps more.
 SalvagedStream inflateDamaged(ByteSpan compressed, uint64_t outputCap);
 
 }  // namespace morvel
