@@ -46,7 +46,8 @@ Parts samplePackage() {
     };
 }
 
-// The package with the CRC of each named entry spoiled, so the salvage loses it.
+// The package with the CRC of each named entry spoiled in its local header and its central
+// record, so the salvage loses it.
 std::vector<uint8_t> build(const Parts& parts, const std::set<std::string>& lost = {}) {
     test::ZipBuilder zip;
     std::vector<uint8_t> bytes;
@@ -56,6 +57,9 @@ std::vector<uint8_t> build(const Parts& parts, const std::set<std::string>& lost
         if (lost.count(name))
             spoil.push_back(at);
     }
+    for (test::ZipBuilder::Central& c : zip.central())
+        if (lost.count(c.name))
+            c.crc ^= 0xFF;
     bytes = zip.finish();
     for (size_t at : spoil)
         bytes[at + 14] ^= 0xFF;
