@@ -223,6 +223,103 @@ INSTANTIATE_TEST_SUITE_P(
                      return zip.finish();
                  },
                  Found{kThree[0], kThree[2]}},
+        ScanCase{"central record supplies sizes the local header lies about",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     writeU32LE(b, at[1] + 18, readU32LE(b, at[1] + 18) + 1);
+                     writeU32LE(b, at[1] + 22, readU32LE(b, at[1] + 22) + 1);
+                     writeU32LE(b, at[2] + 22, 100);
+                     writeU32LE(b, at[0] + 18, 0xFFFFFFFFu);
+                     writeU32LE(b, at[0] + 22, 0xFFFFFFFFu);
+                     return b;
+                 },
+                 kThree},
+        ScanCase{"central record finds an entry the walk cannot see",
+                 [] {
+                     std::vector<uint8_t> stray(46, 0);
+                     writeU32LE(stray, 0, 0x02014B50);
+                     writeU16LE(stray, 28, 200);
+                     ZipBuilder zip;
+                     zip.addBytes(stray);
+                     zip.add("a.xml", "<a/>");
+                     zip.addBytes(garbage(200));
+                     zip.add("c.xml", kText);
+                     return zip.finish();
+                 },
+                 Found{kThree[0], kThree[2]}},
+        ScanCase{"local signature zeroed",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     writeU32LE(b, at[2], 0);
+                     return b;
+                 },
+                 kThree},
+        ScanCase{"local header and name zeroed",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).finish();
+                     std::fill_n(b.begin() + static_cast<long>(at[1]), 30 + 5, 0);
+                     std::fill_n(b.begin() + static_cast<long>(at[2]), 30, 0);
+                     return b;
+                 },
+                 kThree},
+        ScanCase{"ZIP64 field in the local header",
+                 [] {
+                     ZipBuilder::Entry how;
+                     how.zip64Local = true;
+                     ZipBuilder zip;
+                     zip.add("a.xml", "<a/>", how);
+                     how.method = 0;
+                     zip.add("b.bin", "stored bytes", how);
+                     return zip.localPart();
+                 },
+                 Found{kThree[0], kThree[1]}},
+        ScanCase{"streamed: descriptor after real sizes in the header",
+                 [] {
+                     ZipBuilder::Entry how;
+                     how.descriptor = how.headerSizes = true;
+                     ZipBuilder zip;
+                     zip.add("a.xml", "<a/>", how);
+                     zip.add("c.xml", kText, how);
+                     return zip.localPart();
+                 },
+                 Found{kThree[0], kThree[2]}},
+        ScanCase{"streamed: ZIP64 descriptors, with and without signature",
+                 [] {
+                     ZipBuilder::Entry how;
+                     how.descriptor = how.zip64Descriptor = true;
+                     ZipBuilder zip;
+                     zip.add("a.xml", "<a/>", how);
+                     how.descriptorSignature = false;
+                     zip.add("c.xml", kText, how);
+                     return zip.localPart();
+                 },
+                 Found{kThree[0], kThree[2]}},
+        ScanCase{"streamed: stored entries with descriptors",
+                 [] {
+                     ZipBuilder::Entry how;
+                     how.method = 0;
+                     how.descriptor = how.headerSizes = true;
+                     ZipBuilder zip;
+                     zip.add("a.xml", "<a/>", how);
+                     how.headerSizes = false;  // sizes only in the descriptor
+                     zip.add("b.bin", "stored bytes", how);
+                     how.zip64Descriptor = true;
+                     how.descriptorSignature = true;
+                     zip.add("c.xml", kText, how);
+                     return zip.localPart();
+                 },
+                 kThree},
+        ScanCase{"stored sizes disagree: the one the CRC holds over is kept",
+                 [] {
+                     std::vector<size_t> at;
+                     std::vector<uint8_t> b = threeEntries(&at).localPart();
+                     writeU32LE(b, at[1] + 18, readU32LE(b, at[1] + 18) + 40);
+                     return b;
+                 },
+                 kThree},
         ScanCase{"three bytes",
                  [] {
                      return std::vector<uint8_t>{'P', 'K', 3};

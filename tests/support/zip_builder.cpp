@@ -47,11 +47,25 @@ size_t ZipBuilder::add(const std::string& name, const std::string& content, cons
     appendU16LE(bytes_, 0);
     appendU16LE(bytes_, 0x5C21);
     appendU32LE(bytes_, zeroed ? 0 : crc);
-    appendU32LE(bytes_, zeroed ? 0 : static_cast<uint32_t>(data.size()));
-    appendU32LE(bytes_, zeroed ? 0 : static_cast<uint32_t>(plain.size()));
+    std::vector<uint8_t> extra;
+    if (how.zip64Local) {
+        appendU16LE(extra, 0x0001);
+        appendU16LE(extra, 16);
+        for (uint64_t v : {uint64_t{plain.size()}, uint64_t{data.size()}}) {
+            appendU32LE(extra, static_cast<uint32_t>(v));
+            appendU32LE(extra, static_cast<uint32_t>(v >> 32));
+        }
+    }
+    appendU32LE(bytes_, zeroed           ? 0
+                        : how.zip64Local ? 0xFFFFFFFFu
+                                         : static_cast<uint32_t>(data.size()));
+    appendU32LE(bytes_, zeroed           ? 0
+                        : how.zip64Local ? 0xFFFFFFFFu
+                                         : static_cast<uint32_t>(plain.size()));
     appendU16LE(bytes_, static_cast<uint16_t>(name.size()));
-    appendU16LE(bytes_, 0);
+    appendU16LE(bytes_, static_cast<uint16_t>(extra.size()));
     bytes_.insert(bytes_.end(), name.begin(), name.end());
+    bytes_.insert(bytes_.end(), extra.begin(), extra.end());
     bytes_.insert(bytes_.end(), data.begin(), data.end());
     if (how.descriptor) {
         if (how.descriptorSignature)
@@ -63,8 +77,14 @@ size_t ZipBuilder::add(const std::string& name, const std::string& content, cons
                 appendU32LE(bytes_, static_cast<uint32_t>(v >> 32));
         }
     }
-    central_.push_back({name, how.method, flags, crc, static_cast<uint32_t>(data.size()),
-                        static_cast<uint32_t>(plain.size()), offset, {}});
+    central_.push_back({name,
+                        how.method,
+                        flags,
+                        crc,
+                        static_cast<uint32_t>(data.size()),
+                        static_cast<uint32_t>(plain.size()),
+                        offset,
+                        {}});
     return offset;
 }
 

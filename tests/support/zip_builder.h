@@ -15,10 +15,11 @@ class ZipBuilder {
     // How an entry's CRC and sizes are written when a data descriptor follows its data.
     struct Entry {
         uint16_t method = 8;
-        bool descriptor = false;        // flag bit 3 and a descriptor after the data
-        bool headerSizes = false;       // with a descriptor: real CRC and sizes in the header too
+        bool descriptor = false;   // flag bit 3 and a descriptor after the data
+        bool headerSizes = false;  // with a descriptor: real CRC and sizes in the header too
         bool descriptorSignature = true;
-        bool zip64Descriptor = false;   // 8-byte sizes in the descriptor
+        bool zip64Descriptor = false;  // 8-byte sizes in the descriptor
+        bool zip64Local = false;       // header sizes 0xFFFFFFFF, the real ones in a ZIP64 field
     };
     // One central directory record; tests may change its fields before finish().
     struct Central {
