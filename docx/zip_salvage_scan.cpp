@@ -133,6 +133,7 @@ class Scan {
     };
 
     void collectSignatures();
+    void correctCentralOffsets();
     LocalHeader readLocal(size_t p) const;
     std::vector<size_t> centralStarts(const CentralRecord& c) const;
     const LocalHeader* localAt(size_t offset) const;
@@ -142,6 +143,7 @@ class Scan {
     Verdict verify(const Claim& c);
     Verdict verifyStored(const Claim& c);
     Verdict verifyDeflated(const Claim& c);
+    Verdict storedByDescriptor(size_t dataStart);
 
     void examineLocal(const LocalHeader& h);
     void examineCentral(const CentralRecord& c);
@@ -156,7 +158,8 @@ class Scan {
     std::vector<CentralRecord> centrals_;
     std::vector<std::pair<size_t, size_t>> descriptors_;  // (data start it implies, position)
     std::optional<ZipDataChecker> checker_;
-    std::unordered_map<size_t, uint32_t> acceptedAt_;  // local offset -> entry index
+    std::unordered_map<size_t, Verdict> storedSearches_;  // data start -> descriptor search
+    std::unordered_map<size_t, uint32_t> acceptedAt_;     // local offset -> entry index
     std::unordered_map<std::string_view, DamagedEntry> damaged_;
     ZipScanResult out_;
 };
@@ -237,6 +240,36 @@ void Scan::collectSignatures() {
     std::sort(descriptors_.begin(), descriptors_.end());
 }
 
+// Bytes added before an archive (or cut from its front) move every local header away from
+// the offset its central record gives. An end record whose central directory lies right
+// before it tells by how much; a central record is moved by that much when its own offset
+// does not reach a header of its name and the moved one does (or its own lies outside).
+void Scan::correctCentralOffsets() {
+    std::optional<int64_t> shift;
+    for (const Sig& s : sigs_) {
+        if (s.sig != kEndRecordSignature || !fits(buf_, s.at, kEndRecordSize))
+            continue;
+        const uint32_t cdSize = readU32LE(buf_, s.at + 12), cdOffset = readU32LE(buf_, s.at + 16);
+        if (cdSize <= s.at && readU32LE(buf_, s.at - cdSize) == kCentralHeaderSignature)
+            shift = static_cast<int64_t>(s.at - cdSize) - static_cast<int64_t>(cdOffset);
+    }
+    if (!shift || *shift == 0)
+        return;
+    auto namedHeaderAt = [&](uint64_t o, ByteSpan name) {
+        return o < buf_.size() && fits(buf_, o + kLocalHeaderSize, name.length) &&
+               std::memcmp(buf_.data() + o + kLocalHeaderSize, name.data, name.length) == 0;
+    };
+    for (CentralRecord& c : centrals_) {
+        if (c.name.absent())
+            continue;
+        const uint64_t moved = c.localOffset + static_cast<uint64_t>(*shift);
+        if (moved >= buf_.size() || namedHeaderAt(c.localOffset, c.name))
+            continue;
+        if (namedHeaderAt(moved, c.name) || c.localOffset >= buf_.size())
+            c.localOffset = moved;
+    }
+}
+
 const LocalHeader* Scan::localAt(size_t offset) const {
     auto it = std::lower_bound(locals_.begin(), locals_.end(), offset,
                                [](const LocalHeader& h, size_t o) { return h.offset < o; });
@@ -301,29 +334,19 @@ Verdict Scan::verify(const Claim& c) {
         return refused(zipfinding::kCutOff, FindingGrade::Incorrect, CrcState::Unchecked);
     if (!c.deferred() && (c.compressed > kMax32 || c.uncompressed > kMax32))
         return refused(zipfinding::kOverSized, FindingGrade::Incorrect, CrcState::Unchecked);
-    return c.method == kMethodStored ? verifyStored(c) : verifyDeflated(c);
+    Verdict v = c.method == kMethodStored ? verifyStored(c) : verifyDeflated(c);
+    // A header with a descriptor may declare a compressed size its stream does not use;
+    // whatever vouched for the content, the entry's data must lie in the file.
+    if (v.ok && v.compressed > buf_.size() - c.dataStart)
+        v = refused(zipfinding::kCutOff, FindingGrade::Incorrect, CrcState::Unchecked);
+    return v;
 }
 
 Verdict Scan::verifyStored(const Claim& c) {
     const size_t avail = buf_.size() - c.dataStart;
     const bool descriptor = (c.flags & kFlagDataDescriptor) != 0;
-    if (c.deferred()) {
-        // Sizes only in a descriptor: each descriptor that would close a run of data
-        // starting here is tried.
-        auto it = std::lower_bound(descriptors_.begin(), descriptors_.end(),
-                                   std::make_pair(c.dataStart, size_t{0}));
-        for (; it != descriptors_.end() && it->first == c.dataStart; ++it) {
-            const size_t length = it->second - c.dataStart;
-            const uint32_t crc = checker_->crcOf(c.dataStart, it->second);
-            if (auto d = matchDescriptor(buf_, it->second, crc, length, length)) {
-                Verdict v = accepted(crc, length, length);
-                v.descriptorLength = d->length;
-                v.fromDescriptor = true;
-                return v;
-            }
-        }
-        return refused(zipfinding::kNoDescriptor, FindingGrade::Unsure, CrcState::Unchecked);
-    }
+    if (c.deferred())
+        return storedByDescriptor(c.dataStart);
     // Stored bytes are their own size: when the two sizes disagree, whichever one the CRC
     // holds over is the true one.
     bool anyFits = false;
@@ -344,8 +367,33 @@ Verdict Scan::verifyStored(const Claim& c) {
         if (c.compressed == c.uncompressed)
             break;
     }
+    if (descriptor)
+        if (Verdict v = storedByDescriptor(c.dataStart); v.ok)
+            return v;
     return anyFits ? refused(zipfinding::kCrcMismatch, FindingGrade::Incorrect, CrcState::Failed)
                    : refused(zipfinding::kCutOff, FindingGrade::Incorrect, CrcState::Unchecked);
+}
+
+// Stored data whose size only a descriptor tells: each descriptor that would close a run of
+// data starting here is tried, once per start whatever number of headers share it.
+Verdict Scan::storedByDescriptor(size_t dataStart) {
+    if (auto known = storedSearches_.find(dataStart); known != storedSearches_.end())
+        return known->second;
+    Verdict found = refused(zipfinding::kNoDescriptor, FindingGrade::Unsure, CrcState::Unchecked);
+    auto it = std::lower_bound(descriptors_.begin(), descriptors_.end(),
+                               std::make_pair(dataStart, size_t{0}));
+    for (; it != descriptors_.end() && it->first == dataStart; ++it) {
+        const size_t length = it->second - dataStart;
+        const uint32_t crc = checker_->crcOf(dataStart, it->second);
+        if (auto d = matchDescriptor(buf_, it->second, crc, length, length)) {
+            found = accepted(crc, length, length);
+            found.descriptorLength = d->length;
+            found.fromDescriptor = true;
+            break;
+        }
+    }
+    storedSearches_.emplace(dataStart, found);
+    return found;
 }
 
 Verdict Scan::verifyDeflated(const Claim& c) {
@@ -676,6 +724,7 @@ void Scan::chooseDamaged() {
 
 ZipScanResult Scan::run() {
     collectSignatures();
+    correctCentralOffsets();
     const uint64_t keep = saturatingAdd(kKeepFloor, buf_.size());
     checker_.emplace(buf_, inflateBudget(), keep);
     registerCaps();

@@ -43,12 +43,18 @@ TEST(ZipSalvageMaps, EachEntryKnowsWhichMapSuppliedIt) {
     zip.add("a.xml", "<a/>");
     const size_t b = zip.add("b.xml", kText);
     std::vector<uint8_t> bytes = zip.finish();
-    writeU32LE(bytes, b, 0);         // b's local signature gone: only its central record knows it
-    bytes.insert(bytes.begin(), 0);  // and everything moved, so
+    writeU32LE(bytes, b, 0);  // b's local signature gone: only its central record knows it
+    bytes.insert(bytes.begin(), 1000, 'x');  // and everything moved: the end record tells
     Opened o(bytes);
-    // ...no central offset lands on a header: the walk alone finds a.xml, b.xml is lost.
-    ASSERT_EQ(o.zip.EntryCount(), 1u);
-    EXPECT_EQ(o.zip.Entry(0).source, EntrySource::Local);
+    ASSERT_EQ(o.zip.EntryCount(), 2u);
+    EXPECT_EQ(o.zip.Entry(0).source, EntrySource::Both);
+    EXPECT_EQ(o.zip.Entry(1).source, EntrySource::Central);
+    EXPECT_EQ(o.zip.Entry(1).offset, b + 1000);
+    EXPECT_EQ(o.zip.GetEntryData(1).view(), kText);
+
+    Opened local(zip.localPart());
+    ASSERT_EQ(local.zip.EntryCount(), 2u);
+    EXPECT_EQ(local.zip.Entry(0).source, EntrySource::Local);
 
     Opened both(zip.finish());
     ASSERT_EQ(both.zip.EntryCount(), 2u);

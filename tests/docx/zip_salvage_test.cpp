@@ -320,6 +320,22 @@ INSTANTIATE_TEST_SUITE_P(
                      return b;
                  },
                  kThree},
+        ScanCase{"descriptor flag with a compressed size past the end of the file",
+                 [] {
+                     std::vector<uint8_t> h(30 + 5 + 2, 0);
+                     writeU32LE(h, 0, 0x04034B50);
+                     writeU16LE(h, 6, 0x0008);
+                     writeU16LE(h, 8, 8);
+                     writeU32LE(h, 18, 0x20000000);
+                     writeU16LE(h, 26, 5);
+                     std::copy_n("e.xml", 5, h.begin() + 30);
+                     h[35] = 0x03;  // an empty final block: CRC 0 and size 0 hold
+                     ZipBuilder zip;
+                     zip.addBytes(h);
+                     zip.add("a.xml", "<a/>");
+                     return zip.finish();
+                 },
+                 Found{kThree[0]}},
         ScanCase{"three bytes",
                  [] {
                      return std::vector<uint8_t>{'P', 'K', 3};
