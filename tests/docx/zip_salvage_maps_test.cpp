@@ -407,7 +407,8 @@ TEST(ZipSalvageHostile, HundredThousandEntriesAreLookedUpByName) {
         found += z.FindEntry(spanOf(name)) == static_cast<uint32_t>(i);
     }
     EXPECT_EQ(found, static_cast<uint32_t>(kCount));
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0);
+    // A linear look-up takes over a minute here; sanitizer builds need the headroom.
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 20.0);
 }
 
 }  // namespace
