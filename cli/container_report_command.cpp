@@ -203,7 +203,7 @@ int runInspect(const std::vector<std::string>& args) {
         }
         // The bytes decide: a ZIP package gets the ZIP salvage's findings.
         const std::string report =
-            looksLikeZip(bytes) ? zipInspectJson(a, bytes) : inspectJson(a, bytes);
+            looksLikeZip(a, bytes) ? zipInspectJson(a, bytes) : inspectJson(a, bytes);
         std::printf("%s\n", report.c_str());
     }
     return rc;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 
 #include "cli/json_text.h"
@@ -53,12 +54,19 @@ std::string findingJson(const ZipFinding& f) {
 
 }  // namespace
 
-bool looksLikeZip(std::span<const uint8_t> bytes) {
+bool looksLikeZip(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
     if (readU32LE(bytes, 0) == kLocalHeaderSignature)
         return true;
     if (bytes.size() >= kCompoundFileMagic.size() &&
         std::equal(kCompoundFileMagic.begin(), kCompoundFileMagic.end(), bytes.begin()))
         return false;
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".doc" || ext == ".dot")
+        return false;
+    if (ext == ".docx" || ext == ".docm" || ext == ".dotx" || ext == ".dotm")
+        return true;
     for (size_t p = 0; p + 4 <= bytes.size(); ++p) {
         const void* hit = std::memchr(bytes.data() + p, 'P', bytes.size() - p);
         if (hit == nullptr)

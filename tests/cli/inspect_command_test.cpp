@@ -55,6 +55,12 @@ TEST(CliInspect, CompoundFileHoldingZipBytesIsStillInspectedAsADoc) {
     auto r = test::runProgram(MORVEL_CLI_PATH, {"inspect", "a.doc"}, dir.path());
     EXPECT_EQ(r.out.find("\"format\":\"docx\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"reader\":"), std::string::npos) << r.out;
+
+    // With its header zeroed the bytes no longer tell, and the name breaks the tie.
+    std::fill_n(bytes.begin(), 8, 0);
+    test::writeFile(dir.path() / "a.doc", bytes);
+    r = test::runProgram(MORVEL_CLI_PATH, {"inspect", "a.doc"}, dir.path());
+    EXPECT_EQ(r.out.find("\"format\":\"docx\""), std::string::npos) << r.out;
 }
 
 }  // namespace
