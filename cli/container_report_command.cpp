@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -196,15 +197,23 @@ int runInspect(const std::vector<std::string>& args) {
     int rc = 0;
     for (const std::string& a : args) {
         std::vector<uint8_t> bytes;
-        if (readWholeFile(a, bytes) != ReadStatus::Ok) {
-            std::fprintf(stderr, "morvel inspect: cannot read %s\n", a.c_str());
+        try {
+            const ReadStatus st = readWholeFile(a, bytes);
+            if (st != ReadStatus::Ok) {
+                std::fprintf(stderr, "morvel inspect: cannot read %s: %s\n", a.c_str(),
+                             readStatusText(st));
+                rc = kExitSomeFailed;
+                continue;
+            }
+            // The bytes decide: a ZIP package gets the ZIP salvage's findings.
+            const std::string report =
+                looksLikeZip(a, bytes) ? zipInspectJson(a, bytes) : inspectJson(a, bytes);
+            std::printf("%s\n", report.c_str());
+        } catch (const std::bad_alloc&) {
+            std::vector<uint8_t>().swap(bytes);
+            std::fprintf(stderr, "morvel inspect: %s: %s\n", a.c_str(), kNotEnoughMemoryMessage);
             rc = kExitSomeFailed;
-            continue;
         }
-        // The bytes decide: a ZIP package gets the ZIP salvage's findings.
-        const std::string report =
-            looksLikeZip(a, bytes) ? zipInspectJson(a, bytes) : inspectJson(a, bytes);
-        std::printf("%s\n", report.c_str());
     }
     return rc;
 }

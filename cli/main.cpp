@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "core/folders.h"
 
 #ifndef MORVEL_VERSION
 #define MORVEL_VERSION "0"
@@ -51,7 +52,13 @@ const char kUsage[] =
     "  0   every document was recovered with its full document\n"
     "  1   some document gave only text results\n"
     "  2   some document gave no result or could not be read\n"
-    "  64  the command line was wrong\n";
+    "  64  the command line was wrong\n"
+    "  130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP; results not yet complete and the\n"
+    "      run's temporary folder are removed, finished results stay\n"
+    "\n"
+    "Only regular files are read: a FIFO, device or socket is refused (\"not a regular file\").\n"
+    "A document that does not fit in the memory the process may use fails alone (\"not\n"
+    "enough memory to read this document\") and the other documents are still recovered.\n";
 
 }  // namespace
 
@@ -78,8 +85,15 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (cmd == "recover")
+    if (cmd == "recover") {
+        // Said once here rather than as a failure per document: every .docx needs temp.dat.
+        const morvel::TemplateStoreLookup store =
+            morvel::findTemplateStore(morvel::templateStoreFolders());
+        if (!store.found())
+            std::fprintf(stderr, "morvel: %s; .docx documents cannot be recovered\n",
+                         morvel::templateStoreNotFoundMessage(store).c_str());
         return runRecover(rest);
+    }
     if (cmd == "inspect")
         return runInspect(rest);
     if (cmd == "scan")

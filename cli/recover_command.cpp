@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/folder_documents.h"
 #include "cli/json_text.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "core/document_format.h"
 #include "core/folders.h"
@@ -27,6 +29,7 @@ struct RecoverOptions {
     fs::path outputDir = ".";
     bool force = false;
     bool json = false;
+    PartialFiles* partials = nullptr;  // results being written, removed on a stop signal
 };
 
 // Collects the messages the driver would show in a dialog.
@@ -79,8 +82,8 @@ void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKin
             return;
         }
     }
-    std::string err =
-        writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n), opt.force);
+    std::string err = writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n),
+                                      opt.force, opt.partials);
     if (!err.empty()) {
         if (!opt.force && err.find("already exists") != std::string::npos)
             err += " (use --force to replace it)";
@@ -103,10 +106,14 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
     outcome.format = rec.format;
 
     struct stat st {};
-    if (rec.format == kFormatUnknown) {
+    const bool found = ::stat(input.c_str(), &st) == 0;
+    if (found && !S_ISREG(st.st_mode)) {
+        // A FIFO, device or socket: reading it could block for ever or never end.
+        outcome.errors.push_back(readStatusText(ReadStatus::NotRegularFile));
+        rec.format = kFormatUnknown;
+    } else if (rec.format == kFormatUnknown) {
         outcome.errors.push_back("Error: unknown file format!");
-    } else if (::stat(input.c_str(), &st) == 0 &&
-               static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
+    } else if (found && static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
         outcome.errors.push_back(
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
             "so it cannot be a document this program can read");
@@ -122,7 +129,13 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         env.status = &progress;
         env.errors = &errors;
         progress.setStatusText("Recovering of " + rec.fileName + "  Step 1 of 2:");
-        RecoverDocument(rec, env);
+        try {
+            RecoverDocument(rec, env);
+        } catch (const std::bad_alloc&) {
+            // The document does not fit in memory: it fails alone, the batch goes on.
+            errors.messages.push_back(kNotEnoughMemoryMessage);
+            rec.success = 0;
+        }
         progress.clear();
         outcome.errors.insert(outcome.errors.end(), errors.messages.begin(), errors.messages.end());
         outcome.success = rec.success != 0;
@@ -267,8 +280,20 @@ int runRecover(const std::vector<std::string>& args) {
 
     std::string err;
     fs::path working = privateWorkingFolder(err);
-    fs::path runFolder = working.empty() ? fs::path() : makeRunFolder(working, err);
-    if (runFolder.empty()) {
+    if (!working.empty())
+        removeStaleRunFolders(working);  // left by runs that were killed
+    // The signals are handled before the run folder exists, so none can leave it behind; it
+    // is made under the lock the signal watcher takes before it removes the folder.
+    RunFolder runFolder;
+    PartialFiles partials;
+    opt.partials = &partials;
+    StopSignals stopSignals(partials, runFolder);
+    bool made;
+    {
+        auto held = partials.hold();
+        made = !working.empty() && runFolder.create(working, err);
+    }
+    if (!made) {
         std::fprintf(stderr, "morvel: Cannot make temp folder: %s\n", err.c_str());
         return kExitSomeFailed;
     }
@@ -276,11 +301,16 @@ int runRecover(const std::vector<std::string>& args) {
     TerminalProgress progress(stderr);
     int worst = kExitAllFull;
     for (const fs::path& input : opt.inputs) {
-        DocumentOutcome o = recoverOne(opt, input, runFolder, progress);
+        DocumentOutcome o;
+        try {
+            o = recoverOne(opt, input, runFolder.path(), progress);
+        } catch (const std::bad_alloc&) {
+            o.input = input;
+            o.errors.push_back(kNotEnoughMemoryMessage);
+        }
         printOutcome(opt, o);
         worst = std::max(worst, o.exitCode);
     }
-    fs::remove_all(runFolder, ec);
     return worst;
 }
 

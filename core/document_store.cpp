@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <system_error>
 
 #include "core/folders.h"
 #include "core/recovery_driver.h"
 #include "core/recovery_environment.h"
+#include "platform/file_io.h"
 
 namespace morvel {
 
@@ -251,7 +253,15 @@ bool CDocumentStore::LaunchWorker() {
 }
 
 void CDocumentStore::WorkerThreadProc(std::shared_ptr<CDocumentStore> store) {
-    const int32_t result = store->RunJob();
+    int32_t result = 0;
+    try {
+        result = store->RunJob();
+    } catch (const std::bad_alloc&) {
+        // An exception leaving the thread would end the whole program.
+        store->ShowError(kNotEnoughMemoryMessage);
+    } catch (const std::exception&) {
+        store->ShowError("Error!");
+    }
     if (!store->shutdownEvent_.isSet())
         store->SendStoreMessage(result ? WM_RECOVERY_DONE : WM_RECOVERY_FAILED);
     store->finishedEvent_.set();
@@ -271,7 +281,14 @@ int32_t CDocumentStore::RunJob() {
         env.progress = progress_ ? &relay_ : nullptr;
         env.status = status_ ? &relay_ : nullptr;
         env.errors = errors_ ? &relay_ : nullptr;
-        RecoverDocument(rec, env);
+        try {
+            RecoverDocument(rec, env);
+        } catch (const std::bad_alloc&) {
+            // This document does not fit in memory; the program and its other documents go on.
+            ResetRecord(rec);
+            rec.success = 0;
+            ShowError(kNotEnoughMemoryMessage);
+        }
         rec.stopEvent = nullptr;
         result = static_cast<int32_t>(rec.success);
     } else if (jobMode_ == kJobSearchList || jobMode_ == kJobSearchFolder) {

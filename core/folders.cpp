@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "core/recovery_driver.h"
 
 #ifndef MORVEL_DATA_DIR
 #define MORVEL_DATA_DIR "/usr/local/share/morvel"
@@ -68,16 +71,46 @@ std::filesystem::path makeRunFolder(const std::filesystem::path& workingFolder,
     return tmpl;
 }
 
-std::filesystem::path defaultProgramFolder() {
+std::vector<std::filesystem::path> templateStoreFolders() {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    std::filesystem::path exeDir = ec ? std::filesystem::current_path(ec) : exe.parent_path();
-    if (std::filesystem::exists(exeDir / "temp.dat", ec))
-        return exeDir;
-    std::filesystem::path data = MORVEL_DATA_DIR;
-    if (std::filesystem::exists(data / "temp.dat", ec))
-        return data;
-    return exeDir;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    fs::path exeDir = ec ? fs::current_path(ec) : exe.parent_path();
+    std::vector<fs::path> folders;
+    for (const fs::path& candidate :
+         {exeDir, (exeDir.parent_path() / "share" / "morvel"), fs::path(MORVEL_DATA_DIR)}) {
+        const fs::path normal = candidate.lexically_normal();
+        if (std::find(folders.begin(), folders.end(), normal) == folders.end())
+            folders.push_back(normal);
+    }
+    return folders;
+}
+
+TemplateStoreLookup findTemplateStore(const std::vector<std::filesystem::path>& folders) {
+    TemplateStoreLookup lookup;
+    for (const std::filesystem::path& folder : folders) {
+        lookup.lookedIn.push_back(folder);
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(folder / kTemplateStoreName, ec)) {
+            lookup.folder = folder;
+            break;
+        }
+    }
+    return lookup;
+}
+
+std::string templateStoreNotFoundMessage(const TemplateStoreLookup& lookup) {
+    std::string text =
+        std::string("the template store ") + kTemplateStoreName + " was not found (looked in: ";
+    for (size_t i = 0; i < lookup.lookedIn.size(); ++i)
+        text += (i ? ", " : "") + lookup.lookedIn[i].string();
+    return text + ")";
+}
+
+std::filesystem::path defaultProgramFolder() {
+    const std::vector<std::filesystem::path> folders = templateStoreFolders();
+    TemplateStoreLookup lookup = findTemplateStore(folders);
+    return lookup.found() ? lookup.folder : folders.front();
 }
 
 }  // namespace morvel

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace morvel {
 
@@ -14,8 +15,24 @@ std::filesystem::path privateWorkingFolder(std::string& error);
 // the fixed temporary names. Empty on failure.
 std::filesystem::path makeRunFolder(const std::filesystem::path& workingFolder, std::string& error);
 
-// Where temp.dat is looked for: beside the executable when it is there, else the installed
-// data folder, else the executable's folder.
+// The folders searched for temp.dat, in order and without repeats: the executable's own folder
+// (a build tree), share/morvel beside the executable's folder (an install moved to another
+// prefix) and the data folder chosen when the program was configured.
+std::vector<std::filesystem::path> templateStoreFolders();
+
+// The outcome of a search for temp.dat: the first folder holding it (empty when none does)
+// and every folder looked in.
+struct TemplateStoreLookup {
+    std::filesystem::path folder;
+    std::vector<std::filesystem::path> lookedIn;
+    bool found() const { return !folder.empty(); }
+};
+TemplateStoreLookup findTemplateStore(const std::vector<std::filesystem::path>& folders);
+
+// "the template store temp.dat was not found (looked in: A, B, C)"
+std::string templateStoreNotFoundMessage(const TemplateStoreLookup& lookup);
+
+// The folder of temp.dat among templateStoreFolders(), else the executable's folder.
 std::filesystem::path defaultProgramFolder();
 
 }  // namespace morvel

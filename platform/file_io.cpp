@@ -62,14 +62,20 @@ mode_t currentUmask() {
 
 ReadStatus readWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& out) {
     out.clear();
-    Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a FIFO without a writer (or some devices) would otherwise wait for
+    // ever before the type could be checked. O_NOCTTY: a terminal never becomes ours.
+    Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (f.fd < 0)
-        return ReadStatus::CannotOpen;
+        return errno == ENXIO ? ReadStatus::NotRegularFile : ReadStatus::CannotOpen;
     struct stat st {};
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(f.fd, &st) != 0)
         return ReadStatus::CannotOpen;
+    if (!S_ISREG(st.st_mode))
+        return ReadStatus::NotRegularFile;
     if (static_cast<uint64_t>(st.st_size) > kMaxInputSize)
         return ReadStatus::TooLarge;
+    // A regular file ignores the flag, but reads are plain blocking reads from here on.
+    ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
     resizeLarge(out, static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (done < out.size()) {
@@ -88,34 +94,78 @@ ReadStatus readWholeFile(const std::filesystem::path& path, std::vector<uint8_t>
     return ReadStatus::Ok;
 }
 
+const char* readStatusText(ReadStatus status) {
+    switch (status) {
+        case ReadStatus::Ok:
+            return "read";
+        case ReadStatus::CannotOpen:
+            return "cannot open it";
+        case ReadStatus::NotRegularFile:
+            return "not a regular file";
+        case ReadStatus::TooLarge:
+            return "the file is larger than 2 GiB";
+        case ReadStatus::ReadError:
+            return "read error";
+    }
+    return "cannot read it";
+}
+
+void PartialFiles::removeAll() {
+    for (const std::filesystem::path& p : paths_)
+        ::unlink(p.c_str());
+    paths_.clear();
+}
+
 std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
-                            bool overwrite) {
+                            bool overwrite, PartialFiles* partials) {
     std::filesystem::path dir = target.parent_path();
     if (dir.empty())
         dir = ".";
     std::string tmpl = (dir / ("." + target.filename().string() + ".partial-XXXXXX")).string();
+    std::unique_lock<std::mutex> held;
+    if (partials)
+        held = partials->hold();
     int raw = ::mkstemp(tmpl.data());
     if (raw < 0)
         return std::string("cannot create a file in ") + dir.string() + ": " + std::strerror(errno);
     Fd f(raw);
+    if (partials) {
+        partials->add(tmpl);
+        held.unlock();
+    }
+    // Every way out from here removes the temporary name and takes it off the list.
+    auto forget = [&] {
+        ::unlink(tmpl.c_str());
+        if (partials)
+            partials->drop(tmpl);
+    };
     ::fchmod(f.fd, 0666 & ~currentUmask());
     if (!writeAll(f.fd, bytes) || ::fsync(f.fd) != 0) {
         std::string why = std::strerror(errno);
-        ::unlink(tmpl.c_str());
+        if (partials)
+            held.lock();
+        forget();
         return "cannot write " + target.string() + ": " + why;
     }
+    if (partials)
+        held.lock();
     int rc;
     if (overwrite) {
         rc = ::rename(tmpl.c_str(), target.c_str());
     } else {
         // link() fails when the target exists, so no existing file is ever replaced.
         rc = ::link(tmpl.c_str(), target.c_str());
-        if (rc == 0)
-            ::unlink(tmpl.c_str());
+    }
+    const int linkErrno = errno;
+    if (rc == 0 && overwrite) {
+        if (partials)
+            partials->drop(tmpl);  // renamed: the name is gone
+    } else {
+        forget();
     }
     if (rc != 0) {
-        std::string why = errno == EEXIST ? "the file already exists" : std::strerror(errno);
-        ::unlink(tmpl.c_str());
+        std::string why =
+            linkErrno == EEXIST ? "the file already exists" : std::strerror(linkErrno);
         return "cannot create " + target.string() + ": " + why;
     }
     return {};

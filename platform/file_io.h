@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,15 +13,41 @@ namespace morvel {
 // file cannot be described by them and would only be read short.
 inline constexpr uint64_t kMaxInputSize = 0x7FFFFFFFull;
 
-enum class ReadStatus { Ok, CannotOpen, TooLarge, ReadError };
+enum class ReadStatus { Ok, CannotOpen, NotRegularFile, TooLarge, ReadError };
 
-// Reads a whole file into memory. The file is opened read-only and never written.
+// What callers report when a document does not fit in the memory the process may use.
+inline constexpr const char* kNotEnoughMemoryMessage = "not enough memory to read this document";
+
+// Reads a whole file into memory. The file is opened read-only and never written. A FIFO, a
+// device or a socket is refused without blocking (NotRegularFile), so a pipe with no writer
+// cannot hang the caller. Throws std::bad_alloc when the file's size cannot be allocated;
+// callers catch it per document and report kNotEnoughMemoryMessage.
 ReadStatus readWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& out);
+
+// A short reason for a status other than Ok ("not a regular file", ...).
+const char* readStatusText(ReadStatus status);
+
+// Temporary files that writeFileAtomic is writing. A thread that ends the process on a signal
+// holds the lock, removes them and exits, so no half-written file stays behind; writers take
+// the same lock around creating and renaming one, so none is made or renamed meanwhile.
+class PartialFiles {
+  public:
+    std::unique_lock<std::mutex> hold() { return std::unique_lock<std::mutex>(mutex_); }
+    // The three calls below need hold().
+    void add(const std::filesystem::path& p) { paths_.push_back(p); }
+    void drop(const std::filesystem::path& p) { std::erase(paths_, p); }
+    void removeAll();
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::filesystem::path> paths_;
+};
 
 // Writes bytes to a temporary name beside the target and renames it into place, so a failed
 // write never leaves part of a file under the final name. Without overwrite, an existing target
 // is left alone and the call fails. Returns an empty string on success, else a reason.
+// With partials, the temporary name is listed there while it exists.
 std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
-                            bool overwrite);
+                            bool overwrite, PartialFiles* partials = nullptr);
 
 }  // namespace morvel

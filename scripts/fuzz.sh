@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 CC=clang CXX=clang++ bash scripts/build.sh build-fuzz -DMORVEL_FUZZ=ON -DMORVEL_TESTS=OFF \
     -DMORVEL_GUI=OFF -DMORVEL_BENCH=OFF
+# Any sanitizer finding ends the run with a stack trace, so it fails this script.
+export ASAN_OPTIONS="halt_on_error=1:print_stacktrace=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 shopt -s nullglob
 for target in build-fuzz/fuzz/fuzz_*; do
     [ -x "$target" ] || continue

@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev xvfb xauth
     python3 python3-docx python3-olefile antiword libreoffice-writer-nogui
     clang-format unzip
+    desktop-file-utils appstream
 )
 
 missing=()

@@ -1,8 +1,13 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <QStringList>
+#include <string>
+#include <vector>
 
+#include "core/folders.h"
 #include "discovery/default_search_list.h"
 #include "discovery/folder_search.h"
+#include "discovery/named_documents.h"
 #include "discovery/recent_file_cleanup.h"
 #include "ui/main_frame.h"
 #include "ui/quit_signals.h"
@@ -11,13 +16,34 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvel"));
 
+    // Documents named on the command line (Qt's own options are already taken out) are listed
+    // instead of the start-up scan, which would fill the same table from its thread.
+    std::vector<std::string> named;
+    for (int i = 1; i < argc; ++i)
+        named.emplace_back(argv[i]);
+
     morvel::StoreSetup setup;
-    setup.allowStartupScan = true;
+    setup.allowStartupScan = named.empty();
     std::string error;
     std::shared_ptr<morvel::CDocumentStore> store = morvel::OpenDocumentStore(setup, error);
     if (!store) {
         QMessageBox::critical(nullptr, QStringLiteral("Morvel"), QString::fromStdString(error));
         return 1;
+    }
+    // Every .docx needs temp.dat: say once, at the start, where it was looked for.
+    const morvel::TemplateStoreLookup templates =
+        morvel::findTemplateStore(store->settings().path.empty()
+                                      ? morvel::templateStoreFolders()
+                                      : std::vector<std::filesystem::path>{store->settings().path});
+    std::vector<std::string> warnings = morvel::AddNamedDocuments(*store, named);
+    if (!templates.found())
+        warnings.push_back(morvel::templateStoreNotFoundMessage(templates) +
+                           "; .docx documents cannot be recovered");
+    if (!warnings.empty()) {
+        QStringList lines;
+        for (const std::string& s : warnings)
+            lines << QString::fromStdString(s);
+        QMessageBox::warning(nullptr, QStringLiteral("Morvel"), lines.join(QLatin1Char('\n')));
     }
     int rc;
     {

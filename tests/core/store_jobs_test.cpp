@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include <chrono>
 #include <thread>
 
 #include "core/document_store.h"
+#include "platform/file_io.h"
 #include "tests/support/store_recorders.h"
 #include "tests/support/test_files.h"
 
@@ -199,6 +204,38 @@ TEST_F(StoreJobs, ARealDocumentIsRecoveredSavedAndCopied) {
     EXPECT_EQ(bytes[1], 0xCF);
     EXPECT_TRUE(store->CopyOriginal(index, dir.path() / "copies" / "of"));
     EXPECT_EQ(test::readFile(dir.path() / "copies" / "of" / "lo_simple.doc"), test::readFile(doc));
+}
+
+// The worker runs in a child limited to 1 GiB of address space; a 1.5 GiB document (sparse, so
+// it costs no disk) cannot be read. The child's exit code tells which check failed.
+TEST_F(StoreJobs, ADocumentBeyondTheMemoryLimitFailsAloneWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#endif
+    const fs::path big = dir.path() / "huge.doc";
+    test::writeFile(big, {});
+    fs::resize_file(big, 1536ull << 20);
+    const int32_t huge = store->AddDocument("huge.doc", dir.path().string(), kFormatDoc, 0).index;
+    ASSERT_GE(huge, 0);
+    auto runBoth = [&]() -> int {
+        const rlimit limit{1ull << 30, 1ull << 30};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0)
+            return 10;
+        store->SelectionChanged(huge);
+        if (!store->StartRecovery() || test::finishJob(*store, observer) != WM_RECOVERY_FAILED)
+            return 11;
+        const auto texts = errors.texts();
+        if (std::find(texts.begin(), texts.end(), kNotEnoughMemoryMessage) == texts.end())
+            return 12;
+        if (store->record(huge).fileData.has_value())
+            return 13;
+        store->SelectionChanged(0);
+        if (!store->StartRecovery() || test::finishJob(*store, observer) != WM_RECOVERY_DONE)
+            return 14;
+        return store->record(0).rawText.has_value() ? 0 : 15;
+    };
+    EXPECT_EXIT(std::_Exit(runBoth()), ::testing::ExitedWithCode(0), "");
+    fs::remove(big);
 }
 
 TEST_F(StoreJobs, RecoveryNeedsADocumentSelected) {

@@ -24,8 +24,9 @@ std::vector<std::filesystem::path> corpusFiles(const std::string& subfolder) {
     std::error_code ec;
     if (dir.empty() || !std::filesystem::is_directory(dir / subfolder, ec))
         return out;
+    // Hidden files (editor or office lock files, ".~lock.*#") are never corpus documents.
     for (const auto& e : std::filesystem::directory_iterator(dir / subfolder))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && !e.path().filename().string().starts_with("."))
             out.push_back(e.path());
     std::sort(out.begin(), out.end());
     return out;
