@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -151,6 +152,10 @@ class Scan {
     void chooseDamaged();
     void keepDamaged(DamagedEntry d);
     void note(ZipFinding f);
+    void noteAcceptedData(size_t start, uint64_t length) {
+        size_t& end = acceptedData_[start];
+        end = std::max<size_t>(end, start + length);
+    }
 
     std::span<const uint8_t> buf_;
     std::vector<Sig> sigs_;
@@ -160,6 +165,7 @@ class Scan {
     std::optional<ZipDataChecker> checker_;
     std::unordered_map<size_t, Verdict> storedSearches_;  // data start -> descriptor search
     std::unordered_map<size_t, uint32_t> acceptedAt_;     // local offset -> entry index
+    std::map<size_t, size_t> acceptedData_;               // accepted data: start -> end
     std::unordered_map<std::string_view, DamagedEntry> damaged_;
     ZipScanResult out_;
 };
@@ -300,19 +306,32 @@ std::vector<size_t> Scan::centralStarts(const CentralRecord& c) const {
 }
 
 uint64_t Scan::inflateBudget() const {
-    uint64_t confirmed = 0;
+    // Entries both maps agree on, each counted by its compressed extent: a real package's
+    // entries lie side by side, so extents that overlap one already counted (headers
+    // sharing one stream) add nothing.
+    std::vector<std::pair<size_t, const CentralRecord*>> confirmed;
     for (const CentralRecord& c : centrals_) {
         const LocalHeader* h = localAt(c.localOffset);
         if (c.method == kMethodDeflate && h && h->nameFits && h->name.view() == c.name.view() &&
             h->crc == c.crc)
-            confirmed = saturatingAdd(
-                confirmed,
-                std::min(c.uncompressedSize, maxInflatedSize(static_cast<uint32_t>(
-                                                 std::min<uint64_t>(c.compressedSize, kMax32)))));
+            confirmed.emplace_back(h->dataStart, &c);
+    }
+    std::sort(confirmed.begin(), confirmed.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    uint64_t declared = 0;
+    size_t reach = 0;
+    for (const auto& [start, c] : confirmed) {
+        if (start < reach)
+            continue;
+        reach = start + c->compressedSize;
+        declared = saturatingAdd(
+            declared,
+            std::min(c->uncompressedSize, maxInflatedSize(static_cast<uint32_t>(
+                                              std::min<uint64_t>(c->compressedSize, kMax32)))));
     }
     return saturatingAdd(
         saturatingAdd(kBudgetFloor, saturatingMul(buf_.size(), kBudgetPerInputByte)),
-        saturatingMul(confirmed, kBudgetPerConfirmedByte));
+        saturatingMul(declared, kBudgetPerConfirmedByte));
 }
 
 // Every claim on a deflate stream raises the cap its one inflate runs to, so that the
@@ -549,6 +568,7 @@ void Scan::examineLocal(const LocalHeader& h) {
         e.descriptorUncompressedSize = e.uncompressedSize;
     }
     acceptedAt_.emplace(h.offset, static_cast<uint32_t>(out_.entries.size()));
+    noteAcceptedData(h.dataStart, v.compressed);
     out_.entries.push_back(e);
     f.crc = CrcState::Ok;
     f.accepted = true;
@@ -581,6 +601,16 @@ void Scan::examineCentral(const CentralRecord& c) {
     if (c.localOffset >= buf_.size()) {
         f.grade = FindingGrade::Incorrect;
         f.message = zipfinding::kCentralOutside;
+        note(std::move(f));
+        return;
+    }
+    // A header inside an accepted entry's data belongs to what that entry holds (or overlaps
+    // it on purpose): checking it would cost an inflate for an entry that is dropped anyway.
+    if (auto inside = acceptedData_.upper_bound(c.localOffset);
+        inside != acceptedData_.begin() && c.localOffset < std::prev(inside)->second &&
+        c.localOffset >= std::prev(inside)->first) {
+        f.grade = FindingGrade::Unsure;
+        f.message = zipfinding::kNested;
         note(std::move(f));
         return;
     }
@@ -647,6 +677,7 @@ void Scan::examineCentral(const CentralRecord& c) {
         return;
     }
     acceptedAt_.emplace(c.localOffset, static_cast<uint32_t>(out_.entries.size()));
+    noteAcceptedData(start, v.compressed);
     out_.entries.push_back(e);
     f.crc = CrcState::Ok;
     f.accepted = true;
