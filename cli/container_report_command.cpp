@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/json_text.h"
+#include "cli/zip_inspect_json.h"
 #include "doc/cfb_constants.h"
 #include "doc/doc_salvage.h"
 #include "docwriter/recover_doc_file.h"
@@ -190,7 +191,7 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
 
 int runInspect(const std::vector<std::string>& args) {
     if (args.empty()) {
-        std::fputs("morvel inspect: give one or more .doc files\n", stderr);
+        std::fputs("morvel inspect: give one or more .doc or .docx files\n", stderr);
         return kExitUsage;
     }
     int rc = 0;
@@ -204,7 +205,10 @@ int runInspect(const std::vector<std::string>& args) {
                 rc = kExitSomeFailed;
                 continue;
             }
-            std::printf("%s\n", inspectJson(a, bytes).c_str());
+            // The bytes decide: a ZIP package gets the ZIP salvage's findings.
+            const std::string report =
+                looksLikeZip(a, bytes) ? zipInspectJson(a, bytes) : inspectJson(a, bytes);
+            std::printf("%s\n", report.c_str());
         } catch (const std::bad_alloc&) {
             std::vector<uint8_t>().swap(bytes);
             std::fprintf(stderr, "morvel inspect: %s: %s\n", a.c_str(), kNotEnoughMemoryMessage);

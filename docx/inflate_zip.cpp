@@ -122,6 +122,44 @@ std::optional<uint32_t> InflateZip::CheckValue(ByteSpan input, uint32_t declared
     return crc;
 }
 
+InflateZip::StreamRun InflateZip::Run(ByteSpan input, uint64_t outputCap, uint64_t workLimit,
+                                      std::vector<uint8_t>* keep) {
+    StreamRun run;
+    if (input.length == 0 || input.absent())
+        return run;
+    RawInflater inflater(input);
+    if (!inflater.ok())
+        return run;
+    z_stream& s = inflater.stream();
+    std::vector<uint8_t> chunk(kChunk);
+    run.crc = Crc32(ByteSpan());
+    for (;;) {
+        s.next_out = chunk.data();
+        s.avail_out = kChunk;
+        const int rc = inflate(&s, Z_NO_FLUSH);
+        const uint32_t got = kChunk - s.avail_out;
+        run.produced += got;
+        run.consumed = input.length - s.avail_in;
+        run.crc = Crc32Update(ByteSpan(chunk.data(), got), run.crc);
+        if (run.produced > outputCap) {
+            run.stop = RunStop::Capped;
+            return run;
+        }
+        if (keep)
+            keep->insert(keep->end(), chunk.data(), chunk.data() + got);
+        if (rc == Z_STREAM_END) {
+            run.stop = RunStop::Ended;
+            return run;
+        }
+        if (rc != Z_OK || (s.avail_out != 0 && s.avail_in == 0))
+            return run;  // Broken
+        if (run.produced + run.consumed > workLimit) {
+            run.stop = RunStop::OutOfWork;
+            return run;
+        }
+    }
+}
+
 bool InflateZip::MeasureStream(ByteSpan input, uint32_t& consumed, uint64_t& produced,
                                uint32_t& crc) {
     if (input.length == 0 || input.absent())

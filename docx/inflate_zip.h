@@ -32,6 +32,20 @@ class InflateZip {
     // CRC-32. Used to find where an entry with deferred sizes ends.
     bool MeasureStream(ByteSpan input, uint32_t& consumed, uint64_t& produced, uint32_t& crc);
 
+    // How a streamed inflate ended: the stream's own end, a decoding error (or input used
+    // up before the end), more output than outputCap, or more work than workLimit.
+    enum class RunStop : uint8_t { Ended, Broken, Capped, OutOfWork };
+    struct StreamRun {
+        RunStop stop = RunStop::Broken;
+        uint64_t consumed = 0;  // input bytes used
+        uint64_t produced = 0;  // output bytes made
+        uint32_t crc = 0;       // CRC-32 of the output
+    };
+    // Inflates input in chunks until one of the stops above; the work is input used plus
+    // output made. When keep is given the output is appended to it, else only counted.
+    StreamRun Run(ByteSpan input, uint64_t outputCap, uint64_t workLimit,
+                  std::vector<uint8_t>* keep);
+
     static uint32_t Crc32(ByteSpan data);
     static uint32_t Crc32Update(ByteSpan data, uint32_t crc);
 };

@@ -2,20 +2,25 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
+#include <span>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "docx/local_entry.h"
 #include "docx/part_report.h"
+#include "docx/zip_findings.h"
+#include "docx/zip_salvage_scan.h"
 #include "platform/byte_span.h"
 
 namespace morvel {
 
 inline constexpr uint32_t kEntryNotFound = 0xFFFFFFFF;
 
-// Finds the intact local entries of a damaged ZIP archive without trusting its central
-// directory: every offset is tested for a record signature and a local entry is accepted
-// only when its own header CRC matches its data.
+// Finds the entries of a damaged ZIP archive without trusting any one of its maps: every
+// record signature is examined, local entries are accepted when their CRC holds, and the
+// central directory records that survive vouch for entries whose local header is damaged
+// or lies. Once an open call returns, the intact and damaged lists are final.
 class ZipBrokenExtractor {
   public:
     virtual ~ZipBrokenExtractor() = default;
@@ -24,24 +29,28 @@ class ZipBrokenExtractor {
     int OpenFile(const std::filesystem::path& path);
     // Copies the bytes and scans them; null or empty input leaves the extractor empty.
     int OpenMemory(const uint8_t* bytes, uint32_t length);
+    // Scans the caller's bytes without copying them; they must outlive the extractor's use
+    // (until Reset, another open, or destruction).
+    int OpenSpan(std::span<const uint8_t> bytes);
     void Reset();
 
-    uint32_t EntryCount() const { return static_cast<uint32_t>(entries_.size()); }
-    const LocalEntry& Entry(uint32_t index) const { return entries_.at(index); }
+    uint32_t EntryCount() const { return static_cast<uint32_t>(scan_.entries.size()); }
+    const LocalEntry& Entry(uint32_t index) const { return scan_.entries.at(index); }
     uint32_t ArchiveSize() const { return static_cast<uint32_t>(archive_.size()); }
 
     // First entry in scan order with exactly this name, or kEntryNotFound.
     uint32_t FindEntry(ByteSpan name) const;
     // The entry's uncompressed content; empty when it cannot be had whole. Deflated content
-    // lives in a buffer owned by the extractor until Reset.
+    // lives in a buffer owned by the extractor until ReleaseEntryData or Reset; asking again
+    // gives the same buffer.
     ByteSpan GetEntryData(uint32_t index);
     // Frees the inflated content GetEntryData keeps for an entry; a later call inflates again.
     void ReleaseEntryData(uint32_t index);
 
     // Entries found damaged (CRC fails, data cut off, stream broken) whose name has no
     // intact copy; one per name.
-    uint32_t DamagedCount() const { return static_cast<uint32_t>(damaged_.size()); }
-    const LocalEntry& Damaged(uint32_t index) const { return damaged_.at(index); }
+    uint32_t DamagedCount() const { return static_cast<uint32_t>(scan_.damaged.size()); }
+    const LocalEntry& Damaged(uint32_t index) const { return scan_.damaged.at(index).entry; }
     // The damaged entry with exactly this name, or kEntryNotFound.
     uint32_t FindDamaged(ByteSpan name) const;
 
@@ -53,15 +62,24 @@ class ZipBrokenExtractor {
     // Decodes a damaged entry as far as its data goes.
     DecodedPart DecodeDamaged(uint32_t index) const;
 
-  private:
-    void SalvageScan();
-    bool readLocalEntry(uint32_t p, LocalEntry& e) const;
-    bool resolveDeferredSizes(LocalEntry& e) const;
+    // The per-document inflate budget ran out during the open: entries past it were not
+    // checked and are listed as damaged rather than intact.
+    bool InflateBudgetExhausted() const { return scan_.inflateBudgetExhausted; }
+    // What the salvage met and decided, record by record, for `inspect`.
+    const std::vector<ZipFinding>& Findings() const { return scan_.findings; }
 
-    std::vector<uint8_t> archive_;
-    std::vector<LocalEntry> entries_;
-    std::vector<LocalEntry> damaged_;
-    std::vector<std::unique_ptr<uint8_t[]>> inflated_;
+  private:
+    void scan();
+
+    std::vector<uint8_t> owned_;
+    std::span<const uint8_t> archive_;
+    ZipScanResult scan_;
+    std::unordered_map<std::string_view, uint32_t> entryIndex_;
+    std::unordered_map<std::string_view, uint32_t> damagedIndex_;
 };
+
+// Bounded multiple of a damaged entry's compressed length its decoding may produce when
+// the declared size cannot be trusted (real packages compress XML 20 to 50 times).
+inline constexpr uint64_t kDamagedExpansionLimit = 64;
 
 }  // namespace morvel

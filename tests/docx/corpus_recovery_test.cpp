@@ -67,6 +67,19 @@ std::vector<std::string> wordsOf(const fs::path& txt) {
     return words;
 }
 
+// Share of needles found in hay in order: the longest common subsequence over needles' size.
+double shareInOrder(const std::vector<std::string>& needles, const std::vector<std::string>& hay) {
+    if (needles.empty())
+        return 1.0;
+    std::vector<size_t> row(hay.size() + 1, 0), next(hay.size() + 1, 0);
+    for (const std::string& n : needles) {
+        for (size_t j = 0; j < hay.size(); ++j)
+            next[j + 1] = n == hay[j] ? row[j] + 1 : std::max(next[j], row[j + 1]);
+        std::swap(row, next);
+    }
+    return static_cast<double>(row[hay.size()]) / static_cast<double>(needles.size());
+}
+
 bool inOrder(const std::vector<std::string>& needles, const std::vector<std::string>& hay) {
     size_t h = 0;
     for (const std::string& n : needles) {
@@ -80,7 +93,7 @@ bool inOrder(const std::vector<std::string>& needles, const std::vector<std::str
 
 struct Output {
     fs::path path, original;
-    bool full, words;
+    bool full, words, cut;
 };
 
 TEST(CorpusRecovery, RecoveredPackagesOpenInOtherReadersAndKeepTheirWords) {
@@ -122,7 +135,7 @@ TEST(CorpusRecovery, RecoveredPackagesOpenInOtherReadersAndKeepTheirWords) {
                     EXPECT_EQ(rc, 0) << out << ": " << engine.Message().view();
                 }
                 if (rc == 0)
-                    outputs.push_back({out, file, full, wordsKept});
+                    outputs.push_back({out, file, full, wordsKept, label == std::string("cut95")});
             }
         }
     }
@@ -155,9 +168,15 @@ TEST(CorpusRecovery, RecoveredPackagesOpenInOtherReadersAndKeepTheirWords) {
             const fs::path got = txt / o.path.filename().replace_extension(".txt");
             EXPECT_TRUE(fs::exists(got)) << o.path << " did not open in LibreOffice";
             if (o.full && o.words && fs::exists(got)) {
-                EXPECT_TRUE(inOrder(wordsOf(txt / o.original.filename().replace_extension(".txt")),
-                                    wordsOf(got)))
-                    << o.path << " lost words of " << o.original;
+                const auto want = wordsOf(txt / o.original.filename().replace_extension(".txt"));
+                // A cut-off package may lose part of its styles or numbering, and with them
+                // list labels a reader generates; the document's own words must stay.
+                if (o.cut)
+                    EXPECT_GE(shareInOrder(want, wordsOf(got)), 0.95)
+                        << o.path << " lost words of " << o.original;
+                else
+                    EXPECT_TRUE(inOrder(want, wordsOf(got)))
+                        << o.path << " lost words of " << o.original;
             }
         }
     }
