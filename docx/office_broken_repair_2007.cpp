@@ -135,7 +135,7 @@ int OfficeBrokenRepair_2007::OpenDamaged(std::span<const uint8_t> image) {
         firstEntry_.clear();
         if (image.empty() || image.size() > 0xFFFFFFFFu)
             return 1;
-        const int rc = damaged.OpenMemory(image.data(), static_cast<uint32_t>(image.size()));
+        const int rc = damaged.OpenSpan(image);
         indexEntries();
         return rc;
     } catch (...) {
@@ -295,6 +295,7 @@ int OfficeBrokenRepair_2007::writeTextPackage(std::vector<uint8_t>& out) {
     status = kDocxOk;
     out.clear();
     report_ = PackageReport();
+    report_.inflateBudgetExhausted = damaged.InflateBudgetExhausted();
     const ZipBrokenExtractor* tpl = linkTemplate();
     if (damaged.ArchiveSize() == 0 || tpl == nullptr || tpl->ArchiveSize() == 0) {
         status = kDocxNoData;
@@ -343,6 +344,7 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
     status = kDocxOk;
     out.clear();
     report_ = PackageReport();
+    report_.inflateBudgetExhausted = damaged.InflateBudgetExhausted();
     const ZipBrokenExtractor* tpl = linkTemplate();
     if (tpl == nullptr)
         return finish();

@@ -50,7 +50,8 @@ class OfficeBrokenRepair_2007 {
 
     // 0, or 1 when nothing could be read.
     int OpenDamaged(const std::filesystem::path& path);
-    // Scans a file image held in memory; 1 when it is empty.
+    // Scans a file image held in memory, without copying it: the image must outlive the
+    // writes that follow. 1 when it is empty.
     int OpenDamaged(std::span<const uint8_t> image);
     // Loads a template store of the engine's own (the store's result, 0 success).
     int LoadTemplateStore(const uint8_t* bytes, uint32_t length);
