@@ -1,6 +1,7 @@
 #include "docx/markup_rules.h"
 
 #include <string_view>
+#include <unordered_set>
 
 #include "docx/span_match.h"
 
@@ -128,7 +129,8 @@ bool dropsForMissingPart(ByteSpan name, const MissingParts& missing) {
 
 // The value of the first "r:" attribute when it names no kept relationship.
 bool hasDanglingReference(const MarkUpStore& store, uint32_t index,
-                          const std::vector<ByteSpan>& keptIds, TagAttributes& attrs) {
+                          const std::unordered_set<std::string_view>& keptIds,
+                          TagAttributes& attrs) {
     // Without "r:" anywhere in the token there is no such attribute to parse for.
     if (Find(store.Token(index), "r:") == nullptr)
         return false;
@@ -136,10 +138,7 @@ bool hasDanglingReference(const MarkUpStore& store, uint32_t index,
     for (size_t a = 0; a < attrs.names.size(); ++a) {
         if (!StartsWith(attrs.names[a], "r:"))
             continue;
-        for (ByteSpan id : keptIds)
-            if (Equals(attrs.values[a], id))
-                return false;
-        return true;
+        return !keptIds.count(attrs.values[a].view());
     }
     return false;
 }
@@ -160,6 +159,11 @@ constexpr uint32_t kNoObject = 0xFFFFFFFFu;
 
 uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<ByteSpan>& keptIds,
                                 const MissingParts& missing, std::vector<ByteSpan>& segments) {
+    // Looked up once per reference: a package may hold a hundred thousand relationships.
+    std::unordered_set<std::string_view> kept;
+    kept.reserve(keptIds.size());
+    for (ByteSpan id : keptIds)
+        kept.insert(id.view());
     std::vector<OpenElement> stack;
     TagAttributes attrs;
     // Paragraphs nest (a text box holds paragraphs inside a run of its anchor paragraph);
@@ -230,7 +234,7 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
         if (dropsForMissingPart(name, missing)) {
             if (self)
                 self->dropWhole = true;
-        } else if (hasDanglingReference(store, i, keptIds, attrs)) {
+        } else if (hasDanglingReference(store, i, kept, attrs)) {
             // The innermost element that holds the reference goes, not its paragraph: a
             // picture or object whole, a hyperlink only its tags (its runs keep their text),
             // a picture fill in a shape only itself, any other element whole.
