@@ -14,7 +14,8 @@ struct SalvagedStream {
     std::vector<uint8_t> bytes;        // every byte decoded, in order; unknown bytes left out
     bool complete = false;             // the stream ended cleanly with no damage met
     uint32_t gaps = 0;                 // damaged regions passed over by resynchronising
-    std::vector<uint64_t> gapOffsets;  // where in `bytes` each gap lies
+    std::vector<uint64_t> gapOffsets;  // where in `bytes` each gap lies; empty when the
+                                       // in-block decoder supplied the bytes
     uint64_t firstDamage = kNoDamage;  // byte offset of the block where damage was first met
     uint64_t unknownBytes = 0;         // bytes left out because they copy history that was lost
     bool searchStopped = false;        // the search for a block start ran out of its work budget
