@@ -81,8 +81,11 @@ bool CDocumentStore::Open(const StoreSetup& setup, std::string& error) {
     std::string why;
     if (setup.workingFolder.empty()) {
         fs::path privateFolder = privateWorkingFolder(why);
-        if (!privateFolder.empty())
-            workingFolder_ = makeRunFolder(privateFolder, why);
+        if (!privateFolder.empty()) {
+            removeStaleRunFolders(privateFolder);  // left by runs that were killed
+            if (runFolder_.create(privateFolder, why))
+                workingFolder_ = runFolder_.path();
+        }
         ownsWorkingFolder_ = !workingFolder_.empty();
     } else {
         std::error_code ec;

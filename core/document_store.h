@@ -282,6 +282,8 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     TemplateStoreCache templates_;
     std::filesystem::path workingFolder_;
     bool ownsWorkingFolder_ = false;
+    // Holds the lock that tells later starts this run's folder is in use.
+    RunFolder runFolder_;
     std::filesystem::path documentsFolder_;
     PreviewNames previewNames_;
 };

@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "core/document_store.h"
 #include "core/working_folder.h"
 #include "tests/support/test_files.h"
 
@@ -69,6 +70,39 @@ TEST(RunFolders, ALiveRunFolderIsLockedAndRemovedWithItsOwner) {
         EXPECT_TRUE(fs::exists(made / "temp1"));
     }
     EXPECT_FALSE(fs::exists(made));
+}
+
+// The desktop program's store works in a locked run folder of the private working folder,
+// and clears the folders of runs that were killed before it.
+TEST(RunFolders, AStoreLocksItsRunFolderAndClearsStaleOnes) {
+    test::TempDir dir;
+    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = oldRuntime ? oldRuntime : "";
+    ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    const fs::path stale = dir.path() / "morvel" / "run-Kil1ed";
+    fs::create_directories(stale);
+    fs::permissions(dir.path() / "morvel", fs::perms::owner_all, fs::perm_options::replace);
+    test::writeFile(stale / kRunLockName, {});
+    test::writeFile(stale / "temp1", test::bytesOf("left by a killed run"));
+    StoreSetup setup;
+    setup.settingsFile = dir.path() / "settings.ini";
+    setup.documentsFolder = dir.path();
+    std::string error;
+    fs::path working;
+    {
+        auto store = CDocumentStore::Create(setup, error);
+        ASSERT_TRUE(store) << error;
+        working = store->workingFolder();
+        EXPECT_FALSE(fs::exists(stale));
+        EXPECT_EQ(working.parent_path(), dir.path() / "morvel");
+        EXPECT_TRUE(fs::is_regular_file(working / kRunLockName));
+        EXPECT_EQ(removeStaleRunFolders(dir.path() / "morvel"), 0u);
+    }
+    EXPECT_FALSE(fs::exists(working));
+    if (oldRuntime)
+        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace
