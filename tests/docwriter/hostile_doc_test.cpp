@@ -8,6 +8,7 @@
 
 #include "docwriter/recover_doc_file.h"
 #include "tests/support/test_files.h"
+#include "tests/support/time_bounds.h"
 
 namespace morvel {
 namespace {
@@ -15,23 +16,7 @@ namespace {
 using test::AbsurdValue;
 using test::LoopedChain;
 
-// Sanitizer and unoptimised builds run many times slower; the bounds grow with them.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kSanitizerSlowdown = 8;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr double kSanitizerSlowdown = 8;
-#else
-constexpr double kSanitizerSlowdown = 1;
-#endif
-#else
-constexpr double kSanitizerSlowdown = 1;
-#endif
-#ifdef NDEBUG
-constexpr double kSlowdown = kSanitizerSlowdown;
-#else
-constexpr double kSlowdown = kSanitizerSlowdown * 4;
-#endif
+using test::kSlowdown;
 
 // Crafted files whose structures loop, or multiply each other's sizes: each must be recovered
 // (or refused, or kept as text, when its values leave no readable structure) in time that

@@ -9,27 +9,12 @@
 #include "docx/office_broken_repair_2007.h"
 #include "tests/support/hostile_inputs.h"
 #include "tests/support/test_files.h"
+#include "tests/support/time_bounds.h"
 
 namespace morvel {
 namespace {
 
-// Sanitizer and unoptimised builds run many times slower; the bounds grow with them.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kSanitizerSlowdown = 8;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr double kSanitizerSlowdown = 8;
-#else
-constexpr double kSanitizerSlowdown = 1;
-#endif
-#else
-constexpr double kSanitizerSlowdown = 1;
-#endif
-#ifdef NDEBUG
-constexpr double kSlowdown = kSanitizerSlowdown;
-#else
-constexpr double kSlowdown = kSanitizerSlowdown * 4;
-#endif
+using test::kSlowdown;
 
 double cpuSeconds() {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
