@@ -17,6 +17,7 @@
 #include "core/output_names.h"
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
+#include "docx/office_broken_repair_2007.h"
 #include "platform/file_io.h"
 
 namespace morvel::cli {
@@ -46,6 +47,11 @@ struct WrittenOutput {
     size_t bytes;
 };
 
+struct Reason {
+    std::string code;  // stable, for scripts
+    std::string message;
+};
+
 struct DocumentOutcome {
     fs::path input;
     uint16_t format = kFormatUnknown;
@@ -54,9 +60,12 @@ struct DocumentOutcome {
     std::vector<WrittenOutput> written;
     std::vector<std::string> errors;
     std::optional<DocxRecoveryReport> docx;
+    Reason reason;  // set when no full document was written
     double seconds = 0;
     int exitCode = kExitSomeFailed;
 };
+
+Reason noFullDocumentReason(const DocumentOutcome& o);
 
 const char* formatName(uint16_t f) {
     return f == kFormatDoc ? "doc" : f == kFormatDocx ? "docx" : "unknown";
@@ -159,12 +168,30 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
     bool full = false;
     for (const auto& w : outcome.written)
         full |= std::string(w.kind) == "full";
+    // Nothing written is no success, whatever the steps said.
+    outcome.success = outcome.success && !outcome.written.empty();
+    if (!full)
+        outcome.reason = noFullDocumentReason(outcome);
     outcome.exitCode = full && outcome.errors.empty() ? kExitAllFull
                        : outcome.written.empty()      ? kExitSomeFailed
                                                       : kExitSomeTextOnly;
     outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return outcome;
+}
+
+// Why a document got no full document: a stable code and a one-line message.
+Reason noFullDocumentReason(const DocumentOutcome& o) {
+    if (!o.errors.empty())
+        return {"error", o.errors.front()};
+    // Without a main document nothing else matters: say that rather than what else is lost.
+    if (o.docx && o.docx->textRan && o.docx->textStatus == kDocxDocumentNotFound)
+        return {"docx-status-" + std::to_string(o.docx->textStatus), o.docx->textMessage};
+    if (o.docx && o.docx->fullRan && o.docx->fullStatus != 0)
+        return {"docx-status-" + std::to_string(o.docx->fullStatus), o.docx->fullMessage};
+    if (o.format == kFormatDoc)
+        return {"doc-structure-lost", "the document's structure could not be read; text recovered"};
+    return {"no-full-document", "no full document could be built"};
 }
 
 // The .docx engine's account: its status for each package and the parts of the package.
@@ -203,6 +230,9 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
         for (size_t i = 0; i < o.errors.size(); ++i)
             s += (i ? "," : "") + jsonString(o.errors[i]);
         s += "]";
+        if (!o.reason.code.empty())
+            s += ",\"reason\":{\"code\":" + jsonString(o.reason.code) +
+                 ",\"message\":" + jsonString(o.reason.message) + "}";
         if (o.docx)
             s += ",\"docx\":" + docxReportJson(*o.docx);
         char secs[32];
@@ -216,7 +246,11 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
     const char* verdict = o.exitCode == kExitAllFull        ? "recovered"
                           : o.exitCode == kExitSomeTextOnly ? "text only"
                                                             : "failed";
-    std::printf("%s: %s (%.2f s)\n", o.input.c_str(), verdict, o.seconds);
+    if (o.reason.code.empty() || !o.errors.empty())
+        std::printf("%s: %s (%.2f s)\n", o.input.c_str(), verdict, o.seconds);
+    else
+        std::printf("%s: %s: %s (%.2f s)\n", o.input.c_str(), verdict, o.reason.message.c_str(),
+                    o.seconds);
     if (o.docx) {
         const std::string summary = o.docx->package.summary();
         if (!summary.empty())

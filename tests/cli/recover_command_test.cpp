@@ -72,6 +72,23 @@ TEST(CliRecover, EmptyDocWritesNothingAndSaysWhy) {
     EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
 }
 
+// A document that gives nothing is no success, and every document without a full document
+// says why, in JSON and in the human output.
+TEST(CliRecover, NothingWrittenIsNoSuccessAndTheReasonIsGiven) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "noise.docx", std::vector<uint8_t>(3000, 0x5A));
+    auto r = morvel({"recover", "--json", "noise.docx"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.out.find("\"success\":false"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"reason\":{\"code\":\"docx-status-7\",\"message\":\"word/document.xml - "
+                         "NotFound.\"}"),
+              std::string::npos)
+        << r.out;
+    r = morvel({"recover", "noise.docx"}, dir.path());
+    EXPECT_NE(r.out.find("noise.docx: failed: word/document.xml - NotFound."), std::string::npos)
+        << r.out;
+}
+
 TEST(CliRecover, RefusesFilesBeyondTwoGigabytes) {
     test::TempDir dir;
     const fs::path big = dir.path() / "huge.doc";
