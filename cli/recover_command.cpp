@@ -340,9 +340,15 @@ int runRecover(const std::vector<std::string>& args) {
         return kExitSomeFailed;
     if (opt.inputs.empty())
         return kExitSomeFailed;
+    // A missing output folder is made, parents too, as an archiver's -d does.
     if (!fs::is_directory(opt.outputDir, ec)) {
-        std::fprintf(stderr, "morvel: output folder %s does not exist\n", opt.outputDir.c_str());
-        return kExitUsage;
+        fs::create_directories(opt.outputDir, ec);
+        if (!fs::is_directory(opt.outputDir)) {
+            std::fprintf(stderr, "morvel: cannot create output folder %s: %s\n",
+                         opt.outputDir.c_str(),
+                         ec ? ec.message().c_str() : "a file of that name is in the way");
+            return kExitUsage;
+        }
     }
 
     std::string err;

@@ -39,8 +39,9 @@ TEST(CliUsage, HelpVersionAndUsageErrors) {
         {{"recover"}, 64, "at least one document"},
         {{"recover", "--bogus", "a.doc"}, 64, "unknown option"},
         {{"recover", "a.doc", "-o"}, 64, "needs a folder"},
-        {{"recover", "a.doc", "-o", "no/such/folder"}, 64, "does not exist"},
+        {{"recover", "a.doc", "-o", "in-the-way/out"}, 64, "cannot create output folder"},
     };
+    test::writeFile(dir.path() / "in-the-way", test::bytesOf("a file, not a folder"));
     for (const auto& c : cases) {
         auto r = morvel(c.args, dir.path());
         EXPECT_EQ(r.exitCode, c.exit) << c.inOut;
@@ -70,6 +71,16 @@ TEST(CliRecover, EmptyDocWritesNothingAndSaysWhy) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("the file is empty"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
+}
+
+// A missing output folder is made, with its parents.
+TEST(CliRecover, MakesAMissingOutputFolder) {
+    test::TempDir dir;
+    test::writeFile(dir.path() / "a.doc",
+                    test::bytesOf("Dear reader,\r\nthis letter survived.\r\n"));
+    auto r = morvel({"recover", "a.doc", "-o", "new/out"}, dir.path());
+    EXPECT_TRUE(fs::is_directory(dir.path() / "new" / "out")) << r.err;
+    EXPECT_FALSE(fs::is_empty(dir.path() / "new" / "out")) << r.err;
 }
 
 // A document that gives nothing is no success, and every document without a full document
