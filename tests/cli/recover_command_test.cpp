@@ -48,6 +48,11 @@ TEST(CliUsage, HelpVersionAndUsageErrors) {
         const std::string& where = c.exit == 64 ? r.err : r.out;
         EXPECT_NE(where.find(c.inOut), std::string::npos) << where;
     }
+    // Help fits an 80-column terminal.
+    const std::string help = morvel({"--help"}, dir.path()).out;
+    size_t from = 0;
+    for (size_t end; (end = help.find('\n', from)) != std::string::npos; from = end + 1)
+        EXPECT_LT(end - from, 80u) << help.substr(from, end - from);
 }
 
 TEST(CliRecover, UnknownFormatAndMissingFileFail) {
