@@ -120,37 +120,36 @@ bool dropDanglingRelationships(ByteSpan relsData, std::string_view folder,
     });
 }
 
-std::vector<ByteSpan> keptRelationshipIds(ByteSpan relsData, const PartNameSet& salvaged) {
-    std::vector<ByteSpan> kept;
+// Calls visit with every Relationship element of a relationships part, in order.
+template <typename Visit>
+void forEachRelationship(ByteSpan relsData, Visit visit) {
     MarkUpStore rels;
     rels.Tokenize(relsData);
     TagAttributes attrs;
-    for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
-        if (!Equals(rels.GetTagName(i), "Relationship"))
-            continue;
-        Relationship r = readRelationship(rels, i, attrs);
+    for (uint32_t i = 0; i < rels.TokenCount(); ++i)
+        if (Equals(rels.GetTagName(i), "Relationship"))
+            visit(readRelationship(rels, i, attrs));
+}
+
+std::vector<ByteSpan> keptRelationshipIds(ByteSpan relsData, const PartNameSet& salvaged) {
+    std::vector<ByteSpan> kept;
+    forEachRelationship(relsData, [&](const Relationship& r) {
         if (r.external) {
             kept.push_back(r.id);
         } else if (r.id.length != 0 && r.target.length != 0) {
             if (salvaged.count(targetEntryName(r.target, "word/")))
                 kept.push_back(r.id);
         }
-    }
+    });
     return kept;
 }
 
 std::vector<std::string> internalTargets(ByteSpan relsData, std::string_view folder) {
     std::vector<std::string> targets;
-    MarkUpStore rels;
-    rels.Tokenize(relsData);
-    TagAttributes attrs;
-    for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
-        if (!Equals(rels.GetTagName(i), "Relationship"))
-            continue;
-        Relationship r = readRelationship(rels, i, attrs);
+    forEachRelationship(relsData, [&](const Relationship& r) {
         if (!r.external && r.target.length != 0)
             targets.push_back(targetEntryName(r.target, folder));
-    }
+    });
     return targets;
 }
 
