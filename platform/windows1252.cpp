@@ -1,5 +1,8 @@
 #include "platform/windows1252.h"
 
+#include <bit>
+#include <cstring>
+
 namespace morvel {
 
 namespace {
@@ -23,17 +26,22 @@ std::vector<uint16_t> windows1252ToUtf16(std::span<const uint8_t> text) {
 
 namespace {
 
-// Units looked at together: a fixed count without an early exit lets the compiler compare them
-// with vector instructions (about 16 units per instruction) instead of one by one.
+// Units looked at together: a fixed count, loaded with memcpy and folded into a 16-bit flag
+// without an early exit, lets the compiler compare them with vector instructions (eight units
+// per instruction) instead of one by one.
 constexpr size_t kUnitsPerBlock = 32;
 
-constexpr bool illegalUnit(uint16_t unit) {
+constexpr uint16_t illegalUnit(uint16_t unit) {
     // (unit | 1) == 0xFFFF: U+FFFE or U+FFFF.
-    return (unit | 1u) == 0xFFFF || unit == 0x0A0D;
+    return static_cast<uint16_t>(((unit | 1u) == 0xFFFF) | (unit == 0x0A0D));
 }
 
-constexpr uint16_t unitAt(const uint8_t* p, size_t u) {
-    return static_cast<uint16_t>(p[2 * u] | (p[2 * u + 1] << 8));
+inline uint16_t unitAt(const uint8_t* p, size_t u) {
+    uint16_t unit;
+    std::memcpy(&unit, p + 2 * u, sizeof unit);
+    if constexpr (std::endian::native == std::endian::big)
+        unit = static_cast<uint16_t>((unit >> 8) | (unit << 8));
+    return unit;
 }
 
 }  // namespace
@@ -43,14 +51,14 @@ bool holdsIllegalUtf16(std::span<const uint8_t> chunk) {
     const size_t units = chunk.size() / 2;
     size_t u = 0;
     for (; u + kUnitsPerBlock <= units; u += kUnitsPerBlock) {
-        bool bad = false;
+        uint16_t bad = 0;
         for (size_t k = 0; k < kUnitsPerBlock; ++k)
             bad |= illegalUnit(unitAt(p, u + k));
-        if (bad)
+        if (bad != 0)
             return true;
     }
     for (; u < units; ++u)
-        if (illegalUnit(unitAt(p, u)))
+        if (illegalUnit(unitAt(p, u)) != 0)
             return true;
     return false;
 }
