@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <stdexcept>
 
 #include "core/text_block.h"
@@ -37,9 +38,21 @@ template <bool Write, typename Compress>
         const size_t end = r.end;
         while (k < end) {
             if (pending == 0 && k + kBlock <= size) {
+                // Whole blocks of printable bytes (8-bit text) are copied as they are.
+                BlockClasses b = classify(data + k);
+                while (b.keep == 0xFFFFu && k + kBlock <= end) {
+                    if constexpr (Write)
+                        std::memcpy(out + n, data + k, kBlock);
+                    n += kBlock;
+                    k += kBlock;
+                    if (k + kBlock > size)
+                        break;
+                    b = classify(data + k);
+                }
+                if (k >= end || k + kBlock > size)
+                    continue;
                 const size_t left = end - k;
                 const unsigned inRun = left >= kBlock ? 0xFFFFu : (1u << left) - 1u;
-                const BlockClasses b = classify(data + k);
                 const unsigned keep = b.keep & inRun;
                 const unsigned ends = b.lineEnds & inRun;
                 if (ends == 0) {
