@@ -88,6 +88,12 @@ struct LastPosition {
     bool continuedBy(int32_t first) const { return !known || value == first; }
 };
 
+// The runs the pages of a bin table can hold at most, counting each page of the stream once:
+// a bin table that lists one page over and over makes no larger room.
+size_t runRoom(const BinTable& bin, size_t streamSize, size_t runsPerPage) {
+    return std::min<size_t>(bin.n, streamSize / kPage + 1) * runsPerPage;
+}
+
 bool firstFits(int32_t first, size_t streamSize) {
     return first >= 0 && static_cast<size_t>(first) <= streamSize;
 }
@@ -96,6 +102,8 @@ bool firstFits(int32_t first, size_t streamSize) {
 
 void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src, PropertyRuns& runs) {
     const BinTable bin = binTableOf(binTable);
+    // Up to 100 runs a page, and one added run around each rejected page.
+    runs.reserveMore(runRoom(bin, src.wordDocument.size(), 101));
     LastPosition lastPos;
     int64_t lastBadPage = 0;
     for (uint32_t i = 0; i < bin.n; ++i) {
@@ -238,6 +246,7 @@ class CellMarkScanner {
 
 void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src, PropertyRuns& runs) {
     const BinTable bin = binTableOf(binTable);
+    runs.reserveMore(runRoom(bin, src.wordDocument.size(), 30));
     LastPosition lastPos;
     TableTracker rows;
     bool lastRejected = false;

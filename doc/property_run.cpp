@@ -10,6 +10,12 @@ void PropertyRuns::clear() {
     bytes_.clear();
 }
 
+void PropertyRuns::reserveMore(size_t runs) {
+    runs_.reserve(runs_.size() + runs);
+    sprms_.reserve(sprms_.size() + runs);
+    bytes_.reserve(bytes_.size() + 2 * runs);
+}
+
 PropertyRun& PropertyRuns::add(int32_t fc) {
     PropertyRun& run = runs_.emplace_back();
     run.fc = fc;

@@ -58,6 +58,9 @@ class PropertyRuns {
     auto end() const { return runs_.end(); }
     // Forgets the runs and their sprms.
     void clear();
+    // Room for about this many more runs (and as many sprms), so that reading pages does not
+    // regrow and copy the arrays over and over; untouched room costs no memory.
+    void reserveMore(size_t runs);
 
     // Adds a run without sprms ending at `fc`; the sprms added next are its own.
     PropertyRun& add(int32_t fc);
