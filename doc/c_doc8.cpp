@@ -244,9 +244,12 @@ void CDoc8::recount(PropertyRuns& runs, const PieceLookup& lookup) {
 }
 
 void CDoc8::compact(PropertyRuns& runs) {
-    std::stable_sort(runs.begin(), runs.end(), [](const PropertyRun& a, const PropertyRun& b) {
+    const auto byOutput = [](const PropertyRun& a, const PropertyRun& b) {
         return a.outputPos < b.outputPos;
-    });
+    };
+    // Runs of an undamaged document are already in order: one look instead of a merge sort.
+    if (!std::is_sorted(runs.begin(), runs.end(), byOutput))
+        std::stable_sort(runs.begin(), runs.end(), byOutput);
     const int32_t limit = kTextStart + static_cast<int32_t>(text.size());
     size_t kept = 0;
     while (kept < runs.size() && runs[kept].outputPos <= limit) {

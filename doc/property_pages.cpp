@@ -30,8 +30,12 @@ void readSprms(std::span<const uint8_t> page, size_t pos, int32_t length, bool p
         const uint32_t size = sprmSize(opcode, readU8(page, pos + 2), paragraph);
         if (!paragraph && size > kMaxChpSprm)
             return;  // a damaged set: keep what came before it
-        for (size_t k = 2; k < size; ++k)
-            operand[k - 2] = readU8(page, pos + k);
+        // The operand bytes inside the page, then zeros for those past its end.
+        const size_t from = std::min(pos + 2, page.size());
+        const size_t inPage = std::min<size_t>(size - 2, page.size() - from);
+        std::copy_n(page.begin() + static_cast<std::ptrdiff_t>(from), inPage, operand.begin());
+        std::fill(operand.begin() + static_cast<std::ptrdiff_t>(inPage),
+                  operand.begin() + (size - 2), 0);
         runs.addSprm(opcode, std::span<const uint8_t>(operand.data(), size - 2));
         pos += size;
         length -= static_cast<int32_t>(size);
