@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "core/package_part_reader.h"
+#include "docx/package_part_reader.h"
 #include "platform/tag_end.h"
 
 namespace morvel {
