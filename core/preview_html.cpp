@@ -5,6 +5,7 @@
 #include "docx/package_part_reader.h"
 #include "platform/tag_end.h"
 #include "platform/utf8.h"
+#include "platform/windows1252.h"
 
 namespace morvel {
 
@@ -307,27 +308,6 @@ std::string docxPreviewHtml(std::span<const uint8_t> package) {
     }
     writer.finish();
     return out + kTail;
-}
-
-std::string windows1252ToUtf8(std::span<const uint8_t> text) {
-    // 0x80..0x9F of the code page; 0 marks the five unassigned bytes.
-    static const uint16_t kHigh[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    std::string out;
-    out.reserve(text.size());
-    for (uint8_t b : text) {
-        if (b == 0)
-            continue;
-        if (b < 0x80)
-            out.push_back(static_cast<char>(b));
-        else if (b < 0xA0)
-            appendUtf8(out, kHigh[b - 0x80] ? kHigh[b - 0x80] : 0xFFFD);
-        else
-            appendUtf8(out, b);
-    }
-    return out;
 }
 
 std::string textPreviewHtml(std::span<const uint8_t> text) {

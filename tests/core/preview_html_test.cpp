@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/windows1252.h"
 #include "tests/support/test_files.h"
 #include "tests/support/zip_builder.h"
 
