@@ -71,11 +71,6 @@ const char* formatName(uint16_t f) {
     return f == kFormatDoc ? "doc" : f == kFormatDocx ? "docx" : "unknown";
 }
 
-bool sameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
-}
-
 // Writes one result under its default name; the NUL that ends a text buffer is left out.
 void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKind kind,
                  const std::optional<std::vector<uint8_t>>& buffer, uint32_t length, bool stripNul,
