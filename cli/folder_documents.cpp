@@ -1,6 +1,5 @@
 #include "cli/folder_documents.h"
 
-
 #include "cli/terminal_progress.h"
 #include "discovery/folder_search.h"
 #include "platform/collected_errors.h"
