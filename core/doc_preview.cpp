@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/preview_page.h"
 #include "doc/c_doc8.h"
 #include "doc/doc_salvage.h"
 #include "doc/fkp_packer.h"
@@ -238,8 +239,7 @@ std::string docTextHtml(std::span<const uint8_t> utf16, size_t chars,
                     w.character(c, lookAt(i));
         }
     }
-    return "<html><head><meta charset=\"utf-8\"></head><body style=\"white-space: pre-wrap\">" +
-           w.finish() + "</body></html>";
+    return std::string(kPreviewPageHead).append(w.finish()).append(kPreviewPageTail);
 }
 
 std::string docPreviewHtml(std::span<const uint8_t> image) {

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "core/preview_page.h"
 #include "docx/package_part_reader.h"
 #include "platform/tag_end.h"
 #include "platform/utf8.h"
@@ -10,11 +11,6 @@
 namespace morvel {
 
 namespace {
-
-constexpr const char* kHead =
-    "<html><head><meta charset=\"utf-8\"></head>"
-    "<body style=\"white-space: pre-wrap\">";
-constexpr const char* kTail = "</body></html>";
 
 void appendEscaped(std::string& out, char c) {
     switch (c) {
@@ -290,7 +286,7 @@ std::string docxPreviewHtml(std::span<const uint8_t> package) {
     if (!part)
         return {};
     std::string_view xml(reinterpret_cast<const char*>(part->data()), part->size());
-    std::string out = kHead;
+    std::string out(kPreviewPageHead);
     DocumentHtmlWriter writer(out);
     size_t pos = 0;
     while (pos < xml.size()) {
@@ -307,12 +303,12 @@ std::string docxPreviewHtml(std::span<const uint8_t> package) {
         pos = gt + 1;
     }
     writer.finish();
-    return out + kTail;
+    return out.append(kPreviewPageTail);
 }
 
 std::string textPreviewHtml(std::span<const uint8_t> text) {
     std::string utf8 = windows1252ToUtf8(text);
-    std::string out = kHead;
+    std::string out(kPreviewPageHead);
     size_t start = 0;
     while (start <= utf8.size()) {
         size_t nl = utf8.find('\n', start);
@@ -332,7 +328,7 @@ std::string textPreviewHtml(std::span<const uint8_t> text) {
             break;
         start = nl + 1;
     }
-    return out + kTail;
+    return out.append(kPreviewPageTail);
 }
 
 }  // namespace morvel
