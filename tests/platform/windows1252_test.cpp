@@ -82,6 +82,7 @@ TEST(IllegalUtf16, FindsEachIllegalUnitAtEveryPositionAndOnlyOnUnitBoundaries) {
     const std::vector<uint8_t> legal = {0xFD, 0xFF, 0xFF, 0x7F, 0x0D, 0x0B, 0x0C, 0x0A, 0x0A, 0x0D};
     EXPECT_FALSE(holdsIllegalUtf16(legal));
     EXPECT_FALSE(holdsIllegalUtf16({}));
+}
 
 }  // namespace
 }  // namespace morvel
