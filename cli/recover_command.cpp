@@ -9,7 +9,9 @@
 
 #include "cli/commands.h"
 #include "cli/folder_documents.h"
+#include "cli/help_text.h"
 #include "cli/json_text.h"
+#include "cli/recover_options.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "core/document_format.h"
@@ -26,11 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RecoverOptions {
-    std::vector<fs::path> inputs;
-    fs::path outputDir = ".";
-    bool force = false;
-    bool json = false;
+// What a run needs besides its options.
+struct RunState {
+    const RecoverOptions& opt;
     PartialFiles* partials = nullptr;  // results being written, removed on a stop signal
 };
 
@@ -76,8 +76,9 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
 }
 
-// Writes one result under its default name; the NUL that ends a text buffer is left out.
-void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKind kind,
+// Writes one result under its default name; the NUL that ends a text buffer is
+// left out.
+void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind kind,
                  const std::optional<std::vector<uint8_t>>& buffer, uint32_t length, bool stripNul,
                  const char* kindName, DocumentOutcome& outcome) {
     if (!buffer || length == 0)
@@ -85,6 +86,7 @@ void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKin
     size_t n = std::min<size_t>(length, buffer->size());
     if (stripNul && n > 0 && (*buffer)[n - 1] == 0)
         --n;
+    const RecoverOptions& opt = run.opt;
     fs::path target = opt.outputDir / defaultOutputName(rec.fileName, rec.format, kind);
     for (const fs::path& in : opt.inputs) {
         if (sameFile(in, target)) {
@@ -94,7 +96,7 @@ void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKin
         }
     }
     std::string err = writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n),
-                                      opt.force, opt.partials);
+                                      opt.force, run.partials);
     if (!err.empty()) {
         if (!opt.force && err.find("already exists") != std::string::npos)
             err += " (use --force to replace it)";
@@ -104,9 +106,8 @@ void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKin
     outcome.written.push_back({kindName, target, n});
 }
 
-DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
-                           const fs::path& runFolder, TerminalProgress& progress,
-                           TemplateStoreCache& templates) {
+DocumentOutcome recoverOne(const RunState& run, const fs::path& input, const fs::path& runFolder,
+                           TerminalProgress& progress, TemplateStoreCache& templates) {
     DocumentOutcome outcome;
     outcome.input = input;
     const auto started = std::chrono::steady_clock::now();
@@ -155,13 +156,13 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
 
-        writeOutput(opt, rec, OutputKind::Full, rec.fullData, rec.fullLength, false, "full",
+        writeOutput(run, rec, OutputKind::Full, rec.fullData, rec.fullLength, false, "full",
                     outcome);
-        writeOutput(opt, rec, OutputKind::Filtered, rec.filteredData, rec.filteredLength,
+        writeOutput(run, rec, OutputKind::Filtered, rec.filteredData, rec.filteredLength,
                     rec.format == kFormatDoc, rec.format == kFormatDoc ? "filtered" : "text",
                     outcome);
         if (rec.format == kFormatDoc)
-            writeOutput(opt, rec, OutputKind::Raw, rec.rawText, rec.rawTextLength, true, "raw",
+            writeOutput(run, rec, OutputKind::Raw, rec.rawText, rec.rawTextLength, true, "raw",
                         outcome);
     }
 
@@ -184,7 +185,8 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
 Reason noFullDocumentReason(const DocumentOutcome& o) {
     if (!o.errors.empty())
         return {"error", o.errors.front()};
-    // Without a main document nothing else matters: say that rather than what else is lost.
+    // Without a main document nothing else matters: say that rather than what
+    // else is lost.
     if (o.docx && o.docx->textRan && o.docx->textStatus == kDocxDocumentNotFound)
         return {"docx-status-" + std::to_string(o.docx->textStatus), o.docx->textMessage};
     if (o.docx && o.docx->fullRan && o.docx->fullStatus != 0)
@@ -194,7 +196,8 @@ Reason noFullDocumentReason(const DocumentOutcome& o) {
     return {"no-full-document", "no full document could be built"};
 }
 
-// The .docx engine's account: its status for each package and the parts of the package.
+// The .docx engine's account: its status for each package and the parts of the
+// package.
 std::string docxReportJson(const DocxRecoveryReport& r) {
     std::string s = "{";
     if (r.textRan)
@@ -260,8 +263,9 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
         std::printf("  %-8s %s (%zu bytes)\n", w.kind, w.path.c_str(), w.bytes);
 }
 
-// Replaces every folder among the inputs by the documents a search finds in it, leaving out
-// Templates folders and ~ files as the document tree does by default.
+// Replaces every folder among the inputs by the documents a search finds in it,
+// leaving out Templates folders and ~ files as the document tree does by
+// default.
 bool expandFolders(std::vector<fs::path>& inputs) {
     std::vector<std::string> folders;
     std::error_code ec;
@@ -312,28 +316,27 @@ bool expandFolders(std::vector<fs::path>& inputs) {
 
 int runRecover(const std::vector<std::string>& args) {
     RecoverOptions opt;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" || a == "--output") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "morvel: %s needs a folder\n", a.c_str());
-                return kExitUsage;
-            }
-            opt.outputDir = args[++i];
-        } else if (a == "--force" || a == "-f") {
-            opt.force = true;
-        } else if (a == "--json") {
-            opt.json = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "--") {
-            std::fprintf(stderr, "morvel: unknown option %s (see morvel --help)\n", a.c_str());
+    switch (parseRecoverOptions(args, opt)) {
+        case ParseResult::Help:
+            std::fputs(commandHelp("recover"), stdout);
+            return kExitAllFull;
+        case ParseResult::Usage:
             return kExitUsage;
-        } else if (a != "--") {
-            opt.inputs.emplace_back(a);
-        }
+        case ParseResult::Run:
+            break;
     }
-    if (opt.inputs.empty()) {
-        std::fprintf(stderr, "morvel: recover needs at least one document (see morvel --help)\n");
-        return kExitUsage;
+    // Said once here rather than as a failure per document: every .docx needs
+    // temp.dat.
+    const TemplateStoreLookup store = findTemplateStore(templateStoreFolders());
+    if (!store.found())
+        std::fprintf(stderr, "morvel: %s; .docx documents cannot be recovered\n",
+                     templateStoreNotFoundMessage(store).c_str());
+    if (!opt.filesFrom.empty()) {
+        std::string listError;
+        if (!readFileList(opt.filesFrom, opt.nulSeparated, opt.inputs, listError)) {
+            std::fprintf(stderr, "morvel recover: %s\n", listError.c_str());
+            return kExitSomeFailed;
+        }
     }
     std::error_code ec;
     if (!expandFolders(opt.inputs))
@@ -355,11 +358,12 @@ int runRecover(const std::vector<std::string>& args) {
     fs::path working = privateWorkingFolder(err);
     if (!working.empty())
         removeStaleRunFolders(working);  // left by runs that were killed
-    // The signals are handled before the run folder exists, so none can leave it behind; it
-    // is made under the lock the signal watcher takes before it removes the folder.
+    // The signals are handled before the run folder exists, so none can leave it
+    // behind; it is made under the lock the signal watcher takes before it
+    // removes the folder.
     RunFolder runFolder;
     PartialFiles partials;
-    opt.partials = &partials;
+    const RunState run{opt, &partials};
     StopSignals stopSignals(partials, runFolder);
     bool made;
     {
@@ -377,7 +381,7 @@ int runRecover(const std::vector<std::string>& args) {
     for (const fs::path& input : opt.inputs) {
         DocumentOutcome o;
         try {
-            o = recoverOne(opt, input, runFolder.path(), progress, templates);
+            o = recoverOne(run, input, runFolder.path(), progress, templates);
         } catch (const std::bad_alloc&) {
             o.input = input;
             o.errors.push_back(kNotEnoughMemoryMessage);
