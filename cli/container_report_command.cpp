@@ -111,7 +111,7 @@ std::string readerJson(const std::vector<uint8_t>& bytes) {
 std::string inspectJson(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     DocContext ctx;
     DocSalvage s = SalvageDocFile(bytes, ctx, true);
-    std::string j = "{\"file\":" + jsonString(path.string());
+    std::string j = "{" + jsonPathMembers("file", path.native());
     j += ",\"size\":" + std::to_string(bytes.size());
     j += ",\"result\":" + std::to_string(s.result);
     j += ",\"resultText\":" + jsonString(resultName(s.result));

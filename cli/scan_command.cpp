@@ -87,10 +87,10 @@ int runScan(const std::vector<std::string>& args) {
         std::string s = "{\"documents\":[";
         for (size_t i = 0; i < shown.size(); ++i) {
             const FoundDocument& d = *shown[i];
-            s += (i ? ",{" : "{") + std::string("\"path\":") +
-                 jsonString(d.folder + "/" + d.fileName) + ",\"folder\":" + jsonString(d.folder) +
-                 ",\"fileName\":" + jsonString(d.fileName) + ",\"format\":\"" +
-                 formatName(d.format) + "\",\"category\":\"" + categoryName(d.category) + "\"}";
+            s += (i ? ",{" : "{") + jsonPathMembers("path", d.folder + "/" + d.fileName) + "," +
+                 jsonPathMembers("folder", d.folder) + "," +
+                 jsonPathMembers("fileName", d.fileName) + ",\"format\":\"" + formatName(d.format) +
+                 "\",\"category\":\"" + categoryName(d.category) + "\"}";
         }
         s += "],\"tableFull\":" + std::string(found.tableFull ? "true" : "false") + "}";
         std::printf("%s\n", s.c_str());

@@ -201,6 +201,17 @@ TEST(CliRecoverBatch, PathsThatAreNotUtf8AreKeptExactly) {
               std::string::npos)
         << r.out;
     EXPECT_TRUE(fs::exists(dir.path() / "out" / "caf\xff_Raw_text.txt"));
+    // scan and inspect name such a file the same way.
+    const auto scan = morvel({"scan", "--json", "."}, dir.path());
+    EXPECT_NE(scan.out.find(
+                  "\"fileName\":\"caf\xEF\xBF\xBD.doc\",\"fileName_bytes\":\"636166ff2e646f63\""),
+              std::string::npos)
+        << scan.out;
+    const auto inspect = morvel({"inspect", name}, dir.path());
+    EXPECT_EQ(inspect.out.rfind(
+                  "{\"file\":\"caf\xEF\xBF\xBD.doc\",\"file_bytes\":\"636166ff2e646f63\"", 0),
+              0u)
+        << inspect.out;
     const std::string python = test::pythonWith("json");
     if (!python.empty()) {
         test::writeFile(dir.path() / "report.jsonl", test::bytesOf(r.out));
