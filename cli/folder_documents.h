@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <compare>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -35,7 +36,7 @@ bool searchFolders(const std::vector<std::string>& folders, FolderSearchOutcome&
 struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
-    bool operator==(const FileIdentity&) const = default;
+    auto operator<=>(const FileIdentity&) const = default;
 };
 
 // The identity of what `path` names (links followed), or nothing when it cannot be seen.

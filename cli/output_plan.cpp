@@ -30,17 +30,17 @@ Placement OutputPlan::place(const fs::path& relativeFolder, const std::string& f
 
 void OutputPlan::noteWritten(const fs::path& target) {
     if (const auto id = identityOf(target))
-        written_.push_back(*id);
+        written_.insert(*id);
 }
 
 bool OutputPlan::writtenThisRun(const fs::path& target) const {
     const auto id = identityOf(target);
-    return id && std::find(written_.begin(), written_.end(), *id) != written_.end();
+    return id && written_.count(*id) != 0;
 }
 
 void OutputPlan::protectFile(const fs::path& input) {
     if (const auto id = identityOf(input))
-        inputs_.push_back(*id);
+        inputs_.insert(*id);
 }
 
 void OutputPlan::protectFolder(const fs::path& folder) {
@@ -54,7 +54,7 @@ bool OutputPlan::isInput(const fs::path& target) const {
     const auto id = identityOf(target);
     if (!id)
         return false;  // nothing there yet, so nothing to protect
-    if (std::find(inputs_.begin(), inputs_.end(), *id) != inputs_.end())
+    if (inputs_.count(*id) != 0)
         return true;
     // A document under a folder being searched: found already or still to come.
     if (formatFromFileName(target.filename().string()) == kFormatUnknown)

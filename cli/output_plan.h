@@ -44,9 +44,9 @@ class OutputPlan {
 
   private:
     std::filesystem::path outputDir_;
-    std::set<std::string> claimed_;  // normalised paths of every result name placed so far
-    std::vector<FileIdentity> written_;
-    std::vector<FileIdentity> inputs_;
+    std::set<std::string> claimed_;   // normalised paths of every result name placed so far
+    std::set<FileIdentity> written_;  // sets: a batch may hold any number of documents
+    std::set<FileIdentity> inputs_;
     std::vector<std::filesystem::path> inputFolders_;  // canonical
 };
 

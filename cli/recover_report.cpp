@@ -116,6 +116,8 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
         std::printf("%s\n", outcomeJson(o).c_str());
     else
         printHuman(opt, o);
+    // A line per document as it ends, so a script reading a pipe follows the batch.
+    std::fflush(stdout);
 }
 
 }  // namespace morvel::cli
