@@ -160,7 +160,7 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
             "so it cannot be a document this program can read");
         rec.format = kFormatUnknown;
-    } else if (run.opt.skipExisting && resultsExist(placement, rec.format, outcome)) {
+    } else if (found && run.opt.skipExisting && resultsExist(placement, rec.format, outcome)) {
         outcome.skipped = true;
         outcome.success = true;
         outcome.exitCode = kExitAllFull;
