@@ -17,7 +17,9 @@ Placement OutputPlan::place(const fs::path& relativeFolder, const std::string& f
         bool free = true;
         for (OutputKind kind : outputKindsOf(format)) {
             fs::path target = folder / numberedOutputName(fileName, format, kind, copy);
-            free = free && claimed_.count(target.string()) == 0;
+            // Another spelling of a result written already (a folder link, a file system
+            // that ignores case) takes the name too.
+            free = free && claimed_.count(target.string()) == 0 && !writtenThisRun(target);
             p.targets.emplace_back(kind, std::move(target));
         }
         if (!free)

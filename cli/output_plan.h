@@ -27,7 +27,7 @@ class OutputPlan {
 
     // Names the results of `fileName` (a document of `format`) in the folder `relativeFolder`
     // below the output folder: the default names, or the first numbered set that no document
-    // placed earlier in this run holds any name of.
+    // placed earlier in this run holds any name of and that names no file written in this run.
     Placement place(const std::filesystem::path& relativeFolder, const std::string& fileName,
                     uint16_t format);
 

@@ -105,6 +105,20 @@ TEST(CliRecoverBatch, ForceReplacesOnlyResultsOfAnEarlierRun) {
     EXPECT_EQ(text(dir.path() / "out" / "report (2)_Raw_text.txt"), rawOf('b'));
 }
 
+// Two names of one file (here through a folder link in the output tree, as on a file system
+// that ignores case): the second document is numbered instead of replacing the first.
+TEST(CliRecoverBatch, AnotherSpellingOfAResultOfThisRunIsNeverReplaced) {
+    test::TempDir dir;
+    put(dir.path() / "docs" / "x" / "r.doc", textDoc('x'));
+    put(dir.path() / "docs" / "y" / "r.doc", textDoc('y'));
+    fs::create_directories(dir.path() / "out" / "x");
+    fs::create_directory_symlink("x", dir.path() / "out" / "y");
+    const auto r = morvel({"recover", "--force", "-o", "out", "docs"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(text(dir.path() / "out" / "x" / "r_Raw_text.txt"), rawOf('x'));
+    EXPECT_EQ(text(dir.path() / "out" / "x" / "r (2)_Raw_text.txt"), rawOf('y'));
+}
+
 // A stopped batch resumes: documents whose results all exist are skipped and said so, a
 // document with some results missing is recovered again and keeps the ones that exist.
 TEST(CliRecoverBatch, SkipExistingResumesABatch) {

@@ -62,6 +62,7 @@ TEST(CliUsage, HelpVersionAndUsageErrors) {
         {{"inspect", "--x", "a.doc"}, 64, "Try 'morvel inspect --help'"},
         {{"recover", "a.doc", "-o"}, 64, "option requires an argument -- 'o'"},
         {{"recover", "a.doc", "--output"}, 64, "option '--output' requires an argument"},
+        {{"recover", "--output=", "a.doc"}, 64, "the output folder name is empty"},
         {{"recover", "-j", "0", "a.doc"}, 64, "invalid number of jobs"},
         {{"recover", "-j", "4x", "a.doc"}, 64, "invalid number of jobs"},
         {{"recover", "-q", "-v", "a.doc"}, 64, "cannot be used together"},
