@@ -15,6 +15,7 @@
 #include "core/document_format.h"
 #include "core/folders.h"
 #include "core/output_names.h"
+#include "core/outputs.h"
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
 #include "docx/office_broken_repair_2007.h"
@@ -60,7 +61,9 @@ struct DocumentOutcome {
     std::vector<WrittenOutput> written;
     std::vector<std::string> errors;
     std::optional<DocxRecoveryReport> docx;
-    Reason reason;  // set when no full document was written
+    RecoveryResult result;   // what the full document's step came to
+    bool fullBuilt = false;  // the step built a full document (written or not)
+    Reason reason;           // set when no full document was written
     double seconds = 0;
     int exitCode = kExitSomeFailed;
 };
@@ -71,37 +74,31 @@ const char* formatName(uint16_t f) {
     return f == kFormatDoc ? "doc" : f == kFormatDocx ? "docx" : "unknown";
 }
 
-bool sameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
-}
-
 // Writes one result under its default name; the NUL that ends a text buffer is left out.
 void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKind kind,
-                 const std::optional<std::vector<uint8_t>>& buffer, uint32_t length, bool stripNul,
                  const char* kindName, DocumentOutcome& outcome) {
+    const std::optional<std::vector<uint8_t>>& buffer = kind == OutputKind::Full ? rec.fullData
+                                                        : kind == OutputKind::Filtered
+                                                            ? rec.filteredData
+                                                            : rec.rawText;
+    const uint32_t length = kind == OutputKind::Full       ? rec.fullLength
+                            : kind == OutputKind::Filtered ? rec.filteredLength
+                                                           : rec.rawTextLength;
     if (!buffer || length == 0)
         return;
-    size_t n = std::min<size_t>(length, buffer->size());
-    if (stripNul && n > 0 && (*buffer)[n - 1] == 0)
-        --n;
-    fs::path target = opt.outputDir / defaultOutputName(rec.fileName, rec.format, kind);
-    for (const fs::path& in : opt.inputs) {
-        if (sameFile(in, target)) {
-            outcome.errors.push_back("refusing to write " + target.string() +
-                                     ": it is one of the documents being recovered");
-            return;
-        }
-    }
-    std::string err = writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n),
-                                      opt.force, opt.partials);
-    if (!err.empty()) {
-        if (!opt.force && err.find("already exists") != std::string::npos)
-            err += " (use --force to replace it)";
-        outcome.errors.push_back(err);
+    SaveOptions how;
+    how.overwrite = opt.force;
+    how.partials = opt.partials;
+    how.protectedFiles = opt.inputs;
+    SaveOutcome saved = writeResult(
+        rec, kind, opt.outputDir / defaultOutputName(rec.fileName, rec.format, kind), how);
+    if (!saved.ok) {
+        if (saved.status == SaveStatus::AlreadyExists)
+            saved.error += " (use --force to replace it)";
+        outcome.errors.push_back(saved.error);
         return;
     }
-    outcome.written.push_back({kindName, target, n});
+    outcome.written.push_back({kindName, saved.written, saved.bytes});
 }
 
 DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
@@ -155,14 +152,13 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
 
-        writeOutput(opt, rec, OutputKind::Full, rec.fullData, rec.fullLength, false, "full",
-                    outcome);
-        writeOutput(opt, rec, OutputKind::Filtered, rec.filteredData, rec.filteredLength,
-                    rec.format == kFormatDoc, rec.format == kFormatDoc ? "filtered" : "text",
+        outcome.result = rec.fullResult;
+        outcome.fullBuilt = rec.fullData.has_value();
+        writeOutput(opt, rec, OutputKind::Full, "full", outcome);
+        writeOutput(opt, rec, OutputKind::Filtered, rec.format == kFormatDoc ? "filtered" : "text",
                     outcome);
         if (rec.format == kFormatDoc)
-            writeOutput(opt, rec, OutputKind::Raw, rec.rawText, rec.rawTextLength, true, "raw",
-                        outcome);
+            writeOutput(opt, rec, OutputKind::Raw, "raw", outcome);
     }
 
     bool full = false;
@@ -180,17 +176,14 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
     return outcome;
 }
 
-// Why a document got no full document: a stable code and a one-line message.
+// Why a document got no full document: a stable code and a one-line message. A step that
+// failed says why in its result; when the full document was built but could not be written,
+// or no step ran, the first error says why.
 Reason noFullDocumentReason(const DocumentOutcome& o) {
+    if (o.result.set() && !o.fullBuilt)
+        return {o.result.key(), o.result.message};
     if (!o.errors.empty())
         return {"error", o.errors.front()};
-    // Without a main document nothing else matters: say that rather than what else is lost.
-    if (o.docx && o.docx->textRan && o.docx->textStatus == kDocxDocumentNotFound)
-        return {"docx-status-" + std::to_string(o.docx->textStatus), o.docx->textMessage};
-    if (o.docx && o.docx->fullRan && o.docx->fullStatus != 0)
-        return {"docx-status-" + std::to_string(o.docx->fullStatus), o.docx->fullMessage};
-    if (o.format == kFormatDoc)
-        return {"doc-structure-lost", "the document's structure could not be read; text recovered"};
     return {"no-full-document", "no full document could be built"};
 }
 
