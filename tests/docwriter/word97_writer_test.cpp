@@ -283,6 +283,46 @@ TEST(RecoverDocFile, ResultCodes) {
     EXPECT_EQ(run(grown), kRecoverDocSalvageThrew);
 }
 
+// Each result carries its source and a message that says why; only a document that was built
+// comes back with bytes.
+TEST(RecoverDocFile, ResultsSayWhy) {
+    Word97Builder b;
+    const std::vector<uint8_t> file = b.buildFile();
+    Word97Builder word95;
+    word95.nFib = 104;
+    Word97Builder blank;
+    blank.withTable = false;
+    blank.text = u"\r\x0007 \r";
+    std::vector<uint8_t> rtf = test::bytesOf("{\\rtf1\\ansi");
+    rtf.resize(1000, ' ');
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> image;
+        int32_t code;
+        const char* message;
+    } cases[] = {
+        {"intact", file, kRecoverDocWritten, "read and written"},
+        {"short", std::vector<uint8_t>(file.begin(), file.begin() + 899), kRecoverDocFailed,
+         "too short"},
+        {"no sector table", std::vector<uint8_t>(4000, 0), kRecoverDocFailed, "sector table"},
+        {"no words", blank.buildFile(), kRecoverDocFailed, "nothing readable"},
+        {"Word 95", word95.buildFile(), kRecoverDocNotWord97, "Word 6.0/95"},
+        {"RTF", rtf, kRecoverDocRtf, "RTF"},
+        {"workbook", test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 3)}}),
+         kRecoverDocExcel, "Excel"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DocContext ctx;
+        std::vector<uint8_t> out;
+        const RecoveryResult r = RecoverDocFile(c.image, out, ctx);
+        EXPECT_EQ(r.source, kRecoverDocSource);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+        EXPECT_EQ(out.empty(), c.code != kRecoverDocWritten);
+    }
+}
+
 // A document in a version 4 container (4096-byte sectors) is recovered into the same document
 // as its version 3 twin, header lost or not; what we write stays a version 3 file.
 TEST(RecoverDocFile, Version4ContainerGivesTheSameDocument) {
