@@ -6,6 +6,7 @@
 
 #include "docwriter/recover_doc_file.h"
 #include "docx/office_broken_repair_2007.h"
+#include "platform/collected_errors.h"
 #include "platform/file_io.h"
 #include "tests/support/file_events.h"
 #include "tests/support/test_files.h"
@@ -15,16 +16,10 @@
 namespace morvel {
 namespace {
 
-class RecordingErrors : public ErrorReport {
-  public:
-    void showError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
 struct DriverRun {
     test::TempDir dir;
     CountingProgress progress;
-    RecordingErrors errors;
+    CollectedErrors errors;
     RecoveryEnvironment env;
     DocumentRecord record;
 
@@ -53,8 +48,8 @@ TEST(RecoveryDriver, ReportsUnreadableAndUnknownDocuments) {
         DriverRun run(c.name, c.format);
         RecoverDocument(run.record, run.env);
         EXPECT_EQ(run.record.success, 0u) << c.name;
-        ASSERT_EQ(run.errors.shown.size(), 1u) << c.name;
-        EXPECT_EQ(run.errors.shown[0], c.message);
+        ASSERT_EQ(run.errors.texts().size(), 1u) << c.name;
+        EXPECT_EQ(run.errors.texts()[0], c.message);
         EXPECT_FALSE(run.record.rawText.has_value());
     }
 }
@@ -70,8 +65,8 @@ TEST(RecoveryDriver, EmptyDocGivesNoResultsAndSaysWhy) {
     EXPECT_FALSE(run.record.rawText.has_value());
     EXPECT_FALSE(run.record.filteredData.has_value());
     EXPECT_FALSE(run.record.fullData.has_value());
-    ASSERT_EQ(run.errors.shown.size(), 1u);
-    EXPECT_EQ(run.errors.shown[0], "the file is empty");
+    ASSERT_EQ(run.errors.texts().size(), 1u);
+    EXPECT_EQ(run.errors.texts()[0], "the file is empty");
     EXPECT_FALSE(std::filesystem::exists(run.dir.path() / kTempFullName));
 
     DriverRun blank("blank.doc", kFormatDoc);
@@ -213,7 +208,7 @@ TEST(RecoveryDriver, FullResultCarriesTheCause) {
         EXPECT_EQ(r.source, c.source);
         EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
-        for (const std::string& shown : run.errors.shown)
+        for (const std::string& shown : run.errors.texts())
             EXPECT_NE(shown, "Error!");
     }
     // A later run starts from a clean result.
