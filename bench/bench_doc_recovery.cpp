@@ -372,9 +372,11 @@ void BM_RecoverDocFile(benchmark::State& state) {
     RecoverDocFindings found;
     for (auto _ : state) {
         DocContext ctx;
-        const int rc = RecoverDocFile(image, out, ctx, &found);
+        std::vector<uint8_t> recovered;
+        const int rc = RecoverDocFile(image, recovered, ctx, &found).code;
         if (rc != kRecoverDocWritten)
             state.SkipWithError("recovery failed");
+        writeFileAtomic(out, recovered, true);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * image.size()));
     state.counters["input_MB"] = static_cast<double>(image.size()) / kMB;
@@ -390,8 +392,10 @@ void BM_RecoverDocFileRuns(benchmark::State& state) {
     RecoverDocFindings found;
     for (auto _ : state) {
         DocContext ctx;
-        if (RecoverDocFile(image, out, ctx, &found) != kRecoverDocWritten)
+        std::vector<uint8_t> recovered;
+        if (RecoverDocFile(image, recovered, ctx, &found).code != kRecoverDocWritten)
             state.SkipWithError("recovery failed");
+        writeFileAtomic(out, recovered, true);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * image.size()));
     state.counters["chpRuns"] = static_cast<double>(found.chpRunsKept);

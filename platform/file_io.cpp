@@ -123,7 +123,10 @@ void PartialFiles::removeAll() {
 }
 
 std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
-                            bool overwrite, PartialFiles* partials) {
+                            bool overwrite, PartialFiles* partials, WriteStatus* status) {
+    WriteStatus ignored;
+    WriteStatus& st = status ? *status : ignored;
+    st = WriteStatus::Ok;
     std::filesystem::path dir = target.parent_path();
     if (dir.empty())
         dir = ".";
@@ -132,8 +135,10 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
     if (partials)
         held = partials->hold();
     int raw = ::mkstemp(tmpl.data());
-    if (raw < 0)
+    if (raw < 0) {
+        st = WriteStatus::CannotCreate;
         return std::string("cannot create a file in ") + dir.string() + ": " + std::strerror(errno);
+    }
     Fd f(raw);
     if (partials) {
         partials->add(tmpl);
@@ -151,6 +156,7 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
         if (partials)
             held.lock();
         forget();
+        st = WriteStatus::CannotWrite;
         return "cannot write " + target.string() + ": " + why;
     }
     if (partials)
@@ -170,6 +176,7 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
         forget();
     }
     if (rc != 0) {
+        st = linkErrno == EEXIST ? WriteStatus::AlreadyExists : WriteStatus::CannotPlace;
         std::string why =
             linkErrno == EEXIST ? "the file already exists" : std::strerror(linkErrno);
         return "cannot create " + target.string() + ": " + why;
