@@ -12,6 +12,7 @@
 #include "cli/json_text.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
+#include "core/content_route.h"
 #include "core/document_format.h"
 #include "core/folders.h"
 #include "core/output_names.h"
@@ -55,6 +56,8 @@ struct Reason {
 struct DocumentOutcome {
     fs::path input;
     uint16_t format = kFormatUnknown;
+    std::optional<ContentFormat> content;        // what the bytes were found to be
+    std::optional<ContentReason> contentReason;  // why, when what the file is settles it
     bool success = false;
     bool fullFailed = false;
     std::vector<WrittenOutput> written;
@@ -123,8 +126,6 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         // A FIFO, device or socket: reading it could block for ever or never end.
         outcome.errors.push_back(readStatusText(ReadStatus::NotRegularFile));
         rec.format = kFormatUnknown;
-    } else if (rec.format == kFormatUnknown) {
-        outcome.errors.push_back("Error: unknown file format!");
     } else if (found && static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
         outcome.errors.push_back(
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
@@ -132,7 +133,8 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         rec.format = kFormatUnknown;
     }
 
-    if (rec.format != kFormatUnknown) {
+    // Every other file goes to the driver, which reads it by its bytes, whatever its name.
+    if (outcome.errors.empty()) {
         CollectedErrors errors;
         RecoveryEnvironment env;
         env.workingFolder = runFolder;
@@ -150,6 +152,13 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
             rec.success = 0;
         }
         progress.clear();
+        // The results are named after the format the bytes showed.
+        outcome.format = rec.format;
+        outcome.content = rec.content;
+        outcome.contentReason = contentReasonOf(rec);
+        // A reason the driver showed is printed once, as the reason.
+        if (outcome.contentReason)
+            std::erase(errors.messages, outcome.contentReason->message);
         outcome.errors.insert(outcome.errors.end(), errors.messages.begin(), errors.messages.end());
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
@@ -182,6 +191,9 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
 
 // Why a document got no full document: a stable code and a one-line message.
 Reason noFullDocumentReason(const DocumentOutcome& o) {
+    // What the file is says it first: a workbook, an encrypted file, an older Word binary.
+    if (o.contentReason)
+        return {o.contentReason->code, o.contentReason->message};
     if (!o.errors.empty())
         return {"error", o.errors.front()};
     // Without a main document nothing else matters: say that rather than what else is lost.
@@ -217,8 +229,11 @@ std::string docxReportJson(const DocxRecoveryReport& r) {
 void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
     if (opt.json) {
         std::string s = "{\"path\":" + jsonString(o.input.string()) + ",\"format\":\"" +
-                        formatName(o.format) + "\",\"success\":" + (o.success ? "true" : "false") +
-                        ",\"fullFailed\":" + (o.fullFailed ? "true" : "false") + ",\"outputs\":[";
+                        formatName(o.format) + "\",";
+        if (o.content)
+            s += "\"content\":\"" + std::string(contentFormatName(*o.content)) + "\",";
+        s += std::string("\"success\":") + (o.success ? "true" : "false") +
+             ",\"fullFailed\":" + (o.fullFailed ? "true" : "false") + ",\"outputs\":[";
         for (size_t i = 0; i < o.written.size(); ++i) {
             if (i)
                 s += ",";
@@ -246,7 +261,7 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
     const char* verdict = o.exitCode == kExitAllFull        ? "recovered"
                           : o.exitCode == kExitSomeTextOnly ? "text only"
                                                             : "failed";
-    if (o.reason.code.empty() || !o.errors.empty())
+    if (o.reason.code.empty() || (!o.errors.empty() && !o.contentReason))
         std::printf("%s: %s (%.2f s)\n", o.input.c_str(), verdict, o.seconds);
     else
         std::printf("%s: %s: %s (%.2f s)\n", o.input.c_str(), verdict, o.reason.message.c_str(),

@@ -4,8 +4,11 @@ namespace morvel {
 
 namespace {
 
-std::string stem(const std::string& fileName, size_t cut) {
-    return fileName.size() > cut ? fileName.substr(0, fileName.size() - cut) : std::string();
+// The document's name without its extension, whatever the extension is: a .docx named
+// "x.doc" gives "x", as does a .doc named "x.docx".
+std::string stem(const std::string& fileName) {
+    const size_t dot = fileName.rfind('.');
+    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
 }
 
 }  // namespace
@@ -14,13 +17,11 @@ std::string defaultOutputName(const std::string& fileName, uint16_t format, Outp
     const bool docx = format == kFormatDocx;
     switch (kind) {
         case OutputKind::Full:
-            return docx ? stem(fileName, 5) + "_recovered.docx"
-                        : stem(fileName, 4) + "_recovered.doc";
+            return stem(fileName) + (docx ? "_recovered.docx" : "_recovered.doc");
         case OutputKind::Filtered:
-            return docx ? stem(fileName, 5) + "_docs_text.docx"
-                        : stem(fileName, 4) + "_Filtered_text.txt";
+            return stem(fileName) + (docx ? "_docs_text.docx" : "_Filtered_text.txt");
         case OutputKind::Raw:
-            return stem(fileName, 4) + "_Raw_text.txt";
+            return stem(fileName) + "_Raw_text.txt";
     }
     return {};
 }
