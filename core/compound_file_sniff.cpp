@@ -1,6 +1,7 @@
 #include "core/compound_file_sniff.h"
 
 #include <string_view>
+#include <vector>
 
 #include "doc/doc_salvage.h"
 #include "doc/file_image.h"
@@ -32,6 +33,34 @@ struct StreamNames {
          encryptionInfo = false;
 };
 
+// Directory entry fields that confirm a name found in the raw image: the name's byte length
+// with its terminating NUL, and an entry type of storage or stream.
+constexpr size_t kEntryNameField = 64;
+constexpr size_t kEntryNameLength = 64;
+constexpr size_t kEntryType = 66;
+constexpr uint8_t kEntryStorage = 1, kEntryStream = 2;
+
+// Whether the image holds a directory entry of this name: the UTF-16 name with its NUL, the
+// matching name length and a storage or stream type. Document text that happens to hold the
+// name fails these checks.
+bool rawEntryNamed(std::span<const uint8_t> image, std::string_view name) {
+    std::vector<uint8_t> pattern = utf16Pattern(name);
+    pattern.push_back(0);
+    pattern.push_back(0);
+    const uint16_t length = static_cast<uint16_t>(pattern.size());
+    if (length > kEntryNameField)
+        return false;
+    for (int64_t at = findBytes(image, 0, pattern); at >= 0;
+         at = findBytes(image, at + 1, pattern)) {
+        const size_t pos = static_cast<size_t>(at);
+        const uint8_t type = readU8(image, pos + kEntryType);
+        if (readU16LE(image, pos + kEntryNameLength) == length &&
+            (type == kEntryStorage || type == kEntryStream))
+            return true;
+    }
+    return false;
+}
+
 StreamNames namesOf(const DocSalvage& s) {
     StreamNames n;
     if (s.storage) {
@@ -45,18 +74,14 @@ StreamNames namesOf(const DocSalvage& s) {
             n.encryptionInfo |= e.name == kEncryptionInfoStream;
         }
     }
-    if (s.image) {
-        auto found = [&](std::string_view name) {
-            int32_t size = 0;
-            return s.image->FindDirectoryName(utf16Pattern(name), size) >= 0;
-        };
-        if (!n.word && !n.workbook && !n.presentation) {
-            n.presentation = found(kPresentationStream);
-        }
-        if (!n.encryptedPackage || !n.encryptionInfo) {
-            n.encryptedPackage = n.encryptedPackage || found(kEncryptedPackageStream);
-            n.encryptionInfo = n.encryptionInfo || found(kEncryptionInfoStream);
-        }
+    // Without a readable directory the entries are looked for in the raw image.
+    if (s.image && !n.word && !n.workbook && !n.presentation && !n.encryptedPackage) {
+        const std::span<const uint8_t> image = s.image->bytes;
+        n.word = rawEntryNamed(image, kWordStream);
+        n.workbook = rawEntryNamed(image, kWorkbookStream) || rawEntryNamed(image, kBookStream);
+        n.presentation = rawEntryNamed(image, kPresentationStream);
+        n.encryptedPackage = rawEntryNamed(image, kEncryptedPackageStream);
+        n.encryptionInfo = rawEntryNamed(image, kEncryptionInfoStream);
     }
     return n;
 }
@@ -119,14 +144,15 @@ std::optional<CompoundSniff> sniffCompoundFile(std::span<const uint8_t> bytes) {
     if (out.rebuilt && !s.compound)
         return std::nullopt;
 
+    // Other programs' files are refused, so only their own directory entries say so: a Word
+    // document is what a damaged file with a Word version or a WordDocument entry is.
     const StreamNames names = namesOf(s);
-    const bool spreadsheetVersion = s.version == kVersionBook || s.version == kVersionWorkbook;
-    const bool wordVersion = s.version >= 0 && !spreadsheetVersion;
-    if (names.encryptedPackage && names.encryptionInfo)
+    const bool wordVersion = s.version >= 0 && s.version <= kVersionWord97;
+    if (names.encryptedPackage && names.encryptionInfo && !names.word)
         out.format = ContentFormat::EncryptedPackage;
     else if (names.word || (wordVersion && !names.workbook && !names.presentation))
         out.format = wordFormat(s);
-    else if (names.workbook || spreadsheetVersion)
+    else if (names.workbook)
         out.format = ContentFormat::ExcelWorkbook;
     else if (names.presentation)
         out.format = ContentFormat::PowerPoint;
