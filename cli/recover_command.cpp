@@ -156,9 +156,6 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         outcome.format = rec.format;
         outcome.content = rec.content;
         outcome.contentReason = contentReasonOf(rec);
-        // A reason the driver showed is printed once, as the reason.
-        if (outcome.contentReason)
-            std::erase(errors.messages, outcome.contentReason->message);
         outcome.errors.insert(outcome.errors.end(), errors.messages.begin(), errors.messages.end());
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
@@ -229,11 +226,8 @@ std::string docxReportJson(const DocxRecoveryReport& r) {
 void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
     if (opt.json) {
         std::string s = "{\"path\":" + jsonString(o.input.string()) + ",\"format\":\"" +
-                        formatName(o.format) + "\",";
-        if (o.content)
-            s += "\"content\":\"" + std::string(contentFormatName(*o.content)) + "\",";
-        s += std::string("\"success\":") + (o.success ? "true" : "false") +
-             ",\"fullFailed\":" + (o.fullFailed ? "true" : "false") + ",\"outputs\":[";
+                        formatName(o.format) + "\",\"success\":" + (o.success ? "true" : "false") +
+                        ",\"fullFailed\":" + (o.fullFailed ? "true" : "false") + ",\"outputs\":[";
         for (size_t i = 0; i < o.written.size(); ++i) {
             if (i)
                 s += ",";
@@ -245,6 +239,8 @@ void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
         for (size_t i = 0; i < o.errors.size(); ++i)
             s += (i ? "," : "") + jsonString(o.errors[i]);
         s += "]";
+        if (o.content)
+            s += ",\"content\":\"" + std::string(contentFormatName(*o.content)) + "\"";
         if (!o.reason.code.empty())
             s += ",\"reason\":{\"code\":" + jsonString(o.reason.code) +
                  ",\"message\":" + jsonString(o.reason.message) + "}";

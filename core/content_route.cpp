@@ -47,9 +47,12 @@ EngineRoute engineRouteFor(ContentFormat content, uint16_t nameFormat) {
         case ContentFormat::PowerPoint:
             return EngineRoute::Refused;
         case ContentFormat::PlainText:
-            // Text named as a Word document is what some program made of one: its text is
-            // what there is to recover. Text under any other name is no document of ours.
-            return nameFormat == kFormatUnknown ? EngineRoute::Refused : EngineRoute::Doc;
+            // Text named as a .doc is what some program made of one: its text is what there
+            // is to recover. A .docx name leaves it to the package salvage, as before; text
+            // under any other name is no document of ours.
+            return nameFormat == kFormatDoc    ? EngineRoute::Doc
+                   : nameFormat == kFormatDocx ? EngineRoute::Docx
+                                               : EngineRoute::Refused;
         case ContentFormat::Unknown:
             break;
     }
@@ -104,6 +107,8 @@ std::optional<ContentReason> contentReason(ContentFormat content, uint16_t nameF
         case ContentFormat::OtherXml:
             return ContentReason{"xml-document", notABinary("XML document", text)};
         case ContentFormat::PlainText:
+            if (nameFormat == kFormatDocx)
+                return std::nullopt;
             if (nameFormat == kFormatUnknown)
                 return ContentReason{"plain-text", "plain text file, not a Word document"};
             return ContentReason{"plain-text", text ? "plain text file: it is not a Word "

@@ -19,6 +19,8 @@ constexpr std::string_view kRtfStart = "{\\rtf";
 constexpr int kRtfBytesNeeded = 4;
 // Share of control characters (other than white space) plain text may hold, in thousandths.
 constexpr size_t kMaxControlPerMille = 10;
+// Text has a space or a line break at least this often; a long run of letters is no prose.
+constexpr size_t kMaxRunWithoutSpace = 1024;
 // Share of bytes above 0x7F 8-bit text in no valid UTF-8 may hold, in thousandths.
 constexpr size_t kMaxHighPerMille = 300;
 
@@ -145,12 +147,13 @@ bool looksLikePlainText(std::span<const uint8_t> bytes) {
         return false;
     if (enc != Encoding::Bytes)
         return utf16Text(b, enc == Encoding::Utf16LE);
-    size_t controls = 0, high = 0;
+    size_t controls = 0, high = 0, spaces = 0;
     bool utf8 = true;
     for (size_t i = 0; i < b.size();) {
         const uint8_t c = b[i];
         if (c < 0x80) {
             controls += controlCharacter(c);
+            spaces += c == ' ' || c == '\t' || c == '\n' || c == '\r';
             ++i;
             continue;
         }
@@ -163,7 +166,7 @@ bool looksLikePlainText(std::span<const uint8_t> bytes) {
             i += n;
         }
     }
-    if (controls * 1000 > b.size() * kMaxControlPerMille)
+    if (controls * 1000 > b.size() * kMaxControlPerMille || spaces * kMaxRunWithoutSpace < b.size())
         return false;
     return utf8 || high * 1000 <= b.size() * kMaxHighPerMille;
 }
