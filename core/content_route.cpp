@@ -125,6 +125,28 @@ std::optional<ContentReason> contentReasonOf(const DocumentRecord& record) {
     return contentReason(*record.content, formatFromFileName(record.fileName), text);
 }
 
+namespace {
+
+uint16_t resultFormatOfRoute(EngineRoute route, uint16_t nameFormat) {
+    switch (route) {
+        case EngineRoute::Doc:
+        case EngineRoute::Text:
+            return kFormatDoc;
+        case EngineRoute::Docx:
+            return kFormatDocx;
+        case EngineRoute::Refused:
+            break;
+    }
+    return nameFormat;
+}
+
+}  // namespace
+
+uint16_t ResultFormatOf(std::span<const uint8_t> bytes, const std::string& fileName) {
+    const uint16_t nameFormat = formatFromFileName(fileName);
+    return resultFormatOfRoute(engineRouteFor(sniffFormat(bytes).format, nameFormat), nameFormat);
+}
+
 EngineRoute RouteByContent(DocumentRecord& record, const RecoveryEnvironment& env) {
     const uint16_t nameFormat = formatFromFileName(record.fileName);
     const std::span<const uint8_t> image =
@@ -132,23 +154,14 @@ EngineRoute RouteByContent(DocumentRecord& record, const RecoveryEnvironment& en
     const ContentFormat content = sniffFormat(image).format;
     record.content = content;
     const EngineRoute route = engineRouteFor(content, nameFormat);
-    switch (route) {
-        case EngineRoute::Doc:
-        case EngineRoute::Text:
-            record.format = kFormatDoc;
-            break;
-        case EngineRoute::Docx:
-            record.format = kFormatDocx;
-            break;
-        case EngineRoute::Refused: {
-            const std::optional<ContentReason> why = contentReason(content, nameFormat, false);
-            const bool unknown =
-                content == ContentFormat::Unknown || content == ContentFormat::PlainText;
-            env.showError(unknown || !why ? kUnknownFormatError : why->message);
-            record.success = 0;
-            record.fullFailed = 1;
-            break;
-        }
+    record.format = resultFormatOfRoute(route, nameFormat);
+    if (route == EngineRoute::Refused) {
+        const std::optional<ContentReason> why = contentReason(content, nameFormat, false);
+        const bool unknown =
+            content == ContentFormat::Unknown || content == ContentFormat::PlainText;
+        env.showError(unknown || !why ? kUnknownFormatError : why->message);
+        record.success = 0;
+        record.fullFailed = 1;
     }
     return route;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/content_format.h"
@@ -33,6 +35,12 @@ std::optional<ContentReason> contentReason(ContentFormat content, uint16_t nameF
 
 // The same for a record after its recovery (nothing before the first one).
 std::optional<ContentReason> contentReasonOf(const DocumentRecord& record);
+
+// The format a recovery of these bytes names its results after: .doc for the .doc engine and
+// the text converters, .docx for the .docx engine, and the name's format for a refused file.
+// Callers that name results before recovering (a batch placing every document's names) use
+// it on the file's bytes; RouteByContent comes to the same format.
+uint16_t ResultFormatOf(std::span<const uint8_t> bytes, const std::string& fileName);
 
 // Decides the engine for a record whose file image is loaded: sniffs the image, records the
 // content kind and sets record.format to the format of the engine's results (text results

@@ -151,6 +151,8 @@ bool looksLikePlainText(std::span<const uint8_t> bytes) {
     bool utf8 = true;
     for (size_t i = 0; i < b.size();) {
         const uint8_t c = b[i];
+        if (c == 0)
+            return false;  // text files hold no NUL bytes: binary data does
         if (c < 0x80) {
             controls += controlCharacter(c);
             spaces += c == ' ' || c == '\t' || c == '\n' || c == '\r';

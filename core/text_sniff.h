@@ -20,7 +20,8 @@ inline constexpr size_t kPlainTextSniffSpan = 64 * 1024;
 std::optional<ContentFormat> sniffMarkup(std::span<const uint8_t> bytes);
 
 // Whether the start of the file is plain text: UTF-16 with a byte-order mark, or valid UTF-8 or
-// 8-bit text with hardly any control characters.
+// 8-bit text with no NUL byte, hardly any control characters and a space or line break now
+// and then.
 bool looksLikePlainText(std::span<const uint8_t> bytes);
 
 }  // namespace morvel

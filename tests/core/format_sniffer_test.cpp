@@ -62,6 +62,10 @@ TEST(FormatSniffer, TellsEveryKindByItsBytes) {
         {"utf-16le text", [] { return test::utf16TextFile(true); }, F::PlainText},
         {"utf-16be text", [] { return test::utf16TextFile(false); }, F::PlainText},
         {"8-bit text", test::latin1TextFile, F::PlainText},
+        {"text with a NUL byte", [] { return test::bytesOf(std::string("a b c\0d e", 9)); },
+         F::Unknown},
+        {"letters without a space", [] { return test::bytesOf(std::string(3000, 'Z')); },
+         F::Unknown},
         {"noise", [] { return test::noiseFile(5000); }, F::Unknown},
         {"zeros", [] { return std::vector<uint8_t>(5000, 0); }, F::Unknown},
         // Damaged containers.
