@@ -16,6 +16,7 @@
 #include "cli/recover_report.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
+#include "core/content_route.h"
 #include "core/document_format.h"
 #include "core/folders.h"
 #include "core/output_names.h"
@@ -142,20 +143,26 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
     rec.fileName = input.filename().string();
     rec.folder = input.has_parent_path() ? input.parent_path().string() : ".";
     rec.format = formatFromFileName(rec.fileName);
+
+    struct stat st {};
+    const bool found = ::stat(input.c_str(), &st) == 0;
+    const bool regular = found && S_ISREG(st.st_mode);
+    // The results are named after the format the file's bytes show (a package named .doc gets
+    // .docx names); the driver reads them again and comes to the same format.
+    if (regular && static_cast<uint64_t>(st.st_size) <= kMaxInputSize) {
+        std::vector<uint8_t> bytes;
+        if (readWholeFile(input, bytes) == ReadStatus::Ok)
+            rec.format = ResultFormatOf(bytes, rec.fileName);
+    }
     outcome.format = rec.format;
-    // Names are placed before anything is read, so they do not depend on what is recovered.
+    // Names are placed before recovery, so they do not depend on what is recovered.
     const Placement placement = rec.format == kFormatUnknown
                                     ? Placement{}
                                     : run.plan.place(relativeFolder, rec.fileName, rec.format);
 
-    struct stat st {};
-    const bool found = ::stat(input.c_str(), &st) == 0;
-    if (found && !S_ISREG(st.st_mode)) {
+    if (found && !regular) {
         // A FIFO, device or socket: reading it could block for ever or never end.
         outcome.errors.push_back(readStatusText(ReadStatus::NotRegularFile));
-        rec.format = kFormatUnknown;
-    } else if (rec.format == kFormatUnknown) {
-        outcome.errors.push_back("Error: unknown file format!");
     } else if (found && static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
         outcome.errors.push_back(
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
@@ -168,7 +175,8 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
         return outcome;
     }
 
-    if (rec.format != kFormatUnknown) {
+    // Every other file goes to the driver, which reads it by its bytes, whatever its name.
+    if (outcome.errors.empty()) {
         CollectedErrors errors;
         RecoveryEnvironment env;
         env.workingFolder = runFolder;
@@ -186,6 +194,9 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
             rec.success = 0;
         }
         progress.clear();
+        outcome.format = rec.format;
+        outcome.content = rec.content;
+        outcome.contentReason = contentReasonOf(rec);
         for (const std::string& text : errors.texts())
             outcome.errors.push_back(text);
         outcome.success = rec.success != 0;
@@ -218,6 +229,9 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
 // failed says why in its result; when the full document was built but could not be written,
 // or no step ran, the first error says why.
 Reason noFullDocumentReason(const DocumentOutcome& o) {
+    // What the file is says it first: a workbook, an encrypted file, an older Word binary.
+    if (o.contentReason)
+        return {o.contentReason->code, o.contentReason->message};
     if (o.result.set() && !o.fullBuilt)
         return {o.result.key(), o.result.message};
     if (!o.errors.empty())

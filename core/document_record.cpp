@@ -9,6 +9,7 @@ void ResetRecord(DocumentRecord& record) {
     record.fullData.reset();
     record.docxReport.reset();
     record.fullResult = {};
+    record.content.reset();
     record.rawTextLength = 0;
     record.filteredLength = 0;
     record.fullLength = 0;

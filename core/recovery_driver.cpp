@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "core/content_route.h"
 #include "core/template_store_cache.h"
 #include "core/text_extraction.h"
 #include "docwriter/recover_doc_file.h"
@@ -249,9 +250,15 @@ void RecoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env) {
 void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
     record.fullPath = record.folder + "/" + record.fileName;
     record.fullResult = {};
-    if (record.format == kFormatDoc) {
-        if (!loadFileImage(record, env, "Error in read doc"))
-            return;
+    const char* unreadable = record.format == kFormatDoc    ? "Error in read doc"
+                             : record.format == kFormatDocx ? "Error in read docx"
+                                                            : "Error: unknown file format!";
+    if (!loadFileImage(record, env, unreadable))
+        return;
+    // The one routing point: the file's bytes decide the engine (and the results' format),
+    // its name only breaks ties.
+    const EngineRoute route = RouteByContent(record, env);
+    if (route == EngineRoute::Doc) {
         if (record.fileSize == 0) {
             env.showError("the file is empty");
             record.success = 0;
@@ -266,17 +273,14 @@ void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
             return;
         env.setStatus("Recovering of " + record.fileName + "  Step 2 of 2:");
         RecoverFullDocumentDoc(record, env);
-    } else if (record.format == kFormatDocx) {
-        if (!loadFileImage(record, env, "Error in read docx"))
-            return;
+    } else if (route == EngineRoute::Docx) {
         record.fullFailed = 0;
         DocxSession docx(record, env);
         recoverTextDocx(record, env, docx);
         recoverFullDocx(record, env, docx);
         record.success = 1;
-    } else {
-        env.showError("Error: unknown file format!");
-        record.success = 0;
+    } else if (route == EngineRoute::Text) {
+        RecoverConvertedText(record, env);
     }
 }
 

@@ -28,6 +28,13 @@ TEST(OutputNames, DefaultNamesAndForcedExtensions) {
         {"Report.docx", kFormatDocx, OutputKind::Full, "Report_recovered.docx", "docx"},
         {"Report.docx", kFormatDocx, OutputKind::Filtered, "Report_docs_text.docx", "docx"},
         {"LETTER.DOC", kFormatDoc, OutputKind::Full, "LETTER_recovered.doc", "doc"},
+        // Named after the format the bytes showed, whatever the file's extension.
+        {"x.doc", kFormatDocx, OutputKind::Full, "x_recovered.docx", "docx"},
+        {"x.doc", kFormatDocx, OutputKind::Filtered, "x_docs_text.docx", "docx"},
+        {"x.docx", kFormatDoc, OutputKind::Full, "x_recovered.doc", "doc"},
+        {"x.docx", kFormatDoc, OutputKind::Raw, "x_Raw_text.txt", "txt"},
+        {"scan.2024.bin", kFormatDocx, OutputKind::Full, "scan.2024_recovered.docx", "docx"},
+        {"noextension", kFormatDoc, OutputKind::Filtered, "noextension_Filtered_text.txt", "txt"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(defaultOutputName(c.file, c.format, c.kind), c.name) << c.file;
