@@ -46,8 +46,6 @@ enum DocxStatus : uint32_t {
 // raised again.
 class OfficeBrokenRepair_2007 {
   public:
-    virtual ~OfficeBrokenRepair_2007() = default;
-
     // 0, or 1 when nothing could be read.
     int OpenDamaged(const std::filesystem::path& path);
     // Scans a file image held in memory, without copying it: the image must outlive the

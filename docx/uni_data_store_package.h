@@ -25,8 +25,6 @@ void scrambleStoreData(uint8_t* bytes, uint32_t length, uint32_t seed);
 // an optional scrambled record.
 class UniDataStorePackage {
   public:
-    virtual ~UniDataStorePackage() = default;
-
     void Clear();
     // 0 success; -1 shorter than the header; 3 wrong magic or payload length; 5 payload check
     // value wrong; 6 damaged structure; 7 scrambled data check value wrong.
