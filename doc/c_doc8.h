@@ -90,7 +90,7 @@ class CDoc8 : public CDoc {
     int32_t ccpText = 0, ccpFtn = 0, ccpHdd = 0, ccpMcr = 0, ccpAtn = 0, ccpEdn = 0, ccpTxbx = 0,
             ccpHdrTxbx = 0;
     std::vector<Piece> pieces;
-    std::vector<uint8_t> text;  // UTF-16LE
+    std::vector<uint8_t> text;                  // UTF-16LE
     std::vector<PropertyRun> chpRuns, papRuns;  // kept (compacted) after ReadDocument
     size_t chpRunsRead = 0, papRunsRead = 0;    // before compaction
     std::vector<FkpPage> chpxPages, papxPages;
