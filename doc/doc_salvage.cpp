@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "doc/cfb_constants.h"
+#include "platform/cfb_constants.h"
 
 namespace morvel {
 
