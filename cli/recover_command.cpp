@@ -19,6 +19,7 @@
 #include "core/document_format.h"
 #include "core/folders.h"
 #include "core/output_names.h"
+#include "core/outputs.h"
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
 #include "docx/office_broken_repair_2007.h"
@@ -55,14 +56,18 @@ const char* kindName(uint16_t format, OutputKind kind) {
 // Writes one result to its target; the NUL that ends a text buffer is left out. Every result
 // of a run goes through here: the checks that keep inputs and this run's results safe, the
 // folders of the mirrored tree, the atomic write and the record of what was written.
-void writeOutput(const RunState& run, const fs::path& target, const char* kind,
-                 const std::optional<std::vector<uint8_t>>& buffer, uint32_t length, bool stripNul,
-                 DocumentOutcome& outcome) {
+void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind which,
+                 const fs::path& target, DocumentOutcome& outcome) {
+    const char* kind = kindName(rec.format, which);
+    const std::optional<std::vector<uint8_t>>& buffer = which == OutputKind::Full ? rec.fullData
+                                                        : which == OutputKind::Filtered
+                                                            ? rec.filteredData
+                                                            : rec.rawText;
+    const uint32_t length = which == OutputKind::Full       ? rec.fullLength
+                            : which == OutputKind::Filtered ? rec.filteredLength
+                                                            : rec.rawTextLength;
     if (!buffer || length == 0)
         return;
-    size_t n = std::min<size_t>(length, buffer->size());
-    if (stripNul && n > 0 && (*buffer)[n - 1] == 0)
-        --n;
     if (run.plan.isInput(target)) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": it is one of the documents being recovered");
@@ -88,16 +93,18 @@ void writeOutput(const RunState& run, const fs::path& target, const char* kind,
             return;
         }
     }
-    std::string err = writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n),
-                                      run.opt.force, run.partials);
-    if (!err.empty()) {
-        if (!run.opt.force && err.find("already exists") != std::string::npos)
-            err += " (use --force to replace it)";
-        outcome.errors.push_back(err);
+    SaveOptions how;
+    how.overwrite = run.opt.force;
+    how.partials = run.partials;
+    SaveOutcome saved = writeResult(rec, which, target, how);
+    if (!saved.ok) {
+        if (saved.status == SaveStatus::AlreadyExists)
+            saved.error += " (use --force to replace it)";
+        outcome.errors.push_back(saved.error);
         return;
     }
     run.plan.noteWritten(target);
-    outcome.written.push_back({kind, target, n});
+    outcome.written.push_back({kind, target, saved.bytes});
 }
 
 // True when every result the document can have is there already; they are listed as its
@@ -184,18 +191,12 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
+        outcome.result = rec.fullResult;
+        outcome.fullBuilt = rec.fullData.has_value();
 
-        const bool doc = rec.format == kFormatDoc;
-        writeOutput(run, targetOf(placement, OutputKind::Full),
-                    kindName(rec.format, OutputKind::Full), rec.fullData, rec.fullLength, false,
-                    outcome);
-        writeOutput(run, targetOf(placement, OutputKind::Filtered),
-                    kindName(rec.format, OutputKind::Filtered), rec.filteredData,
-                    rec.filteredLength, doc, outcome);
-        if (doc)
-            writeOutput(run, targetOf(placement, OutputKind::Raw),
-                        kindName(rec.format, OutputKind::Raw), rec.rawText, rec.rawTextLength, true,
-                        outcome);
+        for (OutputKind kind : {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw})
+            if (kind != OutputKind::Raw || rec.format == kFormatDoc)
+                writeOutput(run, rec, kind, targetOf(placement, kind), outcome);
     }
 
     bool full = false;
@@ -213,17 +214,14 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
     return outcome;
 }
 
-// Why a document got no full document: a stable code and a one-line message.
+// Why a document got no full document: a stable code and a one-line message. A step that
+// failed says why in its result; when the full document was built but could not be written,
+// or no step ran, the first error says why.
 Reason noFullDocumentReason(const DocumentOutcome& o) {
+    if (o.result.set() && !o.fullBuilt)
+        return {o.result.key(), o.result.message};
     if (!o.errors.empty())
         return {"error", o.errors.front()};
-    // Without a main document nothing else matters: say that rather than what else is lost.
-    if (o.docx && o.docx->textRan && o.docx->textStatus == kDocxDocumentNotFound)
-        return {"docx-status-" + std::to_string(o.docx->textStatus), o.docx->textMessage};
-    if (o.docx && o.docx->fullRan && o.docx->fullStatus != 0)
-        return {"docx-status-" + std::to_string(o.docx->fullStatus), o.docx->fullMessage};
-    if (o.format == kFormatDoc)
-        return {"doc-structure-lost", "the document's structure could not be read; text recovered"};
     return {"no-full-document", "no full document could be built"};
 }
 
