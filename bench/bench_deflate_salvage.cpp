@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "docx/deflate_salvage.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+// The samples are deflated at zlib's default level, as word processors write them.
+constexpr int kSampleLevel = 6;
 
 uint32_t nextRandom(uint32_t& v) {
     v = v * 1103515245u + 12345u;
@@ -42,23 +46,9 @@ Bytes markup(size_t size) {
     return Bytes(xml.begin(), xml.end());
 }
 
-Bytes deflateBytes(const Bytes& plain) {
-    z_stream s{};
-    deflateInit2(&s, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&s, plain.size()));
-    s.next_in = const_cast<Bytef*>(plain.data());
-    s.avail_in = static_cast<uInt>(plain.size());
-    s.next_out = out.data();
-    s.avail_out = static_cast<uInt>(out.size());
-    deflate(&s, Z_FINISH);
-    out.resize(s.total_out);
-    deflateEnd(&s);
-    return out;
-}
-
 // Compressed stream of about 1 MB.
 const Bytes& cleanStream() {
-    static const Bytes stream = deflateBytes(markup(3u << 20));
+    static const Bytes stream = morvel::test::deflateRaw(markup(3u << 20), kSampleLevel);
     return stream;
 }
 

@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "docx/tolerant_inflate.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+// The samples are deflated at zlib's default level, as word processors write them.
+constexpr int kSampleLevel = 6;
 
 constexpr size_t kXmlSize = 20u << 20;
 constexpr uint64_t kCap = 64u << 20;
@@ -37,20 +41,6 @@ Bytes documentXml(size_t size) {
     return Bytes(x.begin(), x.end());
 }
 
-Bytes deflateRaw(const Bytes& in) {
-    z_stream s{};
-    deflateInit2(&s, 6, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&s, in.size()));
-    s.next_in = const_cast<Bytef*>(in.data());
-    s.avail_in = static_cast<uInt>(in.size());
-    s.next_out = out.data();
-    s.avail_out = static_cast<uInt>(out.size());
-    deflate(&s, Z_FINISH);
-    out.resize(s.total_out);
-    deflateEnd(&s);
-    return out;
-}
-
 struct Streams {
     Bytes xml, clean, damaged;
 };
@@ -59,7 +49,7 @@ const Streams& streams() {
     static const Streams s = [] {
         Streams t;
         t.xml = documentXml(kXmlSize);
-        t.clean = deflateRaw(t.xml);
+        t.clean = morvel::test::deflateRaw(t.xml, kSampleLevel);
         t.damaged = t.clean;
         std::mt19937 rng(2);
         for (int i = 0; i < 64; ++i)

@@ -9,6 +9,7 @@
 #include "doc/property_run.h"
 #include "platform/le_reader.h"
 #include "platform/utf8.h"
+#include "platform/xml_escape.h"
 
 namespace morvel {
 
@@ -32,23 +33,10 @@ constexpr uint16_t kSprmUnderline = 0x2A3E;
 
 // One character as HTML text: markup characters escaped, the rest as UTF-8.
 void appendHtmlCharacter(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        switch (cp) {
-            case '&':
-                out += "&amp;";
-                return;
-            case '<':
-                out += "&lt;";
-                return;
-            case '>':
-                out += "&gt;";
-                return;
-            default:
-                out.push_back(static_cast<char>(cp));
-                return;
-        }
-    }
-    appendUtf8(out, cp);
+    if (cp < 0x80)
+        appendXmlEscaped(out, static_cast<char>(cp));
+    else
+        appendUtf8(out, cp);
 }
 
 // Builds the HTML: paragraphs, and tables from the cell marks. A cell mark ends a cell; one

@@ -131,7 +131,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     // Returns null with `error` set ("Creating TempDir(...)") when no working folder can be
     // made. A running worker keeps the store alive, so the last reference may be the worker's.
     static std::shared_ptr<CDocumentStore> Create(const StoreSetup& setup, std::string& error);
-    virtual ~CDocumentStore();
+    ~CDocumentStore();
     CDocumentStore(const CDocumentStore&) = delete;
     CDocumentStore& operator=(const CDocumentStore&) = delete;
 

@@ -7,35 +7,17 @@
 #include "platform/tag_end.h"
 #include "platform/utf8.h"
 #include "platform/windows1252.h"
+#include "platform/xml_escape.h"
 
 namespace morvel {
 
 namespace {
 
-void appendEscaped(std::string& out, char c) {
-    switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out.push_back(c);
-    }
-}
-
 // XML character data (entities decoded) as HTML-escaped UTF-8.
 void appendXmlTextAsHtml(std::string& out, std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '&') {
-            appendEscaped(out, text[i]);
+            appendXmlEscaped(out, text[i]);
             continue;
         }
         size_t semi = text.find(';', i);
@@ -73,7 +55,7 @@ void appendXmlTextAsHtml(std::string& out, std::string_view text) {
             continue;
         }
         if (cp < 0x80) {
-            appendEscaped(out, static_cast<char>(cp));
+            appendXmlEscaped(out, static_cast<char>(cp));
         } else {
             appendUtf8(out, cp);
         }
@@ -321,8 +303,7 @@ std::string textPreviewHtml(std::span<const uint8_t> text) {
         out += "<p>";
         if (line.empty())
             out += "&nbsp;";
-        for (char c : line)
-            appendEscaped(out, c);
+        appendXmlEscaped(out, line);
         out += "</p>";
         if (nl == std::string::npos)
             break;

@@ -17,7 +17,7 @@ const TemplatePackage* TemplateStoreCache::get(const std::filesystem::path& prog
     if (readWholeFile(programFolder / kTemplateStoreName, store) != ReadStatus::Ok)
         return nullptr;
     auto package = std::make_unique<TemplatePackage>();
-    if (package->Load(store.data(), static_cast<uint32_t>(store.size())) != 0)
+    if (package->Load(store.data(), static_cast<uint32_t>(store.size())) != kStoreLoaded)
         return nullptr;
     loaded_ = std::move(package);
     return loaded_.get();

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "doc/cfb_constants.h"
+#include "platform/cfb_constants.h"
 #include "platform/le_reader.h"
 
 namespace morvel {

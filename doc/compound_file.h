@@ -4,9 +4,9 @@
 #include <span>
 #include <vector>
 
-#include "doc/cfb_constants.h"
 #include "doc/doc_context.h"
 #include "doc/file_image.h"
+#include "platform/cfb_constants.h"
 
 namespace morvel {
 

@@ -3,7 +3,7 @@
 #include <exception>
 #include <optional>
 
-#include "doc/cfb_constants.h"
+#include "platform/cfb_constants.h"
 
 namespace morvel {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "doc/cfb_constants.h"
 #include "doc/fib_layout.h"
 #include "doc/raw_search.h"
 #include "doc/word_version.h"
+#include "platform/cfb_constants.h"
 #include "platform/le_reader.h"
 
 namespace morvel {

@@ -4,18 +4,17 @@
 #include <cstdlib>
 #include <optional>
 
-#include "doc/cfb_constants.h"
 #include "doc/compound_file.h"
 #include "doc/doc_storage.h"
 #include "doc/raw_search.h"
 #include "doc/word_version.h"
+#include "platform/cfb_constants.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
 
 namespace {
 
-constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr char kRtfStart[5] = {'{', '\\', 'r', 't', 'f'};
 
 bool plausibleChainValue(int32_t v, int32_t sectorCount) {
@@ -71,7 +70,7 @@ int CFileImage::ScanSignature() {
     auto matches = [&](int64_t pos) {
         int n = 0;
         for (int i = 0; i < 8; ++i)
-            n += bytes[pos + i] == kSignature[i];
+            n += bytes[pos + i] == kCfbSignature[i];
         return n > 5;
     };
     // With at most two of the 8 bytes damaged, one of the first three byte pairs is intact,
@@ -79,7 +78,7 @@ int CFileImage::ScanSignature() {
     // that candidates are tried in file order.
     int64_t next[3];
     auto advance = [&](int i, int64_t from) {
-        std::span<const uint8_t> pair(kSignature + 2 * i, 2);
+        std::span<const uint8_t> pair(kCfbSignature + 2 * i, 2);
         int64_t hit = findBytes(bytes, from + 2 * i, pair);
         next[i] = hit < 0 ? end : hit - 2 * i;
     };

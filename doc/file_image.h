@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "doc/cfb_constants.h"
+#include "platform/cfb_constants.h"
 
 namespace morvel {
 

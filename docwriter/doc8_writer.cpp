@@ -5,19 +5,19 @@
 #include <new>
 
 #include "doc/fib_layout.h"
+#include "doc/fkp_packer.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
 
 namespace {
 
-constexpr uint32_t kTextStart = 2048;
 constexpr uint32_t kMinTableStream = 4096;
 
-void setU32(std::array<uint8_t, 1274>& fibBytes, uint32_t at, uint32_t v) {
+void setU32(std::array<uint8_t, fib::kOutputSize>& fibBytes, uint32_t at, uint32_t v) {
     writeU32LE(fibBytes, at, v);
 }
-void setU16(std::array<uint8_t, 1274>& fibBytes, uint32_t at, uint16_t v) {
+void setU16(std::array<uint8_t, fib::kOutputSize>& fibBytes, uint32_t at, uint16_t v) {
     writeU16LE(fibBytes, at, v);
 }
 
@@ -29,7 +29,8 @@ void writeZerosTo(CompoundStream& s, uint32_t pos) {
 }  // namespace
 
 uint32_t Doc8Writer::firstPropertyPage() const {
-    return static_cast<uint32_t>(std::max<size_t>(5, (kTextStart + doc_.text.size()) / 512 + 1));
+    return static_cast<uint32_t>(
+        std::max<size_t>(5, (kOutputTextStart + doc_.text.size()) / 512 + 1));
 }
 
 void Doc8Writer::vMakeFib() {
@@ -70,7 +71,7 @@ void Doc8Writer::vMakeFib() {
     setU16(outputFib, 0x0C, 0x00BF);
     outputFib[0x13] = 0x10;
     setU32(outputFib, fib::kFcMin, kOutputFcMin);
-    setU32(outputFib, fib::kFcMac, kTextStart + textBytes);
+    setU32(outputFib, fib::kFcMac, kOutputTextStart + textBytes);
     setU16(outputFib, 0x20, 14);
     setU16(outputFib, 0x22, 0x6A62);
     setU16(outputFib, 0x24, 0x6A62);
@@ -192,7 +193,7 @@ void Doc8Writer::writeTableStream(CompoundStorage& root) {
     const uint32_t p0 = firstPropertyPage();
     auto binTable = [&](const std::vector<FkpPage>& pages, uint32_t firstPn, uint32_t at) {
         fcHere(at);
-        uint32_t n = s.writeU32(kTextStart);
+        uint32_t n = s.writeU32(kOutputTextStart);
         for (const FkpPage& page : pages)
             n += s.writeU32(page.lastFc);
         for (size_t i = 0; i < pages.size(); ++i)
@@ -218,7 +219,7 @@ void Doc8Writer::writeTableStream(CompoundStorage& root) {
     cp = 0;
     for (const Piece& p : doc_.pieces) {
         clx += s.writeU16(0);
-        clx += s.writeU32(kTextStart + 2 * cp);
+        clx += s.writeU32(kOutputTextStart + 2 * cp);
         clx += s.writeU16(p.prm);
         cp += static_cast<uint32_t>(p.count);
     }
@@ -272,7 +273,7 @@ void Doc8Writer::writeTableStream(CompoundStorage& root) {
 void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
     CompoundStream& s = root.createStream(std::string_view("WordDocument"));
     s.write(outputFib);
-    writeZerosTo(s, kTextStart);
+    writeZerosTo(s, kOutputTextStart);
     s.write(doc_.text);
     const uint32_t p0 = firstPropertyPage();
     writeZerosTo(s, p0 * 512);

@@ -7,6 +7,7 @@
 
 #include "doc/c_doc8.h"
 #include "doc/doc_storage.h"
+#include "doc/fib_layout.h"
 #include "platform/compound_file_writer.h"
 
 namespace morvel {
@@ -38,7 +39,7 @@ class Doc8Writer {
     // First output page of the property pages: the page after the text, at least 5.
     uint32_t firstPropertyPage() const;
 
-    std::array<uint8_t, 1274> outputFib{};
+    std::array<uint8_t, fib::kOutputSize> outputFib{};
 
   private:
     void writeTable(CompoundStream& s, uint32_t readOffset, uint32_t fibOffset);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "doc/fib_layout.h"
+#include "doc/fkp_packer.h"
 #include "platform/compound_file_writer.h"
 #include "platform/file_io.h"
 #include "platform/le_reader.h"
@@ -11,18 +13,7 @@ namespace morvel {
 namespace {
 
 constexpr uint32_t kPage = 512;
-constexpr uint32_t kFibSize = 1274;
-constexpr uint32_t kTextStart = 2048;
 constexpr uint32_t kTableStreamSize = 4096;
-
-// FIB offsets.
-constexpr size_t kFibFcMac = 0x1C;
-constexpr size_t kFibCcpText = 0x4C;
-constexpr size_t kFibFcStshf = 0xA2;
-constexpr size_t kFibFcPlcfsed = 0xCA;
-constexpr size_t kFibFcPlcfbteChpx = 0xFA;
-constexpr size_t kFibFcPlcfbtePapx = 0x102;
-constexpr size_t kFibFcClx = 0x1A2;
 
 // Table stream positions.
 constexpr uint32_t kTblSed = 318;
@@ -57,7 +48,7 @@ CTextWrite::CTextWrite() {
 }
 
 void CTextWrite8::vMakeFib() {
-    fib.assign(kFibSize, 0);
+    fib.assign(fib::kOutputSize, 0);
     const uint32_t t = static_cast<uint32_t>(textBytes);
     writeU16LE(fib, 0x00, 0xA5EC);  // wIdent
     writeU16LE(fib, 0x02, 0x00C1);  // nFib
@@ -67,7 +58,7 @@ void CTextWrite8::vMakeFib() {
     writeU16LE(fib, 0x0C, 0x00BF);  // nFibBack
     fib[0x13] = 0x10;               // fWord97Saved
     writeU32LE(fib, 0x18, static_cast<uint32_t>(baseOffset));  // fcMin
-    writeU32LE(fib, kFibFcMac, kTextStart + 2 + t);
+    writeU32LE(fib, fib::kFcMac, kOutputTextStart + 2 + t);
     writeU16LE(fib, 0x20, 14);      // csw
     writeU16LE(fib, 0x22, 0x6A62);  // wMagicCreated
     writeU16LE(fib, 0x24, 0x6A62);  // wMagicRevised
@@ -77,7 +68,7 @@ void CTextWrite8::vMakeFib() {
     writeU16LE(fib, 0x3E, 22);      // clw
     writeU32LE(fib, 0x44, 0x58AD);  // lProductCreated
     writeU32LE(fib, 0x48, 0x58AD);  // lProductRevised
-    writeU32LE(fib, kFibCcpText, t / 2 + 1);
+    writeU32LE(fib, fib::kCcpText, t / 2 + 1);
     writeU32LE(fib, 0x6C, 0xFFFFF);  // pnFbpChpFirst
     writeU32LE(fib, 0x78, 0xFFFFF);  // pnFbpPapFirst
     writeU32LE(fib, 0x84, 0xFFFFF);  // pnFbpLvcFirst
@@ -96,7 +87,7 @@ std::vector<uint8_t> CTextWrite8::BuildTextDocument(std::span<const uint8_t> tex
     const uint32_t T = static_cast<uint32_t>(textBytes);
     const uint32_t p = 5 + (T + 2) / kPage;  // page of the character FKP
     const uint32_t n = T / 2 + 1;            // characters: the text and a final paragraph mark
-    const uint32_t textEnd = kTextStart + 2 + T;
+    const uint32_t textEnd = kOutputTextStart + 2 + T;
 
     CompoundFileWriter writer;
     writer.root().setClass(kWordDocumentClassId);
@@ -112,41 +103,41 @@ std::vector<uint8_t> CTextWrite8::BuildTextDocument(std::span<const uint8_t> tex
     uint32_t written = 0;
     for (uint16_t v : kEmptyStyleSheet)
         written += table.writeU16(v);
-    record(kFibFcStshf, pos, written);
+    record(fib::kStshf, pos, written);
     pos += written;
     pos += table.writeZeros(kTblSed - pos);
     writeU32LE(sectionTable, 4, n);
     writeU32LE(sectionTable, 10, (p + 2) * kPage);
     written = table.write(sectionTable);
-    record(kFibFcPlcfsed, pos, written);
+    record(fib::kPlcfSed, pos, written);
     pos += written;
     pos += table.writeZeros(kTblBteChpx - pos);
     written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(textEnd) +
               table.writeU32(p);
-    record(kFibFcPlcfbteChpx, pos, written);
+    record(fib::kPlcfBteChpx, pos, written);
     pos += written;
     written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(textEnd) +
               table.writeU32(p + 1);
-    record(kFibFcPlcfbtePapx, pos, written);
+    record(fib::kPlcfBtePapx, pos, written);
     pos += written;
     pos += table.writeZeros(kTblClx - pos);
     const uint8_t clxt = 2;
     written = table.write({&clxt, 1}) + table.writeU32(16) + table.writeU32(0) + table.writeU32(n) +
-              table.writeU16(0x0050) + table.writeU32(kTextStart) + table.writeU16(0);
-    record(kFibFcClx, pos, written);
+              table.writeU16(0x0050) + table.writeU32(kOutputTextStart) + table.writeU16(0);
+    record(fib::kClx, pos, written);
     pos += written;
     table.writeZeros(kTableStreamSize - pos);
 
     CompoundStream& word = writer.root().createStream("WordDocument");
     word.write(fib);
-    word.writeZeros(kTextStart - kFibSize);
+    word.writeZeros(kOutputTextStart - fib::kOutputSize);
     word.write(text.first(T));
     word.write(paragraphMark);
     word.writeZeros(p * kPage - textEnd);
 
     std::array<uint8_t, kPage> chp{};
     writeU32LE(chp, 0, static_cast<uint32_t>(baseOffset));
-    writeU32LE(chp, 4, kTextStart + T);
+    writeU32LE(chp, 4, kOutputTextStart + T);
     writeU32LE(chp, 8, textEnd);
     chp[12] = 0xFC;  // the text: CHPX at byte 504
     chp[13] = 0xF8;  // the final paragraph mark: CHPX at byte 496

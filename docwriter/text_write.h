@@ -16,7 +16,7 @@ class CTextWrite {
     CTextWrite(const CTextWrite&) = delete;
     CTextWrite& operator=(const CTextWrite&) = delete;
 
-    // Builds the 1274-byte FIB for the current text byte count.
+    // Builds the fib::kOutputSize-byte FIB for the current text byte count.
     virtual void vMakeFib() = 0;
     // Writes `text` (UTF-16LE; byteSize is its byte length plus 2 for a terminating zero unit,
     // which is not written) as a new document at `path`. False when the file cannot be made.

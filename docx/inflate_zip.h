@@ -12,8 +12,6 @@ namespace morvel {
 // ZIP writer need them.
 class InflateZip {
   public:
-    virtual ~InflateZip() = default;
-
     // Inflates input into the whole of out[0, size) (size is the declared uncompressed
     // size); bytes the stream does not reach are set to zero. 0 success (crcOut = CRC-32 of
     // all size bytes), 1 failure, -1 no input; crcOut is left untouched unless 0 is returned.

@@ -3,17 +3,15 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "docx/docx_status.h"
 #include "docx/span_match.h"
 
 namespace morvel {
 
 namespace {
 
-constexpr uint32_t kStatusCloseMismatch = 4;
-constexpr uint32_t kStatusEmptyTag = 5;
-constexpr uint32_t kStatusCloseWithoutOpen = 8;
 // Nesting beyond kMaxMarkupDepth is reported as markup that does not balance.
-constexpr uint32_t kStatusTooDeep = kStatusCloseMismatch;
+constexpr uint32_t kStatusTooDeep = kDocxCloseTagMismatch;
 
 // Tags kept in the text-only document, looked up by length first.
 bool isTextOnlyTag(ByteSpan name) {
@@ -189,15 +187,15 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
             continue;
         const ByteSpan name = store.GetTagName(i);
         if (name.length == 0)
-            return stop(kStatusEmptyTag);
+            return stop(kDocxEmptyTag);
         const TagKind kind = store.Kind(i);
         const ByteSpan bare = bareName(name);
         if (kind == TagKind::Closing) {
             if (stack.empty())
-                return stop(kStatusCloseWithoutOpen);
+                return stop(kDocxCloseWithoutOpen);
             const OpenElement top = stack.back();
             if (!Equals(bare, top.name))
-                return stop(kStatusCloseMismatch);
+                return stop(kDocxCloseTagMismatch);
             stack.pop_back();
             if (Equals(bare, "w:p") && paragraphDepth > 0)
                 --paragraphDepth;
@@ -274,14 +272,14 @@ uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& seg
             continue;
         const ByteSpan name = store.GetTagName(i);
         if (name.length == 0)
-            return kStatusEmptyTag;
+            return kDocxEmptyTag;
         const TagKind kind = store.Kind(i);
         const ByteSpan bare = bareName(name);
         const bool inRun = !stack.empty() && Equals(stack.back(), "w:r");
         if (kind == TagKind::Closing) {
             if (!stack.empty()) {
                 if (!Equals(bare, stack.back()))
-                    return kStatusCloseMismatch;
+                    return kDocxCloseTagMismatch;
                 stack.pop_back();
             }
         } else if (kind == TagKind::Opening) {

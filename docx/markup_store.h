@@ -25,8 +25,6 @@ enum class TagKind { Opening, Closing, SelfClosing };
 // building a tree. Text is never a token: it is the gap between two consecutive tokens.
 class MarkUpStore {
   public:
-    virtual ~MarkUpStore() = default;
-
     // A UTF-8 byte-order mark before the declaration is accepted; it stays in the gap before
     // the first token.
     void Tokenize(ByteSpan bytes);

@@ -17,24 +17,6 @@ namespace morvel {
 
 namespace {
 
-constexpr std::array<std::string_view, 15> kMessages = {
-    "O'k",
-    "Error in InZip.",
-    "Error in InZip_Template.",
-    "Error: InZip or InZip_Template do not has data.",
-    "Error: Close tag is different from open tag.",
-    "Error: Empty tag in Document found.",
-    "Error in size of document.",
-    "word/document.xml - NotFound.",
-    "close tag without any ohers.",
-    "Content_Types not found.",
-    "Files lost in Content_Types not found in Template too",
-    "Templates not linked",
-    "Error in Teplates Link",
-    "Exception!",
-    "Error: the new package could not be written.",
-};
-
 constexpr std::string_view kContentTypes = "[Content_Types].xml";
 constexpr std::string_view kMainDocument = "word/document.xml";
 constexpr std::string_view kMainRelationships = "word/_rels/document.xml.rels";
@@ -106,10 +88,6 @@ bool hasMarkup(ByteSpan bytes) {
 }
 
 }  // namespace
-
-ByteSpan docxStatusMessage(uint32_t status) {
-    return status < kMessages.size() ? spanOf(kMessages[status]) : ByteSpan();
-}
 
 int OfficeBrokenRepair_2007::OpenDamaged(const std::filesystem::path& path) {
     try {

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "docx/docx_status.h"
 #include "docx/markup_store.h"
 #include "docx/part_report.h"
 #include "docx/template_package.h"
@@ -18,23 +19,6 @@
 #include "platform/byte_span.h"
 
 namespace morvel {
-
-// Status codes of the DOCX repair engine; Message() gives the text of each.
-enum DocxStatus : uint32_t {
-    kDocxOk = 0,
-    kDocxNoData = 3,
-    kDocxCloseTagMismatch = 4,
-    kDocxEmptyTag = 5,
-    kDocxBadDocumentSize = 6,
-    kDocxDocumentNotFound = 7,
-    kDocxCloseWithoutOpen = 8,
-    kDocxContentTypesNotFound = 9,
-    kDocxLostPartNotInTemplate = 10,
-    kDocxTemplatesNotLinked = 11,
-    kDocxTemplateLinkError = 12,
-    kDocxException = 13,
-    kDocxWriteError = 14,
-};
 
 // The DOCX repair engine: salvages the entries of a damaged package once and builds from them
 // the full document (its own parts cleaned of references to lost parts, lost parts filled from
@@ -46,8 +30,6 @@ enum DocxStatus : uint32_t {
 // raised again.
 class OfficeBrokenRepair_2007 {
   public:
-    virtual ~OfficeBrokenRepair_2007() = default;
-
     // 0, or 1 when nothing could be read.
     int OpenDamaged(const std::filesystem::path& path);
     // Scans a file image held in memory, without copying it: the image must outlive the
@@ -114,8 +96,5 @@ class OfficeBrokenRepair_2007 {
     std::unique_ptr<MarkUpStore> mainTokens_;
     PackageReport report_;
 };
-
-// The message kept with a status code (empty for a code outside the table).
-ByteSpan docxStatusMessage(uint32_t status);
 
 }  // namespace morvel

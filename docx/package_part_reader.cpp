@@ -4,18 +4,13 @@
 
 #include <limits>
 
+#include "docx/local_entry.h"
+#include "docx/zip_records.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
 
 namespace {
-
-constexpr uint32_t kLocalSig = 0x04034b50;
-constexpr uint32_t kCentralSig = 0x02014b50;
-constexpr uint32_t kEndSig = 0x06054b50;
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kCentralHeaderSize = 46;
-constexpr size_t kEndRecordSize = 22;
 
 // Where a part's data lies and how to decode it.
 struct PartLocation {
@@ -37,7 +32,7 @@ bool nameAt(std::span<const uint8_t> buf, size_t off, size_t len, std::string_vi
 
 // The data offset of the local header at `off`, when one is there.
 std::optional<size_t> localDataOffset(std::span<const uint8_t> zip, size_t off) {
-    if (!fits(zip, off, kLocalHeaderSize) || readU32LE(zip, off) != kLocalSig)
+    if (!fits(zip, off, kLocalHeaderSize) || readU32LE(zip, off) != kLocalHeaderSignature)
         return std::nullopt;
     size_t data = off + kLocalHeaderSize + readU16LE(zip, off + 26) + readU16LE(zip, off + 28);
     if (data > zip.size())
@@ -52,12 +47,12 @@ std::optional<PartLocation> fromCentralDirectory(std::span<const uint8_t> zip,
     // The end record sits in the last 22 + 65535 bytes (its comment is at most 65535 bytes).
     size_t lowest = zip.size() > kEndRecordSize + 0xFFFF ? zip.size() - kEndRecordSize - 0xFFFF : 0;
     for (size_t end = zip.size() - kEndRecordSize + 1; end-- > lowest;) {
-        if (readU32LE(zip, end) != kEndSig)
+        if (readU32LE(zip, end) != kEndRecordSignature)
             continue;
         size_t count = readU16LE(zip, end + 10);
         size_t off = readU32LE(zip, end + 16);
         for (size_t i = 0; i < count && fits(zip, off, kCentralHeaderSize); ++i) {
-            if (readU32LE(zip, off) != kCentralSig)
+            if (readU32LE(zip, off) != kCentralHeaderSignature)
                 break;
             size_t nameLen = readU16LE(zip, off + 28);
             size_t next = off + kCentralHeaderSize + nameLen + readU16LE(zip, off + 30) +
@@ -83,10 +78,10 @@ std::optional<PartLocation> fromCentralDirectory(std::span<const uint8_t> zip,
 
 std::optional<PartLocation> fromLocalHeaders(std::span<const uint8_t> zip, std::string_view name) {
     for (size_t off = 0; fits(zip, off, kLocalHeaderSize); ++off) {
-        if (readU32LE(zip, off) != kLocalSig)
+        if (readU32LE(zip, off) != kLocalHeaderSignature)
             continue;
         // Sizes after the data (flag bit 3) are not known here; such a part needs the directory.
-        if (readU16LE(zip, off + 6) & 0x08)
+        if (readU16LE(zip, off + 6) & kFlagDataDescriptor)
             continue;
         size_t nameLen = readU16LE(zip, off + 26);
         if (!nameAt(zip, off + kLocalHeaderSize, nameLen, name))
@@ -111,11 +106,11 @@ std::optional<std::vector<uint8_t>> decode(std::span<const uint8_t> zip, const P
         return std::nullopt;
     std::span<const uint8_t> in = zip.subspan(loc.dataOffset, loc.compressedSize);
     std::vector<uint8_t> out;
-    if (loc.method == 0) {
+    if (loc.method == kMethodStored) {
         if (loc.compressedSize != loc.size)
             return std::nullopt;
         out.assign(in.begin(), in.end());
-    } else if (loc.method == 8) {
+    } else if (loc.method == kMethodDeflate) {
         // Deflate expands at most about 1032 to 1: a larger claimed size is a lie.
         if (loc.size / 1032 > loc.compressedSize)
             return std::nullopt;

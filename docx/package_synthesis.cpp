@@ -5,6 +5,8 @@
 #include <cctype>
 #include <utility>
 
+#include "platform/xml_escape.h"
+
 namespace morvel {
 
 namespace {
@@ -121,30 +123,9 @@ std::string_view documentRelationshipType(std::string_view name) {
     return {};
 }
 
-// Escapes the characters that cannot stand in an attribute value.
-std::string attributeText(std::string_view s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string relationship(std::string_view id, std::string_view type, std::string_view target) {
     return "<Relationship Id=\"" + std::string(id) + "\" Type=\"" + std::string(type) +
-           "\" Target=\"" + attributeText(target) + "\"/>";
+           "\" Target=\"" + xmlEscaped(target) + "\"/>";
 }
 
 }  // namespace
@@ -174,7 +155,7 @@ std::string synthesiseContentTypes(const std::vector<std::string>& partNames) {
         const std::string type = wellKnownContentType(name);
         if (type.empty() || !done.insert(name).second)
             continue;
-        out += "<Override PartName=\"/" + attributeText(name) + "\" ContentType=\"" + type + "\"/>";
+        out += "<Override PartName=\"/" + xmlEscaped(name) + "\" ContentType=\"" + type + "\"/>";
     }
     return out + "</Types>";
 }

@@ -11,8 +11,8 @@ namespace morvel {
 // of a run: the store is read, checked and scanned once however many documents are recovered.
 class TemplatePackage {
   public:
-    // The store's own result (0 success). On success the store's package 0 is opened at once.
-    int Load(const uint8_t* bytes, uint32_t length);
+    // The store's own result. When it loaded, the store's package 0 is opened at once.
+    StoreLoadResult Load(const uint8_t* bytes, uint32_t length);
 
     bool Loaded() const { return loaded_; }
     // True when package 0 could be taken from the loaded store and opened.

@@ -16,6 +16,16 @@ inline constexpr uint32_t kStorePackageTag = 0xC93FAB08;
 inline constexpr uint32_t kStoreTagMark = 0xAB08;
 inline constexpr uint32_t kStoreHeadSize = 20;
 
+// What loading a template store gives; the numbers are the store format's own result codes.
+enum StoreLoadResult : int {
+    kStoreLoaded = 0,
+    kStoreTooShort = -1,           // shorter than the header
+    kStoreWrongMagic = 3,          // wrong magic or payload length
+    kStoreWrongCheckValue = 5,     // the payload's check value is wrong
+    kStoreDamaged = 6,             // a record runs outside the store or carries no tag mark
+    kStoreWrongScrambledCheck = 7  // the scrambled record's check value is wrong
+};
+
 // The CRC-32 register left uncomplemented: the complement of the ordinary ZIP CRC-32.
 uint32_t storeCheckValue(ByteSpan bytes);
 // XORs bytes in place with the MT19937 keystream of seed; the same call undoes it.
@@ -25,12 +35,8 @@ void scrambleStoreData(uint8_t* bytes, uint32_t length, uint32_t seed);
 // an optional scrambled record.
 class UniDataStorePackage {
   public:
-    virtual ~UniDataStorePackage() = default;
-
     void Clear();
-    // 0 success; -1 shorter than the header; 3 wrong magic or payload length; 5 payload check
-    // value wrong; 6 damaged structure; 7 scrambled data check value wrong.
-    int Load(const uint8_t* bytes, uint32_t length);
+    StoreLoadResult Load(const uint8_t* bytes, uint32_t length);
 
     uint32_t PackageCount() const { return static_cast<uint32_t>(data_.size()); }
     ByteSpan PackageData(uint32_t index) const {

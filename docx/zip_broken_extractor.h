@@ -23,8 +23,6 @@ inline constexpr uint32_t kEntryNotFound = 0xFFFFFFFF;
 // or lies. Once an open call returns, the intact and damaged lists are final.
 class ZipBrokenExtractor {
   public:
-    virtual ~ZipBrokenExtractor() = default;
-
     // 1 when the file is missing, unreadable or empty; else 0 (even with no entries found).
     int OpenFile(const std::filesystem::path& path);
     // Copies the bytes and scans them; null or empty input leaves the extractor empty.

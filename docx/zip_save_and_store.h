@@ -19,8 +19,6 @@ inline constexpr int kRewriteDeflateLevel = 6;
 // The central directory is kept aside and appended by Finish.
 class ZipSaveAndStore {
   public:
-    virtual ~ZipSaveAndStore() = default;
-
     // Starts an empty archive in memory.
     void OpenMemory();
     // Makes room for an archive of about this size, so building it copies nothing.

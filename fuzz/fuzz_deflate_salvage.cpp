@@ -1,32 +1,17 @@
 // Damaged-stream decoding. The first byte picks the mode: even, the rest is taken as a raw
 // deflate stream as it is; odd, the rest is deflated and that valid stream is then damaged
 // (cut off, bytes flipped or zeroed) at places the input's last bytes choose.
-#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "docx/deflate_salvage.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
 constexpr uint64_t kOutputCap = 8u << 20;
-
-std::vector<uint8_t> deflateBytes(const uint8_t* data, size_t size, int level) {
-    z_stream s{};
-    if (deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return {};
-    std::vector<uint8_t> out(deflateBound(&s, size) + 16);
-    s.next_in = const_cast<Bytef*>(data);
-    s.avail_in = static_cast<uInt>(size);
-    s.next_out = out.data();
-    s.avail_out = static_cast<uInt>(out.size());
-    deflate(&s, Z_FINISH);
-    out.resize(s.total_out);
-    deflateEnd(&s);
-    return out;
-}
 
 void damage(std::vector<uint8_t>& stream, uint8_t how, uint32_t where) {
     if (stream.empty())
@@ -61,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                (static_cast<uint32_t>(data[size - 3]) << 8) |
                                (static_cast<uint32_t>(data[size - 2]) << 16) |
                                (static_cast<uint32_t>(data[size - 1]) << 24);
-        stream = deflateBytes(data + 1, size - 6, 1 + (data[0] >> 1) % 9);
+        stream = morvel::test::deflateRaw(std::vector<uint8_t>(data + 1, data + size - 5),
+                                          1 + (data[0] >> 1) % 9);
         damage(stream, how, where);
     }
     const morvel::ByteSpan input(stream.data(), static_cast<uint32_t>(stream.size()));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/cfb_constants.h"
 #include "platform/file_io.h"
 #include "platform/le_reader.h"
 
@@ -10,27 +11,30 @@ namespace morvel {
 
 namespace {
 
-constexpr uint32_t kSectorSize = 512;
-constexpr uint32_t kMiniSectorSize = 64;
-constexpr uint32_t kMiniStreamCutoff = 4096;
-constexpr uint32_t kEntriesPerFatSector = kSectorSize / 4;
-constexpr uint32_t kHeaderDifatEntries = 109;
-constexpr uint32_t kDifatEntriesPerSector = kEntriesPerFatSector - 1;
-constexpr uint32_t kDirEntrySize = 128;
+// The writer makes version 3 files; its unsigned forms of the shared layout values.
+constexpr CfbGeometry kGeometry{kCfbShiftVersion3};
+constexpr uint32_t kSectorSize = kGeometry.sectorSize();
+constexpr uint32_t kMiniSectorSize = kCfbMiniSectorSize;
+constexpr uint32_t kMiniStreamCutoff = kCfbMiniStreamCutoff;
+constexpr uint32_t kEntriesPerFatSector = kGeometry.fatEntriesPerSector();
+constexpr uint32_t kHeaderDifatEntries = kCfbHeaderDifatEntries;
+constexpr uint32_t kDifatEntriesPerSector = kGeometry.difatEntriesPerSector();
+constexpr uint32_t kDirEntrySize = kCfbDirEntrySize;
+constexpr uint32_t kDirEntriesPerSector = kGeometry.dirEntriesPerSector();
+constexpr uint16_t kMinorVersion = 0x003E;
+constexpr uint16_t kMajorVersion = 3;
 
-constexpr uint32_t kFreeSect = 0xFFFFFFFF;
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
-constexpr uint32_t kFatSect = 0xFFFFFFFD;
-constexpr uint32_t kDifSect = 0xFFFFFFFC;
-constexpr uint32_t kNoStream = 0xFFFFFFFF;
+constexpr uint32_t kFreeSect = static_cast<uint32_t>(kCfbFreeSect);
+constexpr uint32_t kEndOfChain = static_cast<uint32_t>(kCfbEndOfChain);
+constexpr uint32_t kFatSect = static_cast<uint32_t>(kCfbFatSect);
+constexpr uint32_t kDifSect = static_cast<uint32_t>(kCfbDifSect);
+constexpr uint32_t kNoStream = static_cast<uint32_t>(kCfbNoStream);
 
-constexpr uint8_t kTypeStorage = 1;
-constexpr uint8_t kTypeStream = 2;
-constexpr uint8_t kTypeRoot = 5;
+constexpr uint8_t kTypeStorage = kCfbTypeStorage;
+constexpr uint8_t kTypeStream = kCfbTypeStream;
+constexpr uint8_t kTypeRoot = kCfbTypeRoot;
 constexpr uint8_t kColorRed = 0;
 constexpr uint8_t kColorBlack = 1;
-
-constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 char16_t upperUnit(char16_t c) {
     if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
@@ -209,21 +213,21 @@ class Serializer {
         std::span<uint8_t> buf(out);
         auto sectorPos = [](uint32_t s) { return uint64_t{s + 1} * kSectorSize; };
 
-        std::memcpy(out.data(), kSignature, sizeof kSignature);
-        writeU16LE(buf, 24, 0x003E);
-        writeU16LE(buf, 26, 3);
-        writeU16LE(buf, 28, 0xFFFE);
-        writeU16LE(buf, 30, 9);
-        writeU16LE(buf, 32, 6);
-        writeU32LE(buf, 44, fatSectors_);
-        writeU32LE(buf, 48, dirStart_);
-        writeU32LE(buf, 56, kMiniStreamCutoff);
-        writeU32LE(buf, 60, miniFatStart_);
-        writeU32LE(buf, 64, miniFatSectors_);
-        writeU32LE(buf, 68, difSectors_ ? difFirst_ : kEndOfChain);
-        writeU32LE(buf, 72, difSectors_);
+        std::memcpy(out.data(), kCfbSignature, sizeof kCfbSignature);
+        writeU16LE(buf, kCfbHeaderMinorVersion, kMinorVersion);
+        writeU16LE(buf, kCfbHeaderMajorVersion, kMajorVersion);
+        writeU16LE(buf, kCfbHeaderByteOrder, kCfbByteOrderMark);
+        writeU16LE(buf, kCfbHeaderSectorShift, kCfbShiftVersion3);
+        writeU16LE(buf, kCfbHeaderMiniSectorShift, kCfbMiniSectorShift);
+        writeU32LE(buf, kCfbHeaderCsectFat, fatSectors_);
+        writeU32LE(buf, kCfbHeaderDirStart, dirStart_);
+        writeU32LE(buf, kCfbHeaderMiniStreamCutoff, kMiniStreamCutoff);
+        writeU32LE(buf, kCfbHeaderMiniFatStart, miniFatStart_);
+        writeU32LE(buf, kCfbHeaderCsectMiniFat, miniFatSectors_);
+        writeU32LE(buf, kCfbHeaderDifStart, difSectors_ ? difFirst_ : kEndOfChain);
+        writeU32LE(buf, kCfbHeaderCsectDif, difSectors_);
         for (uint32_t i = 0; i < kHeaderDifatEntries; ++i)
-            writeU32LE(buf, 76 + 4 * i, i < fatSectors_ ? fatFirst_ + i : kFreeSect);
+            writeU32LE(buf, kCfbHeaderDifat + 4 * i, i < fatSectors_ ? fatFirst_ + i : kFreeSect);
 
         // DIFAT sectors list FAT sectors 109 onwards.
         for (uint32_t d = 0; d < difSectors_; ++d) {
@@ -243,12 +247,13 @@ class Serializer {
         for (size_t i = 0; i < entries_.size(); ++i)
             emitEntry(buf, dirPos + i * kDirEntrySize, entries_[i]);
         // Unused entries of the last directory sector link nowhere.
-        uint64_t dirEnd = dirPos + uint64_t{ceilDiv(entries_.size(), 4)} * kSectorSize;
+        uint64_t dirEnd =
+            dirPos + uint64_t{ceilDiv(entries_.size(), kDirEntriesPerSector)} * kSectorSize;
         for (uint64_t p = dirPos + entries_.size() * kDirEntrySize; p < dirEnd;
              p += kDirEntrySize) {
-            writeU32LE(buf, p + 68, kNoStream);
-            writeU32LE(buf, p + 72, kNoStream);
-            writeU32LE(buf, p + 76, kNoStream);
+            writeU32LE(buf, p + kCfbEntryLeft, kNoStream);
+            writeU32LE(buf, p + kCfbEntryRight, kNoStream);
+            writeU32LE(buf, p + kCfbEntryChild, kNoStream);
         }
 
         if (miniFatSectors_) {
@@ -271,15 +276,15 @@ class Serializer {
     static void emitEntry(std::span<uint8_t> buf, uint64_t pos, const DirEntry& e) {
         for (size_t i = 0; i < e.name.size(); ++i)
             writeU16LE(buf, pos + 2 * i, e.name[i]);
-        writeU16LE(buf, pos + 64, static_cast<uint16_t>((e.name.size() + 1) * 2));
-        buf[pos + 66] = e.type;
-        buf[pos + 67] = e.color;
-        writeU32LE(buf, pos + 68, e.left);
-        writeU32LE(buf, pos + 72, e.right);
-        writeU32LE(buf, pos + 76, e.child);
-        std::memcpy(buf.data() + pos + 80, e.clsid.data(), e.clsid.size());
-        writeU32LE(buf, pos + 116, e.start);
-        writeU32LE(buf, pos + 120, e.size);
+        writeU16LE(buf, pos + kCfbEntryNameLength, static_cast<uint16_t>((e.name.size() + 1) * 2));
+        buf[pos + kCfbEntryType] = e.type;
+        buf[pos + kCfbEntryColor] = e.color;
+        writeU32LE(buf, pos + kCfbEntryLeft, e.left);
+        writeU32LE(buf, pos + kCfbEntryRight, e.right);
+        writeU32LE(buf, pos + kCfbEntryChild, e.child);
+        std::memcpy(buf.data() + pos + kCfbEntryClsid, e.clsid.data(), e.clsid.size());
+        writeU32LE(buf, pos + kCfbEntryStart, e.start);
+        writeU32LE(buf, pos + kCfbEntrySize, e.size);
     }
 
     std::vector<DirEntry> entries_;

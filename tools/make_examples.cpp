@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "docwriter/text_write.h"
+#include "platform/xml_escape.h"
 #include "tests/support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -39,21 +40,6 @@ bool writeAll(const fs::path& p, const std::vector<uint8_t>& bytes) {
     return static_cast<bool>(out);
 }
 
-std::string xmlEscape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else
-            out += c;
-    }
-    return out;
-}
-
 std::string documentXml() {
     std::string x =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -62,7 +48,8 @@ std::string documentXml() {
         "<w:p><w:pPr><w:pStyle w:val=\"Heading1\"/></w:pPr><w:r><w:t>Mill race "
         "survey</w:t></w:r></w:p>";
     for (const char* para : kLetter)
-        x += "<w:p><w:r><w:t xml:space=\"preserve\">" + xmlEscape(para) + "</w:t></w:r></w:p>";
+        x += "<w:p><w:r><w:t xml:space=\"preserve\">" + morvel::xmlEscaped(para) +
+             "</w:t></w:r></w:p>";
     x += "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/></w:tblPr><w:tblGrid><w:gridCol "
          "w:w=\"4000\"/>"
          "<w:gridCol w:w=\"4000\"/></w:tblGrid>";

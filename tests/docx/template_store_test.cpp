@@ -22,7 +22,7 @@ void reseal(std::vector<uint8_t>& s) {
 TEST(UniDataStorePackage, LoadsPackagesInOrderPastOtherSubRecords) {
     std::vector<uint8_t> s = sampleStore();
     UniDataStorePackage store;
-    ASSERT_EQ(store.Load(s.data(), static_cast<uint32_t>(s.size())), 0);
+    ASSERT_EQ(store.Load(s.data(), static_cast<uint32_t>(s.size())), kStoreLoaded);
     ASSERT_EQ(store.PackageCount(), 2u);
     EXPECT_EQ(store.PackageName(0).view(), "first");
     EXPECT_EQ(store.PackageData(0).view(), std::string("\1\2\3"));
@@ -45,21 +45,23 @@ TEST(UniDataStorePackage, DamageGivesItsCode) {
     struct Case {
         const char* what;
         std::function<void(std::vector<uint8_t>&)> damage;
-        int code;
+        StoreLoadResult code;
     } cases[] = {
-        {"shorter than a header", [](auto& s) { s.resize(19); }, -1},
-        {"one byte appended", [](auto& s) { s.push_back(0); }, 3},
-        {"wrong magic", [](auto& s) { s[0] ^= 1; }, 3},
-        {"flipped payload bit", [](auto& s) { s[s.size() - 1] ^= 0x10; }, 5},
-        {"altered seed", [&](auto& s) { s[scrambledHead + 12] ^= 1, reseal(s); }, 7},
+        {"shorter than a header", [](auto& s) { s.resize(19); }, kStoreTooShort},
+        {"one byte appended", [](auto& s) { s.push_back(0); }, kStoreWrongMagic},
+        {"wrong magic", [](auto& s) { s[0] ^= 1; }, kStoreWrongMagic},
+        {"flipped payload bit", [](auto& s) { s[s.size() - 1] ^= 0x10; }, kStoreWrongCheckValue},
+        {"altered seed", [&](auto& s) { s[scrambledHead + 12] ^= 1, reseal(s); },
+         kStoreWrongScrambledCheck},
         {"more sub-records than the file holds",
-         [&](auto& s) { writeU32LE(s, directoryHead + 12, 50), reseal(s); }, 6},
+         [&](auto& s) { writeU32LE(s, directoryHead + 12, 50), reseal(s); }, kStoreDamaged},
         {"sub-record running past the end",
-         [&](auto& s) { writeU32LE(s, directoryHead + 20 + 4, 0x7FFFFFF0), reseal(s); }, 6},
+         [&](auto& s) { writeU32LE(s, directoryHead + 20 + 4, 0x7FFFFFF0), reseal(s); },
+         kStoreDamaged},
         {"sub-record tag without the mark",
-         [&](auto& s) { writeU32LE(s, directoryHead + 20, 0x12345678), reseal(s); }, 6},
+         [&](auto& s) { writeU32LE(s, directoryHead + 20, 0x12345678), reseal(s); }, kStoreDamaged},
         {"no directory: loads with no packages",
-         [&](auto& s) { writeU32LE(s, directoryHead, 0x11110000), reseal(s); }, 0},
+         [&](auto& s) { writeU32LE(s, directoryHead, 0x11110000), reseal(s); }, kStoreLoaded},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> s = sampleStore();

@@ -73,18 +73,8 @@ class Tree:
         needs = set()
         for suffix in (".h", ".cpp"):
             path = self.root / "tests" / "support" / (stem + suffix)
-            if not path.exists():
-                continue
-            for kind, name in includes_of(path):
-                if kind != '"':
-                    continue
-                layer = project_layer(name)
-                if layer:
-                    needs.add(layer)
-                elif name.startswith("tests/support/"):
-                    other = pathlib.PurePosixPath(name).stem
-                    if other != stem:
-                        needs |= self.support_needs(other)
+            if path.exists():
+                needs |= self.needs_of(path)
         self._support_needs[stem] = needs
         return needs
 

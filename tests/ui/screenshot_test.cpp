@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 // documents" dialog, then a double-click on each document) and saves a picture of the window
 // showing each preview. Runs only when MORVEL_SCREENSHOT_DIR names the folder for the pictures,
 // normally under a virtual X server:
-//   MORVEL_SCREENSHOT_DIR=docs/screenshots QT_QPA_PLATFORM=xcb xvfb-run -a
+//   MORVEL_SCREENSHOT_DIR=ui/screenshots QT_QPA_PLATFORM=xcb xvfb-run -a
 //   build/tests/ui/test_ui --gtest_filter='Screenshots.*'
 TEST(Screenshots, RecoveredDocxAndDocPreviews) {
     QString outDir = qEnvironmentVariable("MORVEL_SCREENSHOT_DIR");
