@@ -82,6 +82,13 @@ class OfficeBrokenRepair_2007 {
         bool usable() const { return entry != nullptr; }
     };
 
+    // A part deflated ahead of its place in the package, with what its rewrite dropped.
+    struct RewrittenPart {
+        LocalEntry entry;  // header fields and data of the new content
+        std::vector<uint8_t> data;
+        std::vector<std::string> droppedTargets;
+    };
+
     int guarded(int (OfficeBrokenRepair_2007::*write)(std::vector<uint8_t>&),
                 std::vector<uint8_t>& out);
     int toFile(int (OfficeBrokenRepair_2007::*write)(std::vector<uint8_t>&),

@@ -40,29 +40,18 @@ void append(std::vector<uint8_t>& out, ByteSpan bytes) {
         out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-}  // namespace
-
-void ZipSaveAndStore::OpenMemory() {
-    std::vector<uint8_t>().swap(bytes_);
-    central_.clear();
-    path_.clear();
-    open_ = true;
-    failed_ = false;
-}
-
-int ZipSaveAndStore::OpenOutput(const std::filesystem::path& path) {
-    OpenMemory();
-    path_ = path;
-    return 0;
-}
-
-// Deflates the segments onto the end of the archive; the CRC and the plain length come back.
-// A rewritten part arrives as very many small segments: they are gathered into a staging
+// Deflates the segments onto the end of out; the CRC and the plain length come back. A
+// rewritten part arrives as very many small segments: they are gathered into a staging
 // buffer so zlib sees few large inputs, and output gathers in a fixed chunk.
-bool ZipSaveAndStore::deflateSegments(const ByteSpan* segments, uint32_t segmentCount,
-                                      uint32_t& crc, uint64_t& plainLength) {
+bool deflateSegments(std::vector<uint8_t>& out, const ByteSpan* segments, uint32_t segmentCount,
+                     uint32_t& crc, uint64_t& plainLength) {
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < segmentCount; ++i)
+        if (!segments[i].absent())
+            total += segments[i].length;
+    const int level = total > kLargeDeflateThreshold ? kLargeDeflateLevel : kRewriteDeflateLevel;
     z_stream s{};
-    if (deflateInit2(&s, kRewriteDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     std::vector<uint8_t> chunk(kDeflateChunk);
     std::vector<uint8_t> staged;
@@ -85,12 +74,11 @@ bool ZipSaveAndStore::deflateSegments(const ByteSpan* segments, uint32_t segment
             if (rc == Z_STREAM_ERROR)
                 ok = false;
             if (s.avail_out == 0 || rc == Z_STREAM_END) {
-                bytes_.insert(bytes_.end(), chunk.data(),
-                              chunk.data() + (kDeflateChunk - s.avail_out));
+                out.insert(out.end(), chunk.data(), chunk.data() + (kDeflateChunk - s.avail_out));
                 s.next_out = chunk.data();
                 s.avail_out = kDeflateChunk;
             }
-            if (bytes_.size() > kMaxArchiveSize)
+            if (out.size() > kMaxArchiveSize)
                 ok = false;
         } while (ok && (s.avail_in != 0 || (finish && rc != Z_STREAM_END)));
     };
@@ -118,6 +106,46 @@ bool ZipSaveAndStore::deflateSegments(const ByteSpan* segments, uint32_t segment
     return ok;
 }
 
+// Sets the header fields of an entry whose new content was deflated.
+void markDeflated(LocalEntry& entry, uint32_t crc, uint64_t compressed, uint64_t plain) {
+    entry.signature = kLocalHeaderSignature;
+    entry.versionNeeded = kVersionDeflated;
+    entry.flags = kFlagsRewritten;
+    entry.method = kMethodDeflate;
+    entry.crc = crc;
+    entry.compressedSize = static_cast<uint32_t>(compressed);
+    entry.uncompressedSize = static_cast<uint32_t>(plain);
+}
+
+}  // namespace
+
+void ZipSaveAndStore::OpenMemory() {
+    std::vector<uint8_t>().swap(bytes_);
+    central_.clear();
+    path_.clear();
+    open_ = true;
+    failed_ = false;
+}
+
+int ZipSaveAndStore::OpenOutput(const std::filesystem::path& path) {
+    OpenMemory();
+    path_ = path;
+    return 0;
+}
+
+bool ZipSaveAndStore::DeflateEntry(LocalEntry& entry, const ByteSpan* segments,
+                                   uint32_t segmentCount, std::vector<uint8_t>& data) {
+    data.clear();
+    uint32_t crc = 0;
+    uint64_t plain = 0;
+    if (segments == nullptr || !deflateSegments(data, segments, segmentCount, crc, plain) ||
+        plain > kMaxArchiveSize)
+        return false;
+    markDeflated(entry, crc, data.size(), plain);
+    entry.data = ByteSpan(data.data(), static_cast<uint32_t>(data.size()));
+    return true;
+}
+
 void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint32_t segmentCount,
                                bool rawCopy) {
     if (!open_ || failed_ || segmentCount == 0 || segments == nullptr)
@@ -134,17 +162,12 @@ void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint3
         const size_t dataStart = bytes_.size();
         uint32_t crc = 0;
         uint64_t plain = 0;
-        if (!deflateSegments(segments, segmentCount, crc, plain) || plain > kMaxArchiveSize) {
+        if (!deflateSegments(bytes_, segments, segmentCount, crc, plain) ||
+            plain > kMaxArchiveSize) {
             failed_ = true;
             return;
         }
-        entry.signature = kLocalHeaderSignature;
-        entry.versionNeeded = kVersionDeflated;
-        entry.flags = kFlagsRewritten;
-        entry.method = kMethodDeflate;
-        entry.crc = crc;
-        entry.compressedSize = static_cast<uint32_t>(bytes_.size() - dataStart);
-        entry.uncompressedSize = static_cast<uint32_t>(plain);
+        markDeflated(entry, crc, bytes_.size() - dataStart, plain);
     }
     putLocalHeader(std::span<uint8_t>(bytes_).subspan(start, kLocalHeaderSize), entry);
 
