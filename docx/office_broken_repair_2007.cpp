@@ -268,6 +268,11 @@ const OfficeBrokenRepair_2007::SalvagedPart& OfficeBrokenRepair_2007::salvaged(
     return parts_.emplace(std::string(name), p).first->second;
 }
 
+// Whether a part can be had, without inflating an intact entry's content to know it.
+bool OfficeBrokenRepair_2007::usable(std::string_view name) {
+    return found(findEntry(name)) || salvaged(name).usable();
+}
+
 // The tokens of a part: the main document's are kept for the other package, any other part
 // is cut into scratch.
 const MarkUpStore& OfficeBrokenRepair_2007::tokensOf(std::string_view name,
@@ -395,8 +400,8 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         }
     }
     const bool synthContentTypes = !contentTypes.usable();
-    const bool synthPackageRels = !salvaged(kPackageRelationships).usable();
-    const bool synthMainRels = !salvaged(kMainRelationships).usable();
+    const bool synthPackageRels = !usable(kPackageRelationships);
+    const bool synthMainRels = !usable(kMainRelationships);
     // Inflated parts are freed once used; the main document stays for the other package. A
     // part needed again is inflated again, so at most one large part is held at a time.
     const auto release = [this](uint32_t index) {

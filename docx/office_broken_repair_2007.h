@@ -100,6 +100,7 @@ class OfficeBrokenRepair_2007 {
     void indexEntries();
     uint32_t findEntry(std::string_view name) const;
     const SalvagedPart& salvaged(std::string_view name, uint32_t damagedIndex = kEntryNotFound);
+    bool usable(std::string_view name);
     const MarkUpStore& tokensOf(std::string_view name, const SalvagedPart& part,
                                 MarkUpStore& scratch);
     void addReport(std::string_view name, const SalvagedPart& part);

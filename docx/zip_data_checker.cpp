@@ -45,14 +45,19 @@ const InflateZip::StreamRun& ZipDataChecker::inflateAt(size_t dataStart, bool ke
     std::vector<uint8_t> held;
     const bool holding = keep && cap != kUnbounded && cap <= keepLeft_;
     // A stream whose cap is known and whose whole run fits the budget is first inflated in
-    // one call into a buffer of the cap (pages it does not reach are never touched); one
-    // that does not end there is run in chunks, which says why.
+    // one call into a scratch buffer of the cap, reused from stream to stream (pages it does
+    // not reach are never touched); one that does not end there is run in chunks, which
+    // says why.
     bool whole = false;
     if (cap <= kWholeInflateLimit && rest + cap <= budgetLeft_) {
-        const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(std::max<uint64_t>(cap, 1));
-        whole = InflateZip().InflateWhole(input, buffer.get(), cap, run);
+        if (scratchSize_ < cap || !scratch_) {
+            scratch_.reset();
+            scratch_ = std::make_unique_for_overwrite<uint8_t[]>(std::max<uint64_t>(cap, 1));
+            scratchSize_ = cap;
+        }
+        whole = InflateZip().InflateWhole(input, scratch_.get(), cap, run);
         if (whole && holding)
-            held.assign(buffer.get(), buffer.get() + run.produced);
+            held.assign(scratch_.get(), scratch_.get() + run.produced);
     }
     if (!whole) {
         if (holding)
