@@ -71,6 +71,8 @@ class OfficeBrokenRepair_2007 {
     ByteSpan Message() const { return message; }
     // What became of every part of the last package built.
     const PackageReport& Report() const { return report_; }
+    // The salvage both packages are built from.
+    const ZipBrokenExtractor& Salvage() const { return damaged; }
 
   private:
     // One part as the salvage gives it: intact, or decoded from a damaged entry.
