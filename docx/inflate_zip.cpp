@@ -1,5 +1,6 @@
 #include "docx/inflate_zip.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -35,6 +36,29 @@ class RawInflater {
 
 constexpr uint32_t kChunk = 64 * 1024;
 
+// Owns one libdeflate decompressor for the length of a call.
+struct WholeInflater {
+    WholeInflater() : d(libdeflate_alloc_decompressor()) {}
+    ~WholeInflater() {
+        if (d != nullptr)
+            libdeflate_free_decompressor(d);
+    }
+    WholeInflater(const WholeInflater&) = delete;
+    WholeInflater& operator=(const WholeInflater&) = delete;
+
+    // Inflates input into out[0, capacity): true when the stream ended within both.
+    bool run(ByteSpan input, uint8_t* out, size_t capacity, size_t& consumed, size_t& produced) {
+        if (d == nullptr || input.length == 0 || input.absent())
+            return false;
+        uint8_t none = 0;
+        return libdeflate_deflate_decompress_ex(d, input.data, input.length,
+                                                capacity == 0 ? &none : out, capacity, &consumed,
+                                                &produced) == LIBDEFLATE_SUCCESS;
+    }
+
+    libdeflate_decompressor* d;
+};
+
 }  // namespace
 
 uint32_t InflateZip::Crc32(ByteSpan data) {
@@ -44,12 +68,20 @@ uint32_t InflateZip::Crc32(ByteSpan data) {
 uint32_t InflateZip::Crc32Update(ByteSpan data, uint32_t crc) {
     if (data.length == 0 || data.absent())
         return crc;
-    return static_cast<uint32_t>(crc32(crc, data.data, data.length));
+    return libdeflate_crc32(crc, data.data, data.length);
 }
 
 int InflateZip::Inflate(ByteSpan input, uint8_t* out, uint32_t size, uint32_t& crcOut) {
     if (input.length == 0 || input.absent())
         return -1;
+    // The usual case, a stream that ends within the buffer, in one fast call; anything else
+    // takes the streaming path below, which decides what becomes of it.
+    size_t consumed = 0, produced = 0;
+    if (WholeInflater().run(input, out, size, consumed, produced)) {
+        std::memset(out + produced, 0, size - produced);
+        crcOut = Crc32(ByteSpan(out, size));
+        return 0;
+    }
     RawInflater inflater(input);
     if (!inflater.ok())
         return 1;
@@ -158,6 +190,22 @@ InflateZip::StreamRun InflateZip::Run(ByteSpan input, uint64_t outputCap, uint64
             return run;
         }
     }
+}
+
+bool InflateZip::InflateWhole(ByteSpan input, uint8_t* out, size_t capacity, StreamRun& run) {
+    size_t consumed = 0, produced = 0;
+    if (!WholeInflater().run(input, out, capacity, consumed, produced))
+        return false;
+    run.stop = RunStop::Ended;
+    run.consumed = consumed;
+    run.produced = produced;
+    run.crc = Crc32(ByteSpan());
+    for (size_t at = 0; at < produced;) {
+        const uint32_t n = static_cast<uint32_t>(std::min<size_t>(produced - at, 1u << 30));
+        run.crc = Crc32Update(ByteSpan(out + at, n), run.crc);
+        at += n;
+    }
+    return true;
 }
 
 bool InflateZip::MeasureStream(ByteSpan input, uint32_t& consumed, uint64_t& produced,

@@ -43,6 +43,11 @@ class InflateZip {
     // output made. When keep is given the output is appended to it, else only counted.
     StreamRun Run(ByteSpan input, uint64_t outputCap, uint64_t workLimit,
                   std::vector<uint8_t>* keep);
+    // Inflates a stream into out[0, capacity) in one call, much faster than Run: true when
+    // the stream ended within input and capacity, with run filled as Run would fill it
+    // (stop Ended). False when it did not (broken, cut off or larger): run is then left
+    // untouched and Run tells why.
+    bool InflateWhole(ByteSpan input, uint8_t* out, size_t capacity, StreamRun& run);
 
     static uint32_t Crc32(ByteSpan data);
     static uint32_t Crc32Update(ByteSpan data, uint32_t crc);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <map>
 #include <string_view>
 
 #include "docx/left_open_elements.h"
@@ -245,6 +246,11 @@ const OfficeBrokenRepair_2007::SalvagedPart& OfficeBrokenRepair_2007::salvaged(
     return parts_.emplace(std::string(name), p).first->second;
 }
 
+// Whether a part can be had, without inflating an intact entry's content to know it.
+bool OfficeBrokenRepair_2007::usable(std::string_view name) {
+    return found(findEntry(name)) || salvaged(name).usable();
+}
+
 // The tokens of a part: the main document's are kept for the other package, any other part
 // is cut into scratch.
 const MarkUpStore& OfficeBrokenRepair_2007::tokensOf(std::string_view name,
@@ -372,8 +378,8 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         }
     }
     const bool synthContentTypes = !contentTypes.usable();
-    const bool synthPackageRels = !salvaged(kPackageRelationships).usable();
-    const bool synthMainRels = !salvaged(kMainRelationships).usable();
+    const bool synthPackageRels = !usable(kPackageRelationships);
+    const bool synthMainRels = !usable(kMainRelationships);
     // Inflated parts are freed once used; the main document stays for the other package. A
     // part needed again is inflated again, so at most one large part is held at a time.
     const auto release = [this](uint32_t index) {
@@ -385,6 +391,20 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
             parts_.erase(cached);
         damaged.ReleaseEntryData(index);
     };
+    // Whether a part will be in the new package: salvaged, a bookkeeping part (rebuilt when
+    // lost), or a lost part the template holds, which the loop below takes for every
+    // relationship that leads to it.
+    const auto willBePresent = [&](const std::string& name) {
+        return salvagedNames.count(name) || name == kContentTypes ||
+               name == kPackageRelationships || name == kMainRelationships ||
+               found(tpl->FindEntry(spanOf(name)));
+    };
+    // Each relationships part is read once, here: its relationships are listed, and an intact
+    // one that leads to parts the package will not hold is rewritten (deflated) at once, so
+    // that its bytes are never needed, or inflated, again and only one is held at a time.
+    std::map<std::string, std::vector<RelationshipRecord>, std::less<>> relationships;
+    std::map<std::string, RewrittenPart, std::less<>> rewrittenRels;
+    bool rewriteFailed = false;
     // Lost parts that a relationship leads to are taken from the template too when it has
     // them; without content types these are the only names of lost parts the package keeps.
     for (const std::string& relsName : salvagedNames) {
@@ -393,7 +413,10 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         const SalvagedPart& rels = salvaged(relsName);
         if (!rels.usable())
             continue;
-        for (const std::string& target : internalTargets(rels.bytes, sourceFolderOf(relsName))) {
+        const std::vector<RelationshipRecord>& list =
+            relationships.emplace(relsName, listRelationships(rels.bytes)).first->second;
+        const std::string folder = sourceFolderOf(relsName);
+        for (const std::string& target : internalTargets(list, folder)) {
             if (present.count(target))
                 continue;
             const uint32_t t = tpl->FindEntry(spanOf(target));
@@ -402,8 +425,26 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
                 present.emplace(target);
             }
         }
-        if (rels.state == PartState::Intact)
-            release(findEntry(relsName));
+        if (rels.state != PartState::Intact)
+            continue;
+        PartNameSet kept;
+        for (const RelationshipRecord& r : list)
+            if (!r.external)
+                if (std::string t = targetEntryName(spanOf(r.target), folder); willBePresent(t))
+                    kept.emplace(std::move(t));
+        const uint32_t index = findEntry(relsName);
+        std::vector<ByteSpan> segments;
+        std::vector<std::string> dropped;
+        if (dropDanglingRelationships(rels.bytes, folder, kept, segments, dropped)) {
+            RewrittenPart& r = rewrittenRels[relsName];
+            r.entry = damaged.Entry(index);
+            r.entry.nameLength = static_cast<uint16_t>(r.entry.name.length);
+            r.droppedTargets = std::move(dropped);
+            rewriteFailed = rewriteFailed || !ZipSaveAndStore::DeflateEntry(
+                                                 r.entry, segments.data(),
+                                                 static_cast<uint32_t>(segments.size()), r.data);
+        }
+        release(index);
     }
     present.emplace(kContentTypes);
     present.emplace(kPackageRelationships);
@@ -427,9 +468,9 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
     std::deque<std::string> closings;
     for (std::string_view part : kRewritableParts) {
         std::vector<ByteSpan> keptIds;
-        const SalvagedPart& rels = salvaged(relationshipsPartOf(part));
-        if (rels.usable())
-            keptIds = keptRelationshipIds(rels.bytes, salvagedNames);
+        if (const auto rels = relationships.find(relationshipsPartOf(part));
+            rels != relationships.end())
+            keptIds = keptRelationshipIds(rels->second, salvagedNames);
         const SalvagedPart& p = salvaged(part);
         if (!p.usable())
             continue;
@@ -468,21 +509,33 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
             continue;
         const LocalEntry& entry = damaged.Entry(i);
         const std::string_view name = entry.name.view();
-        std::vector<ByteSpan> segments;
-        bool rewrite = false;
-        if (name == kContentTypes || isRelationshipsPart(name)) {
-            const auto cached = parts_.find(name);
-            const bool reuse = cached != parts_.end() && cached->second.entry == &entry;
-            const ByteSpan data = reuse ? cached->second.bytes : damaged.GetEntryData(i);
-            rewrite = name == kContentTypes
-                          ? dropLostOverrides(data, present, segments)
-                          : dropDanglingRelationships(data, sourceFolderOf(name), present, segments,
-                                                      droppedTargets);
+        if (isRelationshipsPart(name) && i == findEntry(name)) {
+            // Read, and rewritten where needed, above.
+            if (auto r = rewrittenRels.find(name); r != rewrittenRels.end()) {
+                zip.AddEntry(r->second.entry, &r->second.entry.data, 1, true);
+                droppedTargets.insert(droppedTargets.end(), r->second.droppedTargets.begin(),
+                                      r->second.droppedTargets.end());
+                rewrittenRels.erase(r);
+            } else {
+                copyRaw(zip, entry);
+            }
+        } else {
+            std::vector<ByteSpan> segments;
+            bool rewrite = false;
+            if (name == kContentTypes || isRelationshipsPart(name)) {
+                const auto cached = parts_.find(name);
+                const bool reuse = cached != parts_.end() && cached->second.entry == &entry;
+                const ByteSpan data = reuse ? cached->second.bytes : damaged.GetEntryData(i);
+                rewrite = name == kContentTypes
+                              ? dropLostOverrides(data, present, segments)
+                              : dropDanglingRelationships(data, sourceFolderOf(name), present,
+                                                          segments, droppedTargets);
+            }
+            if (rewrite)
+                addSegments(zip, entry, segments);
+            else
+                copyRaw(zip, entry);
         }
-        if (rewrite)
-            addSegments(zip, entry, segments);
-        else
-            copyRaw(zip, entry);
         release(i);
         if (reported.emplace(name).second)
             report_.parts.push_back({std::string(name), PartState::Intact, entry.uncompressedSize,
@@ -545,7 +598,7 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
             addReport(name, PartState::LeftOut);
 
     zip.Finish();
-    if (zip.Failed())
+    if (zip.Failed() || rewriteFailed)
         status = kDocxWriteError;
     else
         out = zip.TakeBytes();

@@ -53,6 +53,8 @@ class OfficeBrokenRepair_2007 {
     ByteSpan Message() const { return message; }
     // What became of every part of the last package built.
     const PackageReport& Report() const { return report_; }
+    // The salvage both packages are built from.
+    const ZipBrokenExtractor& Salvage() const { return damaged; }
 
   private:
     // One part as the salvage gives it: intact, or decoded from a damaged entry.
@@ -62,6 +64,13 @@ class OfficeBrokenRepair_2007 {
         PartState state = PartState::Intact;
         uint64_t decodedBytes = 0, declaredBytes = 0;
         bool usable() const { return entry != nullptr; }
+    };
+
+    // A part deflated ahead of its place in the package, with what its rewrite dropped.
+    struct RewrittenPart {
+        LocalEntry entry;  // header fields and data of the new content
+        std::vector<uint8_t> data;
+        std::vector<std::string> droppedTargets;
     };
 
     int guarded(int (OfficeBrokenRepair_2007::*write)(std::vector<uint8_t>&),
@@ -75,6 +84,7 @@ class OfficeBrokenRepair_2007 {
     void indexEntries();
     uint32_t findEntry(std::string_view name) const;
     const SalvagedPart& salvaged(std::string_view name, uint32_t damagedIndex = kEntryNotFound);
+    bool usable(std::string_view name);
     const MarkUpStore& tokensOf(std::string_view name, const SalvagedPart& part,
                                 MarkUpStore& scratch);
     void addReport(std::string_view name, const SalvagedPart& part);

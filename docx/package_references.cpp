@@ -120,36 +120,40 @@ bool dropDanglingRelationships(ByteSpan relsData, std::string_view folder,
     });
 }
 
-// Calls visit with every Relationship element of a relationships part, in order.
-template <typename Visit>
-void forEachRelationship(ByteSpan relsData, Visit visit) {
+std::vector<RelationshipRecord> listRelationships(ByteSpan relsData) {
+    std::vector<RelationshipRecord> list;
     MarkUpStore rels;
     rels.Tokenize(relsData);
     TagAttributes attrs;
-    for (uint32_t i = 0; i < rels.TokenCount(); ++i)
-        if (Equals(rels.GetTagName(i), "Relationship"))
-            visit(readRelationship(rels, i, attrs));
+    for (uint32_t i = 0; i < rels.TokenCount(); ++i) {
+        if (!Equals(rels.GetTagName(i), "Relationship"))
+            continue;
+        const Relationship r = readRelationship(rels, i, attrs);
+        list.push_back({std::string(r.id.view()), std::string(r.target.view()), r.external});
+    }
+    return list;
 }
 
-std::vector<ByteSpan> keptRelationshipIds(ByteSpan relsData, const PartNameSet& salvaged) {
+std::vector<ByteSpan> keptRelationshipIds(const std::vector<RelationshipRecord>& relationships,
+                                          const PartNameSet& salvaged) {
     std::vector<ByteSpan> kept;
-    forEachRelationship(relsData, [&](const Relationship& r) {
+    for (const RelationshipRecord& r : relationships) {
         if (r.external) {
-            kept.push_back(r.id);
-        } else if (r.id.length != 0 && r.target.length != 0) {
-            if (salvaged.count(targetEntryName(r.target, "word/")))
-                kept.push_back(r.id);
+            kept.push_back(spanOf(r.id));
+        } else if (!r.id.empty() && !r.target.empty()) {
+            if (salvaged.count(targetEntryName(spanOf(r.target), "word/")))
+                kept.push_back(spanOf(r.id));
         }
-    });
+    }
     return kept;
 }
 
-std::vector<std::string> internalTargets(ByteSpan relsData, std::string_view folder) {
+std::vector<std::string> internalTargets(const std::vector<RelationshipRecord>& relationships,
+                                         std::string_view folder) {
     std::vector<std::string> targets;
-    forEachRelationship(relsData, [&](const Relationship& r) {
-        if (!r.external && r.target.length != 0)
-            targets.push_back(targetEntryName(r.target, folder));
-    });
+    for (const RelationshipRecord& r : relationships)
+        if (!r.external && !r.target.empty())
+            targets.push_back(targetEntryName(spanOf(r.target), folder));
     return targets;
 }
 

@@ -26,12 +26,25 @@ bool dropDanglingRelationships(ByteSpan relsData, std::string_view folder,
                                const PartNameSet& present, std::vector<ByteSpan>& segments,
                                std::vector<std::string>& droppedTargets);
 
+// One Relationship element of a relationships part: its Id and Target as written, and
+// whether its TargetMode is External.
+struct RelationshipRecord {
+    std::string id, target;
+    bool external = false;
+};
+
+// The Relationship elements of a relationships part, in order: what the references are
+// decided from, kept so the part's bytes need not stay in memory or be inflated again.
+std::vector<RelationshipRecord> listRelationships(ByteSpan relsData);
+
 // The Ids of the relationships that still lead somewhere: external ones, and internal ones
-// whose target is among the salvaged parts.
-std::vector<ByteSpan> keptRelationshipIds(ByteSpan relsData, const PartNameSet& salvaged);
+// whose target is among the salvaged parts. The Ids point into relationships.
+std::vector<ByteSpan> keptRelationshipIds(const std::vector<RelationshipRecord>& relationships,
+                                          const PartNameSet& salvaged);
 
 // The package entries the internal relationships of a relationships part lead to.
-std::vector<std::string> internalTargets(ByteSpan relsData, std::string_view folder);
+std::vector<std::string> internalTargets(const std::vector<RelationshipRecord>& relationships,
+                                         std::string_view folder);
 
 // Part names of the Override elements of the content types, without their leading '/'.
 std::vector<ByteSpan> overriddenParts(ByteSpan contentTypes);

@@ -21,6 +21,7 @@ void ZipBrokenExtractor::Reset() {
     scan_ = ZipScanResult();
     entryIndex_.clear();
     damagedIndex_.clear();
+    inflations_.clear();
 }
 
 int ZipBrokenExtractor::OpenFile(const std::filesystem::path& path) {
@@ -55,6 +56,7 @@ int ZipBrokenExtractor::OpenSpan(std::span<const uint8_t> bytes) {
 
 void ZipBrokenExtractor::scan() {
     scan_ = scanDamagedZip(archive_);
+    inflations_.assign(scan_.entries.size(), 0);
     // First in scan order wins for a name that occurs twice.
     for (uint32_t i = 0; i < scan_.entries.size(); ++i)
         entryIndex_.try_emplace(scan_.entries[i].name.view(), i);
@@ -82,6 +84,7 @@ ByteSpan ZipBrokenExtractor::GetEntryData(uint32_t index) {
     if (!scan_.held[index]) {
         if (e.uncompressedSize > maxInflatedSize(e.compressedSize))
             return {};
+        ++inflations_[index];
         std::vector<uint8_t> out(std::max<uint32_t>(e.uncompressedSize, 1));
         uint32_t crc = 0;
         if (InflateZip().Inflate(e.data, out.data(), e.uncompressedSize, crc) != 0 || crc != e.crc)

@@ -44,6 +44,11 @@ class ZipBrokenExtractor {
     ByteSpan GetEntryData(uint32_t index);
     // Frees the inflated content GetEntryData keeps for an entry; a later call inflates again.
     void ReleaseEntryData(uint32_t index);
+    // How many times GetEntryData had to inflate an entry (content the scan kept is not
+    // inflated again), so that tests can see a large part is not inflated over and over.
+    uint32_t InflationsOf(uint32_t index) const {
+        return index < inflations_.size() ? inflations_[index] : 0;
+    }
 
     // Entries found damaged (CRC fails, data cut off, stream broken) whose name has no
     // intact copy; one per name.
@@ -74,6 +79,7 @@ class ZipBrokenExtractor {
     ZipScanResult scan_;
     std::unordered_map<std::string_view, uint32_t> entryIndex_;
     std::unordered_map<std::string_view, uint32_t> damagedIndex_;
+    std::vector<uint32_t> inflations_;
 };
 
 // Bounded multiple of a damaged entry's compressed length its decoding may produce when

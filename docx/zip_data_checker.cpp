@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace morvel {
 
@@ -11,6 +12,8 @@ namespace {
 // Prefix CRCs are kept every this many bytes: a range's CRC then costs at most two such
 // steps of CRC work plus a combination, whatever the range's length.
 constexpr size_t kCheckpointStep = 4096;
+// Largest output a stream is inflated into in one buffer; a larger cap is run in chunks.
+constexpr uint64_t kWholeInflateLimit = uint64_t{1} << 30;
 
 }  // namespace
 
@@ -41,9 +44,26 @@ const InflateZip::StreamRun& ZipDataChecker::inflateAt(size_t dataStart, bool ke
     const ByteSpan input(archive_.data() + dataStart, static_cast<uint32_t>(rest));
     std::vector<uint8_t> held;
     const bool holding = keep && cap != kUnbounded && cap <= keepLeft_;
-    if (holding)
-        held.reserve(cap);
-    run = InflateZip().Run(input, cap, budgetLeft_, holding ? &held : nullptr);
+    // A stream whose cap is known and whose whole run fits the budget is first inflated in
+    // one call into a scratch buffer of the cap, reused from stream to stream (pages it does
+    // not reach are never touched); one that does not end there is run in chunks, which
+    // says why.
+    bool whole = false;
+    if (cap <= kWholeInflateLimit && rest + cap <= budgetLeft_) {
+        if (scratchSize_ < cap || !scratch_) {
+            scratch_.reset();
+            scratch_ = std::make_unique_for_overwrite<uint8_t[]>(std::max<uint64_t>(cap, 1));
+            scratchSize_ = cap;
+        }
+        whole = InflateZip().InflateWhole(input, scratch_.get(), cap, run);
+        if (whole && holding)
+            held.assign(scratch_.get(), scratch_.get() + run.produced);
+    }
+    if (!whole) {
+        if (holding)
+            held.reserve(cap);
+        run = InflateZip().Run(input, cap, budgetLeft_, holding ? &held : nullptr);
+    }
     budgetLeft_ -= std::min(budgetLeft_, run.consumed + run.produced);
     if (run.stop == InflateZip::RunStop::OutOfWork)
         exhausted_ = true;

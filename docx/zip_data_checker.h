@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -49,6 +50,9 @@ class ZipDataChecker {
     std::unordered_map<size_t, InflateZip::StreamRun> runs_;
     std::unordered_map<size_t, std::vector<uint8_t>> kept_;
     std::vector<uint32_t> checkpoints_;  // CRC of [0, i * kCheckpointStep)
+    // Output buffer of whole-stream inflates, as large as the largest cap met so far.
+    std::unique_ptr<uint8_t[]> scratch_;
+    uint64_t scratchSize_ = 0;
 };
 
 }  // namespace morvel

@@ -2,10 +2,13 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <span>
 
 #include "docx/inflate_zip.h"
+#include "docx/zip_save_and_store_runs.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -40,6 +43,118 @@ void append(std::vector<uint8_t>& out, ByteSpan bytes) {
         out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
+// CRC-32 of count copies of byte, continuing crc.
+uint32_t crcOfRepeated(uint32_t crc, uint8_t byte, uint64_t count) {
+    std::vector<uint8_t> block(std::min<uint64_t>(count, kDeflateChunk), byte);
+    for (uint64_t left = count; left != 0;) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, block.size()));
+        crc = InflateZip::Crc32Update(ByteSpan(block.data(), n), crc);
+        left -= n;
+    }
+    return crc;
+}
+
+// Deflates the segments onto the end of out; the CRC and the plain length come back. A
+// rewritten part arrives as very many small segments: they are gathered into a staging
+// buffer so zlib sees few large inputs, and output gathers in a fixed chunk. A part above
+// kLargeDeflateThreshold is deflated at a faster level, and its long runs of one byte are
+// written as blocks of their own, between full flushes of zlib's stream.
+bool deflateSegments(std::vector<uint8_t>& out, const ByteSpan* segments, uint32_t segmentCount,
+                     uint32_t& crc, uint64_t& plainLength) {
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < segmentCount; ++i)
+        if (!segments[i].absent())
+            total += segments[i].length;
+    const bool large = total > kLargeDeflateThreshold;
+    z_stream s{};
+    if (deflateInit2(&s, large ? kLargeDeflateLevel : kRewriteDeflateLevel, Z_DEFLATED, -15, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    std::vector<uint8_t> chunk(kDeflateChunk);
+    std::vector<uint8_t> staged;
+    staged.reserve(kStagingSize);
+    s.next_out = chunk.data();
+    s.avail_out = kDeflateChunk;
+    crc = 0;
+    plainLength = 0;
+    bool ok = true;
+    // Feeds one input to the stream with a flush mode: Z_NO_FLUSH, Z_FULL_FLUSH (all output
+    // out, nothing before referred to again) or Z_FINISH (the stream ends).
+    const auto feed = [&](ByteSpan in, int flush) {
+        if (!in.absent())
+            crc = InflateZip::Crc32Update(in, crc);
+        plainLength += in.length;
+        s.next_in = const_cast<Bytef*>(in.data);
+        s.avail_in = in.length;
+        bool more = false;
+        do {
+            const int rc = deflate(&s, flush);
+            if (rc == Z_STREAM_ERROR)
+                ok = false;
+            const bool filled = s.avail_out == 0;
+            if (filled || rc == Z_STREAM_END || flush == Z_FULL_FLUSH) {
+                out.insert(out.end(), chunk.data(), chunk.data() + (kDeflateChunk - s.avail_out));
+                s.next_out = chunk.data();
+                s.avail_out = kDeflateChunk;
+            }
+            if (out.size() > kMaxArchiveSize)
+                ok = false;
+            more = s.avail_in != 0 || (flush == Z_FINISH && rc != Z_STREAM_END) ||
+                   (flush == Z_FULL_FLUSH && filled);
+        } while (ok && more);
+    };
+    const auto flushStaged = [&] {
+        if (!staged.empty())
+            feed(ByteSpan(staged.data(), static_cast<uint32_t>(staged.size())), Z_NO_FLUSH);
+        staged.clear();
+    };
+    const auto stage = [&](ByteSpan seg) {
+        if (seg.length == 0)
+            return;
+        if (staged.size() + seg.length > kStagingSize)
+            flushStaged();
+        if (seg.length >= kStagingSize)
+            feed(seg, Z_NO_FLUSH);
+        else
+            staged.insert(staged.end(), seg.begin(), seg.end());
+    };
+    for (uint32_t i = 0; ok && i < segmentCount; ++i) {
+        const ByteSpan seg = segments[i];
+        if (seg.length == 0 || seg.absent())
+            continue;
+        uint32_t at = 0;
+        for (std::optional<ByteRun> run; ok && large && (run = findLongRun(seg, at));) {
+            stage(ByteSpan(seg.data + at, run->begin - at));
+            flushStaged();
+            feed(ByteSpan(), Z_FULL_FLUSH);
+            const uint32_t length = run->end - run->begin;
+            appendRunBlock(out, run->byte, length);
+            crc = crcOfRepeated(crc, run->byte, length);
+            plainLength += length;
+            at = run->end;
+        }
+        if (ok)
+            stage(ByteSpan(seg.data + at, seg.length - at));
+    }
+    if (ok)
+        flushStaged();
+    if (ok)
+        feed(ByteSpan(), Z_FINISH);
+    deflateEnd(&s);
+    return ok;
+}
+
+// Sets the header fields of an entry whose new content was deflated.
+void markDeflated(LocalEntry& entry, uint32_t crc, uint64_t compressed, uint64_t plain) {
+    entry.signature = kLocalHeaderSignature;
+    entry.versionNeeded = kVersionDeflated;
+    entry.flags = kFlagsRewritten;
+    entry.method = kMethodDeflate;
+    entry.crc = crc;
+    entry.compressedSize = static_cast<uint32_t>(compressed);
+    entry.uncompressedSize = static_cast<uint32_t>(plain);
+}
+
 }  // namespace
 
 void ZipSaveAndStore::OpenMemory() {
@@ -56,66 +171,17 @@ int ZipSaveAndStore::OpenOutput(const std::filesystem::path& path) {
     return 0;
 }
 
-// Deflates the segments onto the end of the archive; the CRC and the plain length come back.
-// A rewritten part arrives as very many small segments: they are gathered into a staging
-// buffer so zlib sees few large inputs, and output gathers in a fixed chunk.
-bool ZipSaveAndStore::deflateSegments(const ByteSpan* segments, uint32_t segmentCount,
-                                      uint32_t& crc, uint64_t& plainLength) {
-    z_stream s{};
-    if (deflateInit2(&s, kRewriteDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+bool ZipSaveAndStore::DeflateEntry(LocalEntry& entry, const ByteSpan* segments,
+                                   uint32_t segmentCount, std::vector<uint8_t>& data) {
+    data.clear();
+    uint32_t crc = 0;
+    uint64_t plain = 0;
+    if (segments == nullptr || !deflateSegments(data, segments, segmentCount, crc, plain) ||
+        plain > kMaxArchiveSize)
         return false;
-    std::vector<uint8_t> chunk(kDeflateChunk);
-    std::vector<uint8_t> staged;
-    staged.reserve(kStagingSize);
-    s.next_out = chunk.data();
-    s.avail_out = kDeflateChunk;
-    crc = 0;
-    plainLength = 0;
-    bool ok = true;
-    // Feeds one input to the stream; with finish, ends the stream.
-    const auto feed = [&](ByteSpan in, bool finish) {
-        if (!in.absent())
-            crc = InflateZip::Crc32Update(in, crc);
-        plainLength += in.length;
-        s.next_in = const_cast<Bytef*>(in.data);
-        s.avail_in = in.length;
-        int rc = Z_OK;
-        do {
-            rc = deflate(&s, finish ? Z_FINISH : Z_NO_FLUSH);
-            if (rc == Z_STREAM_ERROR)
-                ok = false;
-            if (s.avail_out == 0 || rc == Z_STREAM_END) {
-                bytes_.insert(bytes_.end(), chunk.data(),
-                              chunk.data() + (kDeflateChunk - s.avail_out));
-                s.next_out = chunk.data();
-                s.avail_out = kDeflateChunk;
-            }
-            if (bytes_.size() > kMaxArchiveSize)
-                ok = false;
-        } while (ok && (s.avail_in != 0 || (finish && rc != Z_STREAM_END)));
-    };
-    const auto flushStaged = [&] {
-        if (!staged.empty())
-            feed(ByteSpan(staged.data(), static_cast<uint32_t>(staged.size())), false);
-        staged.clear();
-    };
-    for (uint32_t i = 0; ok && i < segmentCount; ++i) {
-        const ByteSpan seg = segments[i];
-        if (seg.length == 0 || seg.absent())
-            continue;
-        if (staged.size() + seg.length > kStagingSize)
-            flushStaged();
-        if (seg.length >= kStagingSize)
-            feed(seg, false);
-        else
-            staged.insert(staged.end(), seg.begin(), seg.end());
-    }
-    if (ok)
-        flushStaged();
-    if (ok)
-        feed(ByteSpan(), true);
-    deflateEnd(&s);
-    return ok;
+    markDeflated(entry, crc, data.size(), plain);
+    entry.data = ByteSpan(data.data(), static_cast<uint32_t>(data.size()));
+    return true;
 }
 
 void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint32_t segmentCount,
@@ -134,17 +200,12 @@ void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint3
         const size_t dataStart = bytes_.size();
         uint32_t crc = 0;
         uint64_t plain = 0;
-        if (!deflateSegments(segments, segmentCount, crc, plain) || plain > kMaxArchiveSize) {
+        if (!deflateSegments(bytes_, segments, segmentCount, crc, plain) ||
+            plain > kMaxArchiveSize) {
             failed_ = true;
             return;
         }
-        entry.signature = kLocalHeaderSignature;
-        entry.versionNeeded = kVersionDeflated;
-        entry.flags = kFlagsRewritten;
-        entry.method = kMethodDeflate;
-        entry.crc = crc;
-        entry.compressedSize = static_cast<uint32_t>(bytes_.size() - dataStart);
-        entry.uncompressedSize = static_cast<uint32_t>(plain);
+        markDeflated(entry, crc, bytes_.size() - dataStart, plain);
     }
     putLocalHeader(std::span<uint8_t>(bytes_).subspan(start, kLocalHeaderSize), entry);
 

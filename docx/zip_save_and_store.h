@@ -13,6 +13,10 @@ namespace morvel {
 
 // Level of the deflate used for rewritten entries: zlib's default balance of size and speed.
 inline constexpr int kRewriteDeflateLevel = 6;
+// A rewritten entry whose content passes this size is deflated at kLargeDeflateLevel: real
+// parts stay far below it, and a hostile one of GiBs is then written in seconds.
+inline constexpr uint64_t kLargeDeflateThreshold = uint64_t{32} << 20;
+inline constexpr int kLargeDeflateLevel = 1;
 
 // Builds a new ZIP archive in memory, entry by entry: an entry is either copied raw from a
 // salvaged archive (its compressed bytes as they are) or deflated from a list of segments.
@@ -32,6 +36,13 @@ class ZipSaveAndStore {
     // Appends the central directory and the end record (and writes the file, if any).
     void Finish();
 
+    // Deflates segments as an entry's new content ahead of its place in an archive: data
+    // gets the compressed bytes and entry the header fields AddEntry would give it, so that
+    // AddEntry(entry, {data}, 1, true) then writes what AddEntry(entry, segments, n, false)
+    // would have. False when compression failed or the content is too large for the format.
+    static bool DeflateEntry(LocalEntry& entry, const ByteSpan* segments, uint32_t segmentCount,
+                             std::vector<uint8_t>& data);
+
     // True when the archive outgrew what the format can describe, compression failed or the
     // file could not be written; the archive is then not to be used.
     bool Failed() const { return failed_; }
@@ -46,9 +57,6 @@ class ZipSaveAndStore {
         uint8_t header[46];
         std::string name;
     };
-    bool deflateSegments(const ByteSpan* segments, uint32_t segmentCount, uint32_t& crc,
-                         uint64_t& plainLength);
-
     std::vector<uint8_t> bytes_;
     std::filesystem::path path_;
     bool open_ = false;

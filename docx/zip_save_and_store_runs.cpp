@@ -1,0 +1,139 @@
+#include "docx/zip_save_and_store_runs.h"
+
+#include <array>
+#include <cstring>
+
+namespace morvel {
+
+namespace {
+
+// Runs are looked for in windows of this size: one that lies wholly inside a run finds it.
+constexpr uint32_t kWindow = kLongRunLength / 2;
+constexpr uint32_t kLongestMatch = 258;
+constexpr uint32_t kShortestMatch = 3;
+
+// Deflate's length codes 257..285: the shortest length of each and its extra bits.
+constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                  15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                                  67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+
+// A run of bits in the order deflate packs them (least significant first).
+struct Bits {
+    uint32_t value = 0, count = 0;
+};
+
+// A Huffman code, which goes out most significant bit first.
+Bits huffman(uint32_t code, uint32_t length) {
+    Bits b{0, length};
+    for (uint32_t i = 0; i < length; ++i)
+        b.value |= ((code >> i) & 1u) << (length - 1 - i);
+    return b;
+}
+
+// The fixed literal/length code of a symbol.
+Bits fixedSymbol(uint32_t symbol) {
+    if (symbol < 144)
+        return huffman(0x30 + symbol, 8);
+    if (symbol < 256)
+        return huffman(0x190 + symbol - 144, 9);
+    if (symbol < 280)
+        return huffman(symbol - 256, 7);
+    return huffman(0xC0 + symbol - 280, 8);
+}
+
+// A match of length (3..258) at distance 1, the byte before it repeated: length code, its
+// extra bits, and distance code 0 (5 bits, no extra).
+Bits repeat(uint32_t length) {
+    uint32_t code = 0;
+    while (code + 1 < kLengthBase.size() && kLengthBase[code + 1] <= length)
+        ++code;
+    Bits b = fixedSymbol(257 + code);
+    b.value |= (length - kLengthBase[code]) << b.count;
+    b.count += kLengthExtra[code] + 5;
+    return b;
+}
+
+// Writes bits to out as deflate packs them.
+class BitWriter {
+  public:
+    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+    void put(Bits b) {
+        bits_ |= uint64_t{b.value} << filled_;
+        filled_ += b.count;
+        while (filled_ >= 8) {
+            out_.push_back(static_cast<uint8_t>(bits_));
+            bits_ >>= 8;
+            filled_ -= 8;
+        }
+    }
+    void alignToByte() {
+        if (filled_ != 0)
+            put({0, 8 - filled_});
+    }
+
+  private:
+    std::vector<uint8_t>& out_;
+    uint64_t bits_ = 0;
+    uint32_t filled_ = 0;
+};
+
+// Whether data[at, at + count) holds one byte value throughout.
+bool uniform(const uint8_t* at, uint32_t count) {
+    return count < 2 || std::memcmp(at, at + 1, count - 1) == 0;
+}
+
+}  // namespace
+
+std::optional<ByteRun> findLongRun(ByteSpan data, uint32_t from) {
+    if (data.absent())
+        return std::nullopt;
+    const uint8_t* d = data.data;
+    for (uint32_t at = from; at < data.length && data.length - at >= kWindow; at += kWindow) {
+        if (!uniform(d + at, kWindow))
+            continue;
+        ByteRun run{at, at + kWindow, d[at]};
+        while (run.begin > from && d[run.begin - 1] == run.byte)
+            --run.begin;
+        while (data.length - run.end >= kWindow && uniform(d + run.end - 1, kWindow + 1))
+            run.end += kWindow;
+        while (run.end < data.length && d[run.end] == run.byte)
+            ++run.end;
+        if (run.end - run.begin >= kLongRunLength)
+            return run;
+        at = run.end - kWindow;  // the next window starts where this short run ends
+    }
+    return std::nullopt;
+}
+
+void appendRunBlock(std::vector<uint8_t>& out, uint8_t byte, uint64_t length) {
+    if (length == 0)
+        return;
+    BitWriter w(out);
+    w.put({0, 1});  // not the final block
+    w.put({1, 2});  // fixed codes
+    w.put(fixedSymbol(byte));
+    uint64_t left = length - 1;
+    const Bits longest = repeat(kLongestMatch);
+    for (; left >= kLongestMatch + kShortestMatch || left == kLongestMatch; left -= kLongestMatch)
+        w.put(longest);
+    // What is left (under 261 bytes) as one or two matches, or as literals when too short.
+    if (left > kLongestMatch) {
+        w.put(repeat(static_cast<uint32_t>(left) - kShortestMatch));
+        left = kShortestMatch;
+    }
+    if (left >= kShortestMatch)
+        w.put(repeat(static_cast<uint32_t>(left)));
+    else
+        for (; left != 0; --left)
+            w.put(fixedSymbol(byte));
+    w.put(fixedSymbol(256));  // end of block
+    // An empty stored block brings the stream back to a byte boundary.
+    w.put({0, 3});
+    w.alignToByte();
+    w.put({0x0000, 16});
+    w.put({0xFFFF, 16});
+}
+
+}  // namespace morvel
