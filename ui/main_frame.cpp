@@ -22,6 +22,7 @@
 #include "core/doc_preview.h"
 #include "core/preview_html.h"
 #include "platform/file_io.h"
+#include "platform/windows1252.h"
 #include "ui/copy_original_dialog.h"
 #include "ui/manual_html.h"
 #include "ui/options_dialog.h"
