@@ -20,6 +20,7 @@
 
 #include "docx/office_broken_repair_2007.h"
 #include "platform/file_io.h"
+#include "platform/le_reader.h"
 #include "tests/support/zip_builder.h"
 
 namespace fs = std::filesystem;
