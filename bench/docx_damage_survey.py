@@ -6,7 +6,11 @@ original's words the full and the text-only documents keep in order, and the cei
 share of words whose compressed bytes the damage left readable.
 
 Usage: bench/docx_damage_survey.py [MORVEL_BINARY] [CORPUS_DOCX_DIR]
-           [--seeds N] [--no-lo] [--lo-jobs N] [--json] [--detail] [--keep DIR]
+           [--seeds N] [--kinds TEXT] [--no-lo] [--lo-jobs N] [--json] [--detail]
+           [--keep DIR]
+
+--kinds keeps only the kinds whose name holds TEXT (case-insensitive; a comma separates
+alternatives), for example --kinds flipped for the three kinds of flipped bytes.
 
 Kinds of damage (the random ones are made once per seed, 3 seeds by default):
   truncated 50% / 80% / 95%      the file cut at that share of its length
@@ -600,6 +604,8 @@ def main():
     ap.add_argument("morvel", nargs="?", default="build/cli/morvel")
     ap.add_argument("corpus", nargs="?", default="/work/shared/corpus/docx")
     ap.add_argument("--seeds", type=int, default=3, help="copies of each random kind (3)")
+    ap.add_argument("--kinds", metavar="TEXT",
+                    help="only kinds whose name holds TEXT (comma: alternatives)")
     ap.add_argument("--no-lo", action="store_true", help="skip the LibreOffice check")
     ap.add_argument("--lo-jobs", type=int, default=2, help="parallel conversions, 1 or 2 (2)")
     ap.add_argument("--json", action="store_true", help="print the results as JSON")
@@ -622,6 +628,7 @@ def main():
     if not args.no_lo and not use_lo:
         print("soffice not found: LibreOffice column left out", file=sys.stderr)
     morvel = os.path.abspath(args.morvel)
+    wanted = [w.strip().lower() for w in args.kinds.split(",")] if args.kinds else None
     started = time.monotonic()
 
     copies = []  # one dict per damaged copy
@@ -635,6 +642,8 @@ def main():
                 print(f"skip {f}: {e}", file=sys.stderr)
                 continue
             for n, (kind, seed, data, shift) in enumerate(damages(o, args.seeds)):
+                if wanted and not any(w in kind.lower() for w in wanted):
+                    continue
                 folder = os.path.join(work, f"{os.path.splitext(f)[0]}-{n}")
                 os.makedirs(folder)
                 damaged = os.path.join(folder, f)

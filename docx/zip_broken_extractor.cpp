@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "docx/deflate_salvage.h"
+#include "docx/deflate_flip_repair.h"
 #include "docx/inflate_zip.h"
 #include "platform/file_io.h"
 
@@ -13,6 +13,21 @@ namespace {
 // Where an empty content points, so that it reads as present rather than absent.
 constexpr uint8_t kNoBytes[1] = {0};
 
+// An XML part (markup, relationships), whose decoded text can be judged.
+bool isMarkupName(std::string_view name) {
+    auto endsWith = [&](std::string_view suffix) {
+        if (name.size() < suffix.size())
+            return false;
+        for (size_t i = 0; i < suffix.size(); ++i) {
+            const char c = name[name.size() - suffix.size() + i];
+            if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != suffix[i])
+                return false;
+        }
+        return true;
+    };
+    return endsWith(".xml") || endsWith(".rels");
+}
+
 }  // namespace
 
 void ZipBrokenExtractor::Reset() {
@@ -22,6 +37,7 @@ void ZipBrokenExtractor::Reset() {
     entryIndex_.clear();
     damagedIndex_.clear();
     inflations_.clear();
+    repairWork_ = 0;
 }
 
 int ZipBrokenExtractor::OpenFile(const std::filesystem::path& path) {
@@ -57,6 +73,7 @@ int ZipBrokenExtractor::OpenSpan(std::span<const uint8_t> bytes) {
 void ZipBrokenExtractor::scan() {
     scan_ = scanDamagedZip(archive_);
     inflations_.assign(scan_.entries.size(), 0);
+    repairWork_ = kRepairWorkFloor + kRepairWorkPerByte * uint64_t{archive_.size()};
     // First in scan order wins for a name that occurs twice.
     for (uint32_t i = 0; i < scan_.entries.size(); ++i)
         entryIndex_.try_emplace(scan_.entries[i].name.view(), i);
@@ -115,7 +132,17 @@ ZipBrokenExtractor::DecodedPart ZipBrokenExtractor::DecodeDamaged(uint32_t index
         const uint64_t cap = d.declaredTrusted
                                  ? d.declaredSize
                                  : uint64_t{e.data.length} * kDamagedExpansionLimit + 1024;
-        part.bytes = inflateDamaged(e.data, cap).bytes;
+        FlipRepairTarget target;
+        target.crc = d.declaredCrc;
+        target.size = d.declaredSize;
+        target.sizeKnown = d.declaredTrusted;
+        target.markup = isMarkupName(e.name.view());
+        RepairedStream decoded = inflateWithRepair(e.data, target, cap, repairWork_);
+        part.bytes = std::move(decoded.bytes);
+        if (decoded.exact) {
+            part.state = PartState::Repaired;
+            return part;
+        }
     } else {
         const uint64_t take =
             d.declaredTrusted ? std::min<uint64_t>(d.declaredSize, e.data.length) : e.data.length;

@@ -62,7 +62,9 @@ class ZipBrokenExtractor {
         PartState state = PartState::Partial;  // Repaired or Partial
         uint64_t declaredSize = 0;
     };
-    // Decodes a damaged entry as far as its data goes.
+    // Decodes a damaged entry as far as its data goes. Bytes of its deflate stream that were
+    // replaced are first looked for and put back, within the document's repair budget; the
+    // part is Repaired when the stream then decodes to the record's CRC.
     DecodedPart DecodeDamaged(uint32_t index) const;
 
     // The per-document inflate budget ran out during the open: entries past it were not
@@ -80,7 +82,15 @@ class ZipBrokenExtractor {
     std::unordered_map<std::string_view, uint32_t> entryIndex_;
     std::unordered_map<std::string_view, uint32_t> damagedIndex_;
     std::vector<uint32_t> inflations_;
+    // Work left for putting back replaced bytes of damaged entries, shared by all of them so
+    // that a file of many damaged entries cannot make the search run long.
+    mutable uint64_t repairWork_ = 0;
 };
+
+// The repair budget of one archive: a floor that lets a real package's few damaged entries
+// through, plus a share per byte of the archive.
+inline constexpr uint64_t kRepairWorkFloor = uint64_t{1} << 28;
+inline constexpr uint64_t kRepairWorkPerByte = 64;
 
 // Bounded multiple of a damaged entry's compressed length its decoding may produce when
 // the declared size cannot be trusted (real packages compress XML 20 to 50 times).

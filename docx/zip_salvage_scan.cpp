@@ -505,6 +505,7 @@ DamagedEntry damagedOf(std::span<const uint8_t> buf, LocalEntry e, size_t dataSt
     e.uncompressedSize = static_cast<uint32_t>(std::min<uint64_t>(c.uncompressed, kMax32));
     d.entry = e;
     d.declaredSize = c.uncompressed;
+    d.declaredCrc = c.crc;
     d.declaredTrusted =
         !c.deferred() && c.uncompressed <= kMax32 && c.compressed <= kMax32 &&
         (c.method == kMethodStored

@@ -14,6 +14,7 @@ namespace morvel {
 struct DamagedEntry {
     LocalEntry entry;              // data clipped to the end of the file
     uint64_t declaredSize = 0;     // uncompressed size its record declares
+    uint32_t declaredCrc = 0;      // CRC-32 its record declares
     bool declaredTrusted = false;  // the declared size is one its data could produce
     bool fromCentral = false;      // its extent comes from a central record
 };
