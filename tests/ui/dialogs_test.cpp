@@ -59,22 +59,22 @@ TEST(Dialogs, SaveOffersTitleNameAndTypeThenWritesTheForcedName) {
         int32_t record;
         Cmd command;
         const char* typed;
-        const char* offered;  // title | default name | file type
+        const char* offered;  // title | start: the document's folder and default name | type
         const char* written;
         const char* bytes;
     } cases[] = {
         {doc, Cmd::kSaveFull, "out.txt",
-         "Save recovered Full document as|Report_recovered.doc|Word Document (*.doc)", "out.doc",
+         "Save Recovered Document|/d/Report_recovered.doc|Word document (*.doc)", "out.doc",
          "F"},
-        {doc, Cmd::kSaveFiltered, "f", "Save Text as|Report_Filtered_text.txt|Plain Text (*.txt)",
+        {doc, Cmd::kSaveFiltered, "f", "Save Filtered Text|/d/Report_Filtered_text.txt|Plain text (*.txt)",
          "f.txt", "T"},
-        {doc, Cmd::kSaveRaw, "r.x.y", "Save Raw text as|Report_Raw_text.txt|Plain Text (*.txt)",
+        {doc, Cmd::kSaveRaw, "r.x.y", "Save Raw Text|/d/Report_Raw_text.txt|Plain text (*.txt)",
          "r.x.txt", "R"},
         {docx, Cmd::kSaveFull, "full",
-         "Save recovered Full document as|Report_recovered.docx|Word Document (*.docx)",
+         "Save Recovered Document|/d/Report_recovered.docx|Word document (*.docx)",
          "full.docx", "F"},
         {docx, Cmd::kSaveFiltered, "text.doc",
-         "Save Text as|Report_docs_text.docx|Word Document (*.docx)", "text.docx", "T"},
+         "Save Filtered Text|/d/Report_docs_text.docx|Word document (*.docx)", "text.docx", "T"},
     };
     std::filesystem::path out = w.root() / "out.dir";
     std::filesystem::create_directories(out);
@@ -98,7 +98,7 @@ TEST(Dialogs, SaveOffersTitleNameAndTypeThenWritesTheForcedName) {
         return QString();
     });
     w.frame().runCommand(Cmd::kSave);
-    EXPECT_EQ(title, "Save Raw text as");
+    EXPECT_EQ(title, "Save Raw Text");
     EXPECT_TRUE(w.errors.empty());
 }
 
@@ -162,9 +162,12 @@ TEST(Dialogs, AddDocumentsSearchesTheTypedFolders) {
     w.frame().setDefaultSearchList("/;");
     whenDialogOpens<CSearchDocNew>([&](CSearchDocNew* d) {
         EXPECT_EQ(d->windowTitle(), "Add documents");
+        // The search starts in the documents folder; all disks is a choice of its own.
+        EXPECT_EQ(d->folderList().toStdString(), (w.root() / "documents").string());
+        button(d, "All &Disks")->click();
         EXPECT_EQ(d->folderList(), "/;");
         d->field()->setText(QString::fromStdString(a.string() + "/;" + (w.root() / "b").string()));
-        button(d, "Search Now")->click();
+        button(d, "&Search Now")->click();
     });
     w.frame().runCommand(Cmd::kAdd);
     ASSERT_TRUE(w.waitUntil([&] { return !w.store().busy(); }, 10s));

@@ -44,7 +44,7 @@ TEST(Screenshots, RecoveredDocxAndDocPreviews) {
             timer->stop();
             d->field()->setText(QString::fromStdString(folder.string()));
             for (QPushButton* b : d->findChildren<QPushButton*>())
-                if (b->text() == "Search Now")
+                if (b->text() == "&Search Now")
                     b->click();
         }
     });
