@@ -78,9 +78,10 @@ StateView documentStateOf(const DocumentRecord& r, const RecoveryNote& note) {
         v.state = DocState::Recovered;
         v.title = tr("Recovered");
         const std::string summary = r.docxReport ? r.docxReport->package.summary() : std::string();
-        v.reason = summary.empty()
-                       ? tr("The full document was rebuilt.")
-                       : tr("The full document was rebuilt: %1.").arg(QString::fromStdString(summary));
+        v.reason =
+            summary.empty()
+                ? tr("The full document was rebuilt.")
+                : tr("The full document was rebuilt: %1.").arg(QString::fromStdString(summary));
         return v;
     }
     if (reported && (hasFull(r) || hasFiltered(r) || hasRaw(r))) {
@@ -134,8 +135,10 @@ QString recoveryReportHtml(const DocumentRecord& r, const StateView& state) {
                 .arg(lost)
                 .arg(tr("lost"));
     if (p.inflateBudgetExhausted)
-        html += QStringLiteral("<p>%1</p>").arg(
-            tr("The file was too large to decode whole; parts past the limit were not read."));
+        html +=
+            QStringLiteral("<p>%1</p>")
+                .arg(tr(
+                    "The file was too large to decode whole; parts past the limit were not read."));
     if (d.fullRan)
         html += QStringLiteral("<p>%1 %2</p>")
                     .arg(tr("Full document:"),
@@ -157,8 +160,8 @@ QString recoveryReportHtml(const DocumentRecord& r, const StateView& state) {
             if (part.declaredBytes != 0 && part.declaredBytes != part.decodedBytes)
                 bytes += QStringLiteral(" / ") + QString::number(part.declaredBytes);
             html += QStringLiteral("<tr><td>%1</td><td>%2</td><td align=\"right\">%3</td></tr>")
-                        .arg(escaped(QString::fromStdString(part.name)),
-                             partStateText(part.state), bytes);
+                        .arg(escaped(QString::fromStdString(part.name)), partStateText(part.state),
+                             bytes);
         }
         html += QStringLiteral("</table>");
     }

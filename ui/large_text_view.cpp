@@ -120,9 +120,9 @@ QString LargeTextView::lineText(int line) const {
     if (line < 0 || line >= lineCount())
         return {};
     auto [begin, end] = lineRange(line);
-    std::vector<uint16_t> wide = windows1252ToUtf16(std::span<const uint8_t>(
-        reinterpret_cast<const uint8_t*>(text_.constData()) + begin,
-        static_cast<size_t>(end - begin)));
+    std::vector<uint16_t> wide = windows1252ToUtf16(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text_.constData()) + begin,
+                                 static_cast<size_t>(end - begin)));
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(wide.data()),
                               static_cast<qsizetype>(wide.size()));
 }
@@ -176,7 +176,8 @@ void LargeTextView::paintEvent(QPaintEvent*) {
         p.drawText(x, top + fm.ascent(), lineText(line));
     }
     if (isLoading()) {
-        const QString note = tr("Loading… %1 %").arg(text_.size() * 100 / std::max<qint64>(1, total_));
+        const QString note =
+            tr("Loading… %1 %").arg(text_.size() * 100 / std::max<qint64>(1, total_));
         const QRect box(viewport()->width() - fm.horizontalAdvance(note) - 16,
                         viewport()->height() - lineHeight - 8, fm.horizontalAdvance(note) + 12,
                         lineHeight + 4);
@@ -240,7 +241,8 @@ void LargeTextView::copySelection() const {
     if (anchor_ < 0 || lineCount() == 0)
         return;
     const int low = std::min(anchor_, current_), high = std::max(anchor_, current_);
-    const qint64 bytes = lineStarts_[static_cast<size_t>(high)] - lineStarts_[static_cast<size_t>(low)];
+    const qint64 bytes =
+        lineStarts_[static_cast<size_t>(high)] - lineStarts_[static_cast<size_t>(low)];
     if (bytes > kCopyLimit)
         return;
     QStringList lines;

@@ -89,7 +89,8 @@ bool resultExists(const DocumentRecord& r, OutputKind kind) {
 // The bytes of a result as a file holds them: a text's terminating NUL is left out.
 std::span<const uint8_t> fileBytesOf(const DocumentRecord& r, OutputKind kind) {
     std::span<const uint8_t> bytes = bytesOf(bufferOf(r, kind));
-    const bool text = kind == OutputKind::Raw || (kind == OutputKind::Filtered && r.format == kFormatDoc);
+    const bool text =
+        kind == OutputKind::Raw || (kind == OutputKind::Filtered && r.format == kFormatDoc);
     if (text && !bytes.empty() && bytes.back() == 0)
         bytes = bytes.first(bytes.size() - 1);
     return bytes;
@@ -127,13 +128,13 @@ CMainFrame::CMainFrame(std::shared_ptr<CDocumentStore> store, QWidget* parent)
     };
     askClose_ = [this](const QString& text) {
         return QMessageBox::question(this, tr("Quit Morvel"), text,
-                                     QMessageBox::Save | QMessageBox::Discard |
-                                         QMessageBox::Cancel,
+                                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
                                      QMessageBox::Save);
     };
-    copyFolder_ = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-                  QStringLiteral("/opened");
-    uiSettings_ = std::make_unique<QSettings>(QStringLiteral("morvel"), QStringLiteral("morvel-gui"));
+    copyFolder_ =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/opened");
+    uiSettings_ =
+        std::make_unique<QSettings>(QStringLiteral("morvel"), QStringLiteral("morvel-gui"));
 
     work_->setStateSource([this](int32_t index) { return stateOf(index); });
     createActions();
@@ -196,28 +197,44 @@ void CMainFrame::createActions() {
         std::function<void()> run;
     };
     const Def defs[] = {
-        {kAdd, QT_TR_NOOP("&Add Documents…"), QT_TR_NOOP("Search folders for Word documents"),
-         {}, [this] { addDocuments(); }},
-        {kRemove, QT_TR_NOOP("&Remove from List"),
-         QT_TR_NOOP("Remove the selected documents from the list (Delete)"), {},
+        {kAdd,
+         QT_TR_NOOP("&Add Documents…"),
+         QT_TR_NOOP("Search folders for Word documents"),
+         {},
+         [this] { addDocuments(); }},
+        {kRemove,
+         QT_TR_NOOP("&Remove from List"),
+         QT_TR_NOOP("Remove the selected documents from the list (Delete)"),
+         {},
          [this] { removeDocuments(); }},
-        {kCopy, QT_TR_NOOP("&Copy Original To…"),
-         QT_TR_NOOP("Copy the original file of the selected document into a folder"), {},
+        {kCopy,
+         QT_TR_NOOP("&Copy Original To…"),
+         QT_TR_NOOP("Copy the original file of the selected document into a folder"),
+         {},
          [this] { copyOriginal(); }},
         {kExit, QT_TR_NOOP("&Quit"), QT_TR_NOOP("Quit Morvel"), QKeySequence::Quit,
          [this] { close(); }},
-        {kRecover, QT_TR_NOOP("&Recover"),
+        {kRecover,
+         QT_TR_NOOP("&Recover"),
          QT_TR_NOOP("Recover the selected document (Enter); the original file is never changed"),
-         {}, [this] { startRecovery(); }},
+         {},
+         [this] { startRecovery(); }},
         {kStop, QT_TR_NOOP("S&top"), QT_TR_NOOP("Stop the current operation"),
          QKeySequence(Qt::Key_Escape), [this] { stop(); }},
-        {kSaveFull, QT_TR_NOOP("Save &Full Document As…"), "", {},
+        {kSaveFull,
+         QT_TR_NOOP("Save &Full Document As…"),
+         "",
+         {},
          [this] { save(OutputKind::Full); }},
-        {kSaveFiltered, QT_TR_NOOP("Save Filtered &Text As…"), "", {},
+        {kSaveFiltered,
+         QT_TR_NOOP("Save Filtered &Text As…"),
+         "",
+         {},
          [this] { save(OutputKind::Filtered); }},
         {kSaveRaw, QT_TR_NOOP("Save Ra&w Text As…"), "", {}, [this] { save(OutputKind::Raw); }},
         {kSave, QT_TR_NOOP("&Save Result As…"), QT_TR_NOOP("Save the result shown in front"),
-         QKeySequence::Save, [this] {
+         QKeySequence::Save,
+         [this] {
              QWidget* page = work_->tabs()->currentWidget();
              CMorvelTabCtrl* tabs = work_->tabs();
              save(page == tabs->rawText() ? OutputKind::Raw
@@ -227,16 +244,27 @@ void CMainFrame::createActions() {
          }},
         {kOptions, QT_TR_NOOP("&Preferences…"), "", QKeySequence::Preferences,
          [this] { showOptions(); }},
-        {kToolbar, QT_TR_NOOP("&Toolbar"), "", {},
+        {kToolbar,
+         QT_TR_NOOP("&Toolbar"),
+         "",
+         {},
          [this] { toolBar_->setVisible(actions_[kToolbar]->isChecked()); }},
-        {kStatusBar, QT_TR_NOOP("&Status Bar"), "", {},
+        {kStatusBar,
+         QT_TR_NOOP("&Status Bar"),
+         "",
+         {},
          [this] { statusBar()->setVisible(actions_[kStatusBar]->isChecked()); }},
-        {kHelp, QT_TR_NOOP("Morvel &Help"), "", QKeySequence::HelpContents,
-         [this] { showHelp(); }},
+        {kHelp, QT_TR_NOOP("Morvel &Help"), "", QKeySequence::HelpContents, [this] { showHelp(); }},
         {kAbout, QT_TR_NOOP("&About Morvel"), "", {}, [this] { showAbout(); }},
-        {kShowTemplates, QT_TR_NOOP("Show Documents in &Templates Folders"), "", {},
+        {kShowTemplates,
+         QT_TR_NOOP("Show Documents in &Templates Folders"),
+         "",
+         {},
          [this] { toggleFilter(true); }},
-        {kShowTilde, QT_TR_NOOP("Show &Owner Files (~*.doc)"), "", {},
+        {kShowTilde,
+         QT_TR_NOOP("Show &Owner Files (~*.doc)"),
+         "",
+         {},
          [this] { toggleFilter(false); }},
         {kOpen, QT_TR_NOOP("&Open…"), QT_TR_NOOP("Open Word documents and recover them"),
          QKeySequence::Open, [this] { openFiles(); }},
@@ -571,8 +599,8 @@ void CMainFrame::onSelectionChanged(int32_t param) {
     updateCommandStates();
     if (store_->IsRecordIndex(param)) {
         const DocumentRecord& rec = store_->record(param);
-        work_->setCaption(tr("File: %1").arg(fromUtf8(rec.folder) + QLatin1Char('/') +
-                                             fromUtf8(rec.fileName)));
+        work_->setCaption(
+            tr("File: %1").arg(fromUtf8(rec.folder) + QLatin1Char('/') + fromUtf8(rec.fileName)));
     } else {
         work_->setCaption(QString());
     }
@@ -737,8 +765,9 @@ void CMainFrame::rebuildRecentMenu() {
     int n = 0;
     for (const QString& file : list) {
         ++n;
-        const QString label = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(QFileInfo(file).fileName())
-                                     : QStringLiteral("1&0 %1").arg(QFileInfo(file).fileName());
+        const QString label = n < 10
+                                  ? QStringLiteral("&%1 %2").arg(n).arg(QFileInfo(file).fileName())
+                                  : QStringLiteral("1&0 %1").arg(QFileInfo(file).fileName());
         QAction* a = recentMenu_->addAction(label);
         a->setStatusTip(file);
         a->setToolTip(file);
@@ -801,14 +830,14 @@ void CMainFrame::updateSearchProgress() {
         return;
     const int found = store_->recordCount() - searchStartCount_;
     const int folders = searchFolderReports_ * kFoldersPerSearchReport;
-    QString text = folders > 0 ? tr("Searching %1 — over %2 folders searched, %3 documents found "
-                                    "(Esc stops)")
-                                     .arg(searchFolder_)
-                                     .arg(folders)
-                                     .arg(found)
-                               : tr("Searching %1 — %2 documents found (Esc stops)")
-                                     .arg(searchFolder_)
-                                     .arg(found);
+    QString text =
+        folders > 0
+            ? tr("Searching %1 — over %2 folders searched, %3 documents found "
+                 "(Esc stops)")
+                  .arg(searchFolder_)
+                  .arg(folders)
+                  .arg(found)
+            : tr("Searching %1 — %2 documents found (Esc stops)").arg(searchFolder_).arg(found);
     setStatusLabel(text);
 }
 
@@ -890,8 +919,8 @@ void CMainFrame::saveAll() {
     for (OutputKind kind : {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw}) {
         if (!resultExists(rec, kind))
             continue;
-        const std::filesystem::path target = std::filesystem::path(folder.toStdString()) /
-                                             store_->DefaultSaveName(selected, kind);
+        const std::filesystem::path target =
+            std::filesystem::path(folder.toStdString()) / store_->DefaultSaveName(selected, kind);
         SaveOutcome out = store_->SaveResult(selected, kind, target);
         if (out.ok)
             written << fromUtf8(out.written.string());
@@ -910,13 +939,12 @@ void CMainFrame::saveAll() {
 
 void CMainFrame::announceSaved(const QStringList& files) {
     savedFolder_ = QFileInfo(files.first()).absolutePath();
-    const QString text =
-        files.size() == 1
-            ? tr("Saved %1 in %2")
-                  .arg(QFileInfo(files.first()).fileName(), QDir::toNativeSeparators(savedFolder_))
-            : tr("Saved %1 files in %2")
-                  .arg(files.size())
-                  .arg(QDir::toNativeSeparators(savedFolder_));
+    const QString text = files.size() == 1 ? tr("Saved %1 in %2")
+                                                 .arg(QFileInfo(files.first()).fileName(),
+                                                      QDir::toNativeSeparators(savedFolder_))
+                                           : tr("Saved %1 files in %2")
+                                                 .arg(files.size())
+                                                 .arg(QDir::toNativeSeparators(savedFolder_));
     savedLabel_->setText(text);
     savedLabel_->setToolTip(files.join(QLatin1Char('\n')));
     savedLabel_->show();
@@ -937,8 +965,9 @@ void CMainFrame::openResult(OutputKind kind) {
     QString file = copyFolder_ + QLatin1Char('/') + named.fileName();
     // A copy of other bytes under the same name is left alone: it may be open elsewhere.
     for (int n = 2; QFileInfo::exists(file) && !sameBytes(file, bytes); ++n)
-        file = copyFolder_ + QLatin1Char('/') +
-               QStringLiteral("%1 (%2).%3").arg(named.completeBaseName()).arg(n).arg(named.suffix());
+        file =
+            copyFolder_ + QLatin1Char('/') +
+            QStringLiteral("%1 (%2).%3").arg(named.completeBaseName()).arg(n).arg(named.suffix());
     if (!QFileInfo::exists(file)) {
         QDir().mkpath(copyFolder_);
         const std::string error = writeFileAtomic(file.toStdString(), bytes, true);
@@ -950,8 +979,7 @@ void CMainFrame::openResult(OutputKind kind) {
     if (!openUrl_(QUrl::fromLocalFile(file)))
         errorSink_(tr("No application is registered to open %1 files. The result was copied to "
                       "%2; save it with the Tools menu or open it from there.")
-                       .arg(QStringLiteral(".") + named.suffix(),
-                            QDir::toNativeSeparators(file)));
+                       .arg(QStringLiteral(".") + named.suffix(), QDir::toNativeSeparators(file)));
 }
 
 void CMainFrame::showOptions() {
@@ -1018,8 +1046,9 @@ void CMainFrame::saveWindowState() {
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
     if (hasUnsavedResults()) {
-        switch (askClose_(tr("Some recovered results have not been saved and will be lost when "
-                             "Morvel quits.\nSave the results of the selected document first?"))) {
+        switch (
+            askClose_(tr("Some recovered results have not been saved and will be lost when "
+                         "Morvel quits.\nSave the results of the selected document first?"))) {
             case QMessageBox::Save:
                 if (store_->IsRecordIndex(store_->selectedIndex()))
                     saveAll();
@@ -1096,8 +1125,8 @@ void CMainFrame::refreshPreview() {
         return;
     }
     work_->setBanner(nullptr);
-    PreviewPage page = selected == FolderItemParam ? PreviewPage::NO_VIEW_FOR_FOLDERS
-                                                   : PreviewPage::START_PAGE;
+    PreviewPage page =
+        selected == FolderItemParam ? PreviewPage::NO_VIEW_FOR_FOLDERS : PreviewPage::START_PAGE;
     tabs->infoPage()->setContent(previewPageHtml(page));
 }
 

@@ -59,15 +59,16 @@ void CWorkWindow::setBanner(const StateView* state) {
     }
     bannerIcon_->setPixmap(CMorvelTreeView::icon(CMorvelTreeView::imageFor(state->state))
                                .pixmap(QSize(24, 24), devicePixelRatioF()));
-    bannerText_->setText(QStringLiteral("<b>%1</b><br>%2").arg(state->title.toHtmlEscaped(),
-                                                              state->reason.toHtmlEscaped()));
+    bannerText_->setText(QStringLiteral("<b>%1</b><br>%2")
+                             .arg(state->title.toHtmlEscaped(), state->reason.toHtmlEscaped()));
     bannerBox_->show();
 }
 
 void CWorkWindow::rebuildTree() {
     int32_t selected = store_.selectedIndex();
     tree_->blockSignals(true);
-    tree_->rebuild(store_, stateOf_ ? stateOf_ : [](int32_t) { return StateView{}; });
+    tree_->rebuild(
+        store_, stateOf_ ? stateOf_ : [](int32_t) { return StateView{}; });
     QTreeWidgetItem* keep = tree_->itemForRecord(selected);
     if (keep)
         tree_->setCurrentItem(keep);

@@ -64,15 +64,14 @@ TEST(Dialogs, SaveOffersTitleNameAndTypeThenWritesTheForcedName) {
         const char* bytes;
     } cases[] = {
         {doc, Cmd::kSaveFull, "out.txt",
-         "Save Recovered Document|/d/Report_recovered.doc|Word document (*.doc)", "out.doc",
-         "F"},
-        {doc, Cmd::kSaveFiltered, "f", "Save Filtered Text|/d/Report_Filtered_text.txt|Plain text (*.txt)",
-         "f.txt", "T"},
+         "Save Recovered Document|/d/Report_recovered.doc|Word document (*.doc)", "out.doc", "F"},
+        {doc, Cmd::kSaveFiltered, "f",
+         "Save Filtered Text|/d/Report_Filtered_text.txt|Plain text (*.txt)", "f.txt", "T"},
         {doc, Cmd::kSaveRaw, "r.x.y", "Save Raw Text|/d/Report_Raw_text.txt|Plain text (*.txt)",
          "r.x.txt", "R"},
         {docx, Cmd::kSaveFull, "full",
-         "Save Recovered Document|/d/Report_recovered.docx|Word document (*.docx)",
-         "full.docx", "F"},
+         "Save Recovered Document|/d/Report_recovered.docx|Word document (*.docx)", "full.docx",
+         "F"},
         {docx, Cmd::kSaveFiltered, "text.doc",
          "Save Filtered Text|/d/Report_docs_text.docx|Word document (*.docx)", "text.docx", "T"},
     };

@@ -111,14 +111,14 @@ TEST(MainFrame, ToolbarButtonsAndTheirPrompts) {
     std::vector<std::string> prompts;
     for (QAction* a : bar->actions())
         prompts.push_back(a->statusTip().toStdString());
-    EXPECT_EQ(prompts, (std::vector<std::string>{
-                           "Open Word documents and recover them",
-                           "Search folders for Word documents",
-                           "Remove the selected documents from the list (Delete)",
-                           "Save the result shown in front",
-                           "Recover the selected document (Enter); the original file is never "
-                           "changed",
-                           "Stop the current operation"}));
+    EXPECT_EQ(prompts,
+              (std::vector<std::string>{
+                  "Open Word documents and recover them", "Search folders for Word documents",
+                  "Remove the selected documents from the list (Delete)",
+                  "Save the result shown in front",
+                  "Recover the selected document (Enter); the original file is never "
+                  "changed",
+                  "Stop the current operation"}));
     EXPECT_EQ(bar->iconSize(), QSize(24, 24));
 
     auto tip = [&](const char* text) {
@@ -285,7 +285,8 @@ TEST(MainFrame, OpenWithDefaultApplicationKeepsACopyInTheCache) {
         w.openSucceeds = false;
         QTest::mouseClick(tabs->fullPage()->openButton(), Qt::LeftButton);
         ASSERT_EQ(w.opened.size(), 4u);
-        EXPECT_EQ(w.opened[3].toLocalFile().toStdString(), (cache / "x_recovered (2).docx").string());
+        EXPECT_EQ(w.opened[3].toLocalFile().toStdString(),
+                  (cache / "x_recovered (2).docx").string());
         ASSERT_EQ(w.errors.size(), 1u);
         EXPECT_NE(w.errors[0].find("No application is registered to open .docx files"),
                   std::string::npos)
