@@ -71,8 +71,8 @@ TEST(OpenDocuments, ArgumentsDropsAndTheOpenDialogSelectAndRecover) {
         w.frame().openPaths({q(a), q(b), q(w.root() / "notes.txt"), q(w.root() / "missing.doc")});
     EXPECT_EQ(problems.size(), 2);
     EXPECT_TRUE(w.store().busy());
-    ASSERT_TRUE(w.waitUntil([&] { return recovered(a) && recovered(b) && !w.store().busy(); },
-                            60s));
+    ASSERT_TRUE(
+        w.waitUntil([&] { return recovered(a) && recovered(b) && !w.store().busy(); }, 60s));
     EXPECT_EQ(selectedFile(), "b.doc");
 
     // A dropped file.
