@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/doc_preview.h"
 #include "core/document_format.h"
@@ -510,7 +511,7 @@ void CMainFrame::finishJob(const JobEnd& end) {
         note.ran = true;
         note.stopped = stopAsked_ && !end.recovered;
         const DocumentRecord& rec = store_->record(end.jobIndex);
-        unsaved_[end.jobIndex] = end.recovered && (hasFull(rec) || hasFiltered(rec));
+        unsaved_[end.jobIndex] = end.recovered && (hasFull(rec) || hasFiltered(rec) || hasRaw(rec));
         if (QTreeWidgetItem* item = work_->tree()->itemForRecord(end.jobIndex))
             work_->tree()->setState(item, stateOf(end.jobIndex));
     }
@@ -911,30 +912,39 @@ void CMainFrame::saveAll() {
     int32_t selected = store_->selectedIndex();
     if (!actions_[kSaveAll]->isEnabled() || !store_->IsRecordIndex(selected))
         return;
-    const DocumentRecord& rec = store_->record(selected);
-    const QString folder = chooseFolder_(tr("Save All Results Into"), fromUtf8(rec.folder));
-    if (folder.isEmpty())
-        return;
+    const QString folder =
+        chooseFolder_(tr("Save All Results Into"), fromUtf8(store_->record(selected).folder));
+    if (!folder.isEmpty())
+        saveResultsInto({selected}, folder);
+}
+
+bool CMainFrame::saveResultsInto(const std::vector<int32_t>& records, const QString& folder) {
     QStringList written, failed;
-    for (OutputKind kind : {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw}) {
-        if (!resultExists(rec, kind))
-            continue;
-        const std::filesystem::path target =
-            std::filesystem::path(folder.toStdString()) / store_->DefaultSaveName(selected, kind);
-        SaveOutcome out = store_->SaveResult(selected, kind, target);
-        if (out.ok)
-            written << fromUtf8(out.written.string());
-        else
-            failed << fromUtf8(target.filename().string()) + QStringLiteral(": ") +
-                          fromUtf8(out.error);
+    for (int32_t index : records) {
+        const DocumentRecord& rec = store_->record(index);
+        bool allWritten = true;
+        for (OutputKind kind : {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw}) {
+            if (!resultExists(rec, kind))
+                continue;
+            const std::filesystem::path target =
+                std::filesystem::path(folder.toStdString()) / store_->DefaultSaveName(index, kind);
+            SaveOutcome out = store_->SaveResult(index, kind, target);
+            if (out.ok) {
+                written << fromUtf8(out.written.string());
+            } else {
+                allWritten = false;
+                failed << fromUtf8(target.filename().string()) + QStringLiteral(": ") +
+                              fromUtf8(out.error);
+            }
+        }
+        if (allWritten)
+            unsaved_.remove(index);
     }
     if (!failed.isEmpty())
         errorSink_(failed.join(QLatin1Char('\n')));
-    if (!written.isEmpty()) {
-        if (failed.isEmpty())
-            unsaved_.remove(selected);
+    if (!written.isEmpty())
         announceSaved(written);
-    }
+    return failed.isEmpty();
 }
 
 void CMainFrame::announceSaved(const QStringList& files) {

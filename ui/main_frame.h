@@ -146,6 +146,9 @@ class CMainFrame : public QMainWindow,
     void copyOriginal();
     void save(OutputKind kind);
     void saveAll();
+    // Saves every result of the records into folder under their default names; false when
+    // one could not be written (each failure is shown).
+    bool saveResultsInto(const std::vector<int32_t>& records, const QString& folder);
     void openFiles();
     void openResult(OutputKind kind);
     void announceSaved(const QStringList& files);
