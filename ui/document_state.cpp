@@ -1,6 +1,7 @@
 #include "ui/document_state.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <array>
 
 #include "docx/office_broken_repair_2007.h"
@@ -22,8 +23,11 @@ bool present(const std::optional<std::vector<uint8_t>>& buffer) {
 QString noFullReason(const DocumentRecord& r) {
     if (r.docxReport) {
         const DocxRecoveryReport& d = *r.docxReport;
-        if (d.textRan && d.textStatus == kDocxDocumentNotFound && !d.textMessage.empty())
-            return QString::fromStdString(d.textMessage);
+        // Without a main document nothing else matters: say that rather than what else is lost.
+        if (d.textRan && d.textStatus == kDocxDocumentNotFound)
+            return tr(
+                "The file holds no readable main document (word/document.xml), so there "
+                "is no text to recover.");
         if (d.fullRan && d.fullStatus != 0 && !d.fullMessage.empty())
             return QString::fromStdString(d.fullMessage);
         if (d.textRan && d.textStatus != 0 && !d.textMessage.empty())
@@ -155,7 +159,15 @@ QString recoveryReportHtml(const DocumentRecord& r, const StateView& state) {
                     "<tr><th align=\"left\">%1</th><th align=\"left\">%2</th>"
                     "<th align=\"right\">%3</th></tr>")
                     .arg(tr("Part"), tr("State"), tr("Bytes recovered"));
-        for (const PartReport& part : p.parts) {
+        // What was damaged or lost first, then what was kept intact, each in package order.
+        std::vector<const PartReport*> parts;
+        for (const PartReport& part : p.parts)
+            parts.push_back(&part);
+        std::stable_sort(parts.begin(), parts.end(), [](const PartReport* a, const PartReport* b) {
+            return (a->state != PartState::Intact) > (b->state != PartState::Intact);
+        });
+        for (const PartReport* partp : parts) {
+            const PartReport& part = *partp;
             QString bytes = QString::number(part.decodedBytes);
             if (part.declaredBytes != 0 && part.declaredBytes != part.decodedBytes)
                 bytes += QStringLiteral(" / ") + QString::number(part.declaredBytes);
