@@ -8,7 +8,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,85 +17,27 @@
 
 #include "docx/office_broken_repair_2007.h"
 #include "platform/file_io.h"
-#include "platform/le_reader.h"
+#include "tests/support/zip_builder.h"
 
 namespace fs = std::filesystem;
 using namespace morvel;
 
 namespace {
 
-// A small deflating ZIP writer for the sample packages.
-class SampleZip {
-  public:
-    void add(const std::string& name, const std::vector<uint8_t>& plain, int level) {
-        z_stream s{};
-        deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-        std::vector<uint8_t> data(deflateBound(&s, plain.size()));
-        s.next_in = const_cast<Bytef*>(plain.data());
-        s.avail_in = static_cast<uInt>(plain.size());
-        s.next_out = data.data();
-        s.avail_out = static_cast<uInt>(data.size());
-        deflate(&s, Z_FINISH);
-        data.resize(s.total_out);
-        deflateEnd(&s);
-        const auto crc =
-            static_cast<uint32_t>(crc32(0, plain.data(), static_cast<uInt>(plain.size())));
-        const auto offset = static_cast<uint32_t>(bytes_.size());
-        header(bytes_, 0x04034B50, name, crc, data.size(), plain.size(), 0);
-        bytes_.insert(bytes_.end(), data.begin(), data.end());
-        header(central_, 0x02014B50, name, crc, data.size(), plain.size(), offset);
-        ++count_;
-    }
-    std::vector<uint8_t> finish() {
-        std::vector<uint8_t> out = bytes_;
-        const auto cd = static_cast<uint32_t>(out.size());
-        out.insert(out.end(), central_.begin(), central_.end());
-        appendU32LE(out, 0x06054B50);
-        appendU32LE(out, 0);
-        appendU16LE(out, count_);
-        appendU16LE(out, count_);
-        appendU32LE(out, static_cast<uint32_t>(central_.size()));
-        appendU32LE(out, cd);
-        appendU16LE(out, 0);
-        return out;
-    }
+// The sample packages are deflated at zlib's default level, as a word processor writes them.
+constexpr int kSampleLevel = 6;
 
-  private:
-    static void header(std::vector<uint8_t>& o, uint32_t sig, const std::string& name, uint32_t crc,
-                       size_t compressed, size_t plain, uint32_t offset) {
-        const bool central = sig == 0x02014B50;
-        appendU32LE(o, sig);
-        if (central)
-            appendU16LE(o, 20);
-        appendU16LE(o, 20);
-        appendU16LE(o, 0);
-        appendU16LE(o, 8);
-        appendU32LE(o, 0);
-        appendU32LE(o, crc);
-        appendU32LE(o, static_cast<uint32_t>(compressed));
-        appendU32LE(o, static_cast<uint32_t>(plain));
-        appendU16LE(o, static_cast<uint16_t>(name.size()));
-        appendU16LE(o, 0);
-        if (central) {
-            for (int i = 0; i < 3; ++i)
-                appendU16LE(o, 0);
-            appendU32LE(o, 0);
-            appendU32LE(o, offset);
-        }
-        o.insert(o.end(), name.begin(), name.end());
-    }
-    std::vector<uint8_t> bytes_, central_;
-    uint16_t count_ = 0;
-};
+// A deflated entry of a sample package.
+void addPart(test::ZipBuilder& zip, const std::string& name, const std::string& content) {
+    test::ZipBuilder::Entry how;
+    how.level = kSampleLevel;
+    zip.add(name, content, how);
+}
 
 const std::string kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
 const std::string kW =
     "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
-
-std::vector<uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
 
 struct Sample {
     fs::path path;
@@ -104,10 +45,9 @@ struct Sample {
     double unzipSeconds = 0;
 };
 
-void addCommonParts(SampleZip& zip, const std::string& rels) {
-    zip.add(
-        "[Content_Types].xml",
-        bytesOf(kDecl +
+void addCommonParts(test::ZipBuilder& zip, const std::string& rels) {
+    addPart(zip, "[Content_Types].xml",
+            kDecl +
                 "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
                 "<Default Extension=\"rels\" "
                 "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
@@ -115,23 +55,19 @@ void addCommonParts(SampleZip& zip, const std::string& rels) {
                 "<Default Extension=\"jpeg\" ContentType=\"image/jpeg\"/>"
                 "<Override PartName=\"/word/document.xml\" "
                 "ContentType=\"application/"
-                "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"),
-        6);
-    zip.add(
-        "_rels/.rels",
-        bytesOf(
-            kDecl +
+                "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>");
+    addPart(
+        zip, "_rels/.rels",
+        kDecl +
             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
             "<Relationship Id=\"rId1\" "
             "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-            "officeDocument\" Target=\"word/document.xml\"/></Relationships>"),
-        6);
-    zip.add("word/_rels/document.xml.rels",
-            bytesOf(kDecl +
-                    "<Relationships "
-                    "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
-                    rels + "</Relationships>"),
-            6);
+            "officeDocument\" Target=\"word/document.xml\"/></Relationships>");
+    addPart(zip, "word/_rels/document.xml.rels",
+            kDecl +
+                "<Relationships "
+                "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                rels + "</Relationships>");
 }
 
 double secondsOf(const std::string& command) {
@@ -150,16 +86,16 @@ Sample makeSample(bool images) {
     Sample s;
     s.path = fs::temp_directory_path() /
              (images ? "morvel-bench-images.docx" : "morvel-bench-text.docx");
-    SampleZip zip;
+    test::ZipBuilder zip;
     std::string body, rels;
     if (images) {
         // Ten 5 MB pictures of noise: deflate cannot shrink them, as with real photographs.
-        std::vector<uint8_t> noise(5u << 20);
+        std::string noise(5u << 20, 0);
         for (int n = 0; n < 10; ++n) {
             uint32_t v = 2463534242u + n;
             for (auto& b : noise) {
                 v ^= v << 13, v ^= v >> 17, v ^= v << 5;
-                b = static_cast<uint8_t>(v);
+                b = static_cast<char>(v);
             }
             const std::string id = "rIdImg" + std::to_string(n);
             rels += "<Relationship Id=\"" + id +
@@ -170,7 +106,7 @@ Sample makeSample(bool images) {
             body += "<w:p><w:r><w:t>Picture " + std::to_string(n) +
                     "</w:t></w:r><w:r><w:drawing><a:blip r:embed=\"" + id +
                     "\"/></w:drawing></w:r></w:p>";
-            zip.add("word/media/image" + std::to_string(n) + ".jpeg", noise, 6);
+            addPart(zip, "word/media/image" + std::to_string(n) + ".jpeg", noise);
         }
         s.largestPart = noise.size();
     } else {
@@ -183,7 +119,7 @@ Sample makeSample(bool images) {
     }
     const std::string doc =
         kDecl + "<w:document " + kW + "><w:body>" + body + "<w:sectPr/></w:body></w:document>";
-    zip.add("word/document.xml", bytesOf(doc), 6);
+    addPart(zip, "word/document.xml", doc);
     addCommonParts(zip, rels);
     s.largestPart = std::max<uint64_t>(s.largestPart, doc.size());
     std::vector<uint8_t> bytes = zip.finish();

@@ -12,45 +12,11 @@
 #include "docwriter/recover_doc_file.h"
 #include "platform/file_io.h"
 #include "platform/sha256.h"
+#include "platform/utf8.h"
 
 namespace morvel::cli {
 
 namespace {
-
-// UTF-8 of a UTF-16LE name (lone surrogates become U+FFFD).
-std::string utf8Name(const std::vector<uint8_t>& raw) {
-    std::string out;
-    auto put = [&](uint32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    };
-    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
-        uint32_t c = raw[i] | (raw[i + 1] << 8);
-        if (c >= 0xD800 && c < 0xDC00 && i + 3 < raw.size()) {
-            uint32_t lo = raw[i + 2] | (raw[i + 3] << 8);
-            if (lo >= 0xDC00 && lo < 0xE000) {
-                put(0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        put(c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
-    }
-    return out;
-}
 
 const char* resultName(int32_t r) {
     switch (r) {
@@ -143,7 +109,7 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
         // Storage paths from the walk: a storage comes just before what it holds.
         std::vector<std::string> paths(st.entries.size());
         for (size_t i = 0; i < st.entries.size(); ++i)
-            paths[i] = utf8Name(st.entries[i].rawName);
+            paths[i] = utf16leToUtf8(st.entries[i].rawName);
         std::vector<std::string> open;
         for (const WalkStep& step : st.traversal) {
             open.resize(static_cast<size_t>(step.depth));
@@ -151,9 +117,9 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
             std::string prefix;
             for (const std::string& o : open)
                 prefix += o + "/";
-            paths[static_cast<size_t>(step.entry)] = prefix + utf8Name(e.rawName);
+            paths[static_cast<size_t>(step.entry)] = prefix + utf16leToUtf8(e.rawName);
             if (e.type == kCfbTypeStorage)
-                open.push_back(utf8Name(e.rawName));
+                open.push_back(utf16leToUtf8(e.rawName));
         }
         j += ",\"roles\":{\"WordDocument\":" + std::to_string(st.wordDocumentIndex) +
              ",\"1Table\":" + std::to_string(st.table1Index) +
@@ -165,7 +131,7 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
             const CStreamEntry& e = st.entries[i];
             j += i ? ",{" : "{";
             j += "\"index\":" + std::to_string(i);
-            j += ",\"name\":" + jsonString(utf8Name(e.rawName));
+            j += ",\"name\":" + jsonString(utf16leToUtf8(e.rawName));
             j += ",\"path\":" + jsonString(paths[i]);
             j += ",\"type\":" + std::to_string(e.type);
             j += ",\"start\":" + std::to_string(e.startSector);

@@ -1,9 +1,8 @@
 #include "cli/folder_documents.h"
 
-#include <mutex>
-
 #include "cli/terminal_progress.h"
 #include "discovery/folder_search.h"
+#include "platform/collected_errors.h"
 
 namespace morvel::cli {
 
@@ -21,22 +20,6 @@ class TerminalObserver : public StoreObserver {
 
   private:
     TerminalProgress& line_;
-};
-
-class CollectedErrors : public ErrorReport {
-  public:
-    void showError(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        texts.push_back(text);
-    }
-    std::vector<std::string> take() {
-        std::lock_guard lock(mutex_);
-        return texts;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::string> texts;
 };
 
 }  // namespace
@@ -64,7 +47,7 @@ bool searchFolders(const std::vector<std::string>& folders, FolderSearchOutcome&
         const DocumentRecord& r = store->record(i);
         outcome.documents.push_back({r.folder, r.fileName, r.format, r.category});
     }
-    outcome.errors = errors.take();
+    outcome.errors = errors.texts();
     outcome.tableFull = store->tableFull();
     store->Shutdown();
     return true;

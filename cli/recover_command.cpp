@@ -18,6 +18,7 @@
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
 #include "docx/office_broken_repair_2007.h"
+#include "platform/collected_errors.h"
 #include "platform/file_io.h"
 
 namespace morvel::cli {
@@ -32,13 +33,6 @@ struct RecoverOptions {
     bool force = false;
     bool json = false;
     PartialFiles* partials = nullptr;  // results being written, removed on a stop signal
-};
-
-// Collects the messages the driver would show in a dialog.
-class CollectedErrors : public ErrorReport {
-  public:
-    void showError(const std::string& text) override { messages.push_back(text); }
-    std::vector<std::string> messages;
 };
 
 struct WrittenOutput {
@@ -69,11 +63,6 @@ Reason noFullDocumentReason(const DocumentOutcome& o);
 
 const char* formatName(uint16_t f) {
     return f == kFormatDoc ? "doc" : f == kFormatDocx ? "docx" : "unknown";
-}
-
-bool sameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
 }
 
 // Writes one result under its default name; the NUL that ends a text buffer is left out.
@@ -146,11 +135,12 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
             RecoverDocument(rec, env);
         } catch (const std::bad_alloc&) {
             // The document does not fit in memory: it fails alone, the batch goes on.
-            errors.messages.push_back(kNotEnoughMemoryMessage);
+            errors.showError(kNotEnoughMemoryMessage);
             rec.success = 0;
         }
         progress.clear();
-        outcome.errors.insert(outcome.errors.end(), errors.messages.begin(), errors.messages.end());
+        for (const std::string& text : errors.texts())
+            outcome.errors.push_back(text);
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;

@@ -14,7 +14,8 @@ function(morvel_library name)
     endif()
 endfunction()
 
-# One GoogleTest executable per test folder, registered with ctest.
+# One GoogleTest executable per test folder, registered with ctest. DEPS names the library under
+# test and the fixture builders of its layer; nothing above that layer links in.
 function(morvel_test_folder name)
     cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
     file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -22,7 +23,7 @@ function(morvel_test_folder name)
         return()
     endif()
     add_executable(${name} ${_sources})
-    target_link_libraries(${name} PRIVATE ${ARG_DEPS} morvel_test_support GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest_main)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "MORVEL_CORPUS=${MORVEL_CORPUS_DIR}")
 endfunction()

@@ -2,11 +2,13 @@
 
 #include <vector>
 
+#include "core/preview_page.h"
 #include "doc/c_doc8.h"
 #include "doc/doc_salvage.h"
 #include "doc/fkp_packer.h"
 #include "doc/property_run.h"
 #include "platform/le_reader.h"
+#include "platform/utf8.h"
 
 namespace morvel {
 
@@ -28,7 +30,8 @@ constexpr uint16_t kSprmBold = 0x0835;
 constexpr uint16_t kSprmItalic = 0x0836;
 constexpr uint16_t kSprmUnderline = 0x2A3E;
 
-void appendUtf8(std::string& out, uint32_t cp) {
+// One character as HTML text: markup characters escaped, the rest as UTF-8.
+void appendHtmlCharacter(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         switch (cp) {
             case '&':
@@ -45,17 +48,7 @@ void appendUtf8(std::string& out, uint32_t cp) {
                 return;
         }
     }
-    if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    }
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    appendUtf8(out, cp);
 }
 
 // Builds the HTML: paragraphs, and tables from the cell marks. A cell mark ends a cell; one
@@ -68,7 +61,7 @@ class DocTextWriter {
         paragraphOpen_ = true;
         afterCellMark_ = false;
         setLook(look);
-        appendUtf8(paragraph_, c);
+        appendHtmlCharacter(paragraph_, c);
     }
     void lineBreak() {
         paragraphOpen_ = true;
@@ -246,8 +239,7 @@ std::string docTextHtml(std::span<const uint8_t> utf16, size_t chars,
                     w.character(c, lookAt(i));
         }
     }
-    return "<html><head><meta charset=\"utf-8\"></head><body style=\"white-space: pre-wrap\">" +
-           w.finish() + "</body></html>";
+    return std::string(kPreviewPageHead).append(w.finish()).append(kPreviewPageTail);
 }
 
 std::string docPreviewHtml(std::span<const uint8_t> image) {

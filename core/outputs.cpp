@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool sameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
-}
-
 fs::path sourceOf(const DocumentRecord& record) {
     return fs::path(record.folder + "/" + record.fileName);
 }

@@ -2,37 +2,15 @@
 
 #include <string_view>
 
-#include "core/package_part_reader.h"
+#include "core/preview_page.h"
+#include "docx/package_part_reader.h"
 #include "platform/tag_end.h"
+#include "platform/utf8.h"
+#include "platform/windows1252.h"
 
 namespace morvel {
 
 namespace {
-
-constexpr const char* kHead =
-    "<html><head><meta charset=\"utf-8\"></head>"
-    "<body style=\"white-space: pre-wrap\">";
-constexpr const char* kTail = "</body></html>";
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = 0xFFFD;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 void appendEscaped(std::string& out, char c) {
     switch (c) {
@@ -308,7 +286,7 @@ std::string docxPreviewHtml(std::span<const uint8_t> package) {
     if (!part)
         return {};
     std::string_view xml(reinterpret_cast<const char*>(part->data()), part->size());
-    std::string out = kHead;
+    std::string out(kPreviewPageHead);
     DocumentHtmlWriter writer(out);
     size_t pos = 0;
     while (pos < xml.size()) {
@@ -325,33 +303,12 @@ std::string docxPreviewHtml(std::span<const uint8_t> package) {
         pos = gt + 1;
     }
     writer.finish();
-    return out + kTail;
-}
-
-std::string windows1252ToUtf8(std::span<const uint8_t> text) {
-    // 0x80..0x9F of the code page; 0 marks the five unassigned bytes.
-    static const uint16_t kHigh[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    std::string out;
-    out.reserve(text.size());
-    for (uint8_t b : text) {
-        if (b == 0)
-            continue;
-        if (b < 0x80)
-            out.push_back(static_cast<char>(b));
-        else if (b < 0xA0)
-            appendUtf8(out, kHigh[b - 0x80] ? kHigh[b - 0x80] : 0xFFFD);
-        else
-            appendUtf8(out, b);
-    }
-    return out;
+    return out.append(kPreviewPageTail);
 }
 
 std::string textPreviewHtml(std::span<const uint8_t> text) {
     std::string utf8 = windows1252ToUtf8(text);
-    std::string out = kHead;
+    std::string out(kPreviewPageHead);
     size_t start = 0;
     while (start <= utf8.size()) {
         size_t nl = utf8.find('\n', start);
@@ -371,7 +328,7 @@ std::string textPreviewHtml(std::span<const uint8_t> text) {
             break;
         start = nl + 1;
     }
-    return out + kTail;
+    return out.append(kPreviewPageTail);
 }
 
 }  // namespace morvel

@@ -16,7 +16,4 @@ std::string docxPreviewHtml(std::span<const uint8_t> package);
 // ends and a terminating NUL, as HTML paragraphs.
 std::string textPreviewHtml(std::span<const uint8_t> text);
 
-// The same text as UTF-8, without the NUL.
-std::string windows1252ToUtf8(std::span<const uint8_t> text);
-
 }  // namespace morvel

@@ -164,7 +164,6 @@ void CDoc8::vReadPiecesText(uint32_t /*codePage: Windows-1252 stands for the ANS
     readPiecesText(pieces, wd, kTextStart, text);
     ctx_.textLength = static_cast<uint32_t>(text.size());
     ctx_.textIs16Bit = !pieces.empty() && pieces.back().is16Bit;
-    textPages = std::max<int32_t>(4, (kTextStart + static_cast<int32_t>(text.size())) / 512 + 1);
 }
 
 void CDoc8::vReadSTSH() {

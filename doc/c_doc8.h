@@ -91,7 +91,6 @@ class CDoc8 : public CDoc {
             ccpHdrTxbx = 0;
     std::vector<Piece> pieces;
     std::vector<uint8_t> text;  // UTF-16LE
-    int32_t textPages = 4;
     std::vector<PropertyRun> chpRuns, papRuns;  // kept (compacted) after ReadDocument
     size_t chpRunsRead = 0, papRunsRead = 0;    // before compaction
     std::vector<FkpPage> chpxPages, papxPages;

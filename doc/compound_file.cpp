@@ -31,7 +31,6 @@ CCompoundFile::CCompoundFile(const CFileImage& img, DocContext& ctx)
         fatSectorList = image.fatSectors;
         readFat(false);
     } else {
-        fromHeader = true;
         const int64_t h = image.headerPos;
         csectFat = image.readI32(h + kCfbHeaderCsectFat);
         dirStart = image.readI32(h + kCfbHeaderDirStart);

@@ -48,7 +48,6 @@ class CCompoundFile {
     std::vector<int32_t> miniStreamChain;
     std::vector<int32_t> directoryChain;
     int32_t directoryEntryCount = 0;
-    bool fromHeader = false;
 
     static constexpr int32_t kCfbNone = -2;
 

@@ -42,7 +42,6 @@ class MarkUpStore {
         return length == kLongToken ? longToken(block.offset[slot])
                                     : ByteSpan(bytes_.data + block.offset[slot], length);
     }
-    bool IsUtf8() const { return isUtf8_ != 0; }
     // True when the walk stopped because elements nested deeper than kMaxMarkupDepth: the
     // tokens before that point are kept, the part counts as broken.
     bool TooDeep() const { return tooDeep_ != 0; }

@@ -5,7 +5,6 @@
 #include <span>
 
 #include "docx/inflate_zip.h"
-#include "platform/file_io.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -89,11 +88,6 @@ int UniDataStorePackage::Load(const uint8_t* bytes, uint32_t length) {
         }
     }
     return 0;
-}
-
-int BinFileRW::ReadAll(const char* path, std::vector<uint8_t>& out) {
-    out.clear();
-    return path != nullptr && readWholeFile(path, out) == ReadStatus::Ok ? 0 : 1;
 }
 
 }  // namespace morvel

@@ -47,12 +47,4 @@ class UniDataStorePackage {
     std::vector<uint8_t> file_;
 };
 
-// Reads a whole file into a caller-owned buffer.
-class BinFileRW {
-  public:
-    virtual ~BinFileRW() = default;
-    // 1 when the file cannot be opened or read, else 0.
-    int ReadAll(const char* path, std::vector<uint8_t>& out);
-};
-
 }  // namespace morvel

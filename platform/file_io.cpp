@@ -171,4 +171,10 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
     return {};
 }
 
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) &&
+           std::filesystem::equivalent(a, b, ec);
+}
+
 }  // namespace morvel

@@ -50,4 +50,8 @@ class PartialFiles {
 std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
                             bool overwrite, PartialFiles* partials = nullptr);
 
+// True when both paths name one existing file (through a link or another spelling of the
+// path); false when either does not exist or cannot be examined.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 }  // namespace morvel

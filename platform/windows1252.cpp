@@ -1,5 +1,7 @@
 #include "platform/windows1252.h"
 
+#include "platform/utf8.h"
+
 namespace morvel {
 
 namespace {
@@ -11,13 +13,33 @@ constexpr uint16_t kHighControls[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+uint16_t unitOf(uint8_t b) {
+    return b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : b;
+}
+
+// An unassigned byte is the one the table maps to the control of its own value.
+bool isUnassigned(uint8_t b) {
+    return b >= 0x80 && b < 0xA0 && unitOf(b) == b;
+}
+
 }  // namespace
 
 std::vector<uint16_t> windows1252ToUtf16(std::span<const uint8_t> text) {
     std::vector<uint16_t> out;
     out.reserve(text.size());
     for (uint8_t b : text)
-        out.push_back(b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : b);
+        out.push_back(unitOf(b));
+    return out;
+}
+
+std::string windows1252ToUtf8(std::span<const uint8_t> text) {
+    std::string out;
+    out.reserve(text.size());
+    for (uint8_t b : text) {
+        if (b == 0)
+            continue;
+        appendUtf8(out, isUnassigned(b) ? kReplacementCharacter : unitOf(b));
+    }
     return out;
 }
 

@@ -3,8 +3,6 @@
 // letter.doc: a Word 97 document whose first 512 bytes (the compound-file header) are zeroed,
 // as a disk that lost a sector leaves it. report.docx: a package cut short inside its central
 // directory, as an interrupted download leaves it.
-#include <zlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +11,7 @@
 #include <vector>
 
 #include "docwriter/text_write.h"
-#include "platform/le_reader.h"
+#include "tests/support/zip_builder.h"
 
 namespace fs = std::filesystem;
 
@@ -29,9 +27,9 @@ const char* const kLetter[] = {
     "Tomas Berg",
 };
 
-std::vector<uint8_t> readAll(const fs::path& p) {
+std::string readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool writeAll(const fs::path& p, const std::vector<uint8_t>& bytes) {
@@ -40,86 +38,6 @@ bool writeAll(const fs::path& p, const std::vector<uint8_t>& bytes) {
               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
-
-std::vector<uint8_t> deflateRaw(const std::vector<uint8_t>& in) {
-    z_stream z{};
-    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(in.size())));
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-// A plain ZIP writer: deflated entries, then the central directory and the end record.
-class Zip {
-  public:
-    void add(const std::string& name, const std::vector<uint8_t>& content) {
-        const uint32_t crc =
-            static_cast<uint32_t>(crc32(0, content.data(), static_cast<uInt>(content.size())));
-        const std::vector<uint8_t> packed = deflateRaw(content);
-        Entry e{name, crc, static_cast<uint32_t>(packed.size()),
-                static_cast<uint32_t>(content.size()), static_cast<uint32_t>(bytes_.size())};
-        morvel::appendU32LE(bytes_, 0x04034B50);
-        header(e);
-        bytes_.insert(bytes_.end(), name.begin(), name.end());
-        bytes_.insert(bytes_.end(), packed.begin(), packed.end());
-        entries_.push_back(e);
-    }
-    std::vector<uint8_t> finish(size_t& centralStart) const {
-        std::vector<uint8_t> out = bytes_;
-        centralStart = out.size();
-        for (const Entry& e : entries_) {
-            morvel::appendU32LE(out, 0x02014B50);
-            morvel::appendU16LE(out, 20);  // made by
-            std::vector<uint8_t> h;
-            Zip::headerInto(h, e);
-            out.insert(out.end(), h.begin(), h.end());
-            morvel::appendU16LE(out, 0);  // comment length
-            morvel::appendU16LE(out, 0);  // disk
-            morvel::appendU16LE(out, 0);  // internal attributes
-            morvel::appendU32LE(out, 0);  // external attributes
-            morvel::appendU32LE(out, e.offset);
-            out.insert(out.end(), e.name.begin(), e.name.end());
-        }
-        const size_t centralSize = out.size() - centralStart;
-        morvel::appendU32LE(out, 0x06054B50);
-        morvel::appendU16LE(out, 0);
-        morvel::appendU16LE(out, 0);
-        morvel::appendU16LE(out, static_cast<uint16_t>(entries_.size()));
-        morvel::appendU16LE(out, static_cast<uint16_t>(entries_.size()));
-        morvel::appendU32LE(out, static_cast<uint32_t>(centralSize));
-        morvel::appendU32LE(out, static_cast<uint32_t>(centralStart));
-        morvel::appendU16LE(out, 0);
-        return out;
-    }
-
-  private:
-    struct Entry {
-        std::string name;
-        uint32_t crc, packed, size, offset;
-    };
-    static void headerInto(std::vector<uint8_t>& out, const Entry& e) {
-        morvel::appendU16LE(out, 20);      // version needed
-        morvel::appendU16LE(out, 0);       // flags
-        morvel::appendU16LE(out, 8);       // deflate
-        morvel::appendU16LE(out, 0x6000);  // 12:00
-        morvel::appendU16LE(out, 0x5B8A);  // 2025-12-10
-        morvel::appendU32LE(out, e.crc);
-        morvel::appendU32LE(out, e.packed);
-        morvel::appendU32LE(out, e.size);
-        morvel::appendU16LE(out, static_cast<uint16_t>(e.name.size()));
-        morvel::appendU16LE(out, 0);  // extra length
-    }
-    void header(const Entry& e) { headerInto(bytes_, e); }
-
-    std::vector<uint8_t> bytes_;
-    std::vector<Entry> entries_;
-};
 
 std::string xmlEscape(const std::string& s) {
     std::string out;
@@ -136,7 +54,7 @@ std::string xmlEscape(const std::string& s) {
     return out;
 }
 
-std::vector<uint8_t> documentXml() {
+std::string documentXml() {
     std::string x =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
         "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
@@ -159,7 +77,7 @@ std::vector<uint8_t> documentXml() {
     }
     x += "</w:tbl><w:p/><w:sectPr><w:pgSz w:w=\"11906\" "
          "w:h=\"16838\"/></w:sectPr></w:body></w:document>";
-    return std::vector<uint8_t>(x.begin(), x.end());
+    return x;
 }
 
 std::vector<uint8_t> letterUtf16() {
@@ -198,7 +116,7 @@ int main(int argc, char** argv) {
     std::fill(doc.begin(), doc.begin() + 512, 0);
 
     // report.docx: every part of a package, cut short inside the central directory.
-    Zip zip;
+    morvel::test::ZipBuilder zip;
     std::ifstream list(templ / "parts.txt");
     for (std::string part; std::getline(list, part);) {
         if (part.empty())
@@ -207,8 +125,9 @@ int main(int argc, char** argv) {
         if (part == "[Content_Types].xml")
             zip.add("word/document.xml", documentXml());
     }
-    size_t centralStart = 0;
-    std::vector<uint8_t> docx = zip.finish(centralStart);
+    std::vector<size_t> centralAt;
+    std::vector<uint8_t> docx = zip.finish(&centralAt);
+    const size_t centralStart = centralAt.empty() ? docx.size() : centralAt.front();
     docx.resize(centralStart + (docx.size() - centralStart) / 3);
 
     if (!writeAll(out / "letter.doc", doc) || !writeAll(out / "report.docx", docx)) {

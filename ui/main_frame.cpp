@@ -34,6 +34,7 @@
 #include "core/preview_html.h"
 #include "discovery/named_documents.h"
 #include "platform/file_io.h"
+#include "platform/windows1252.h"
 #include "ui/copy_original_dialog.h"
 #include "ui/manual_html.h"
 #include "ui/options_dialog.h"

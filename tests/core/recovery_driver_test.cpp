@@ -2,22 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/collected_errors.h"
 #include "tests/support/test_files.h"
 #include "tests/support/word97_builder.h"
 
 namespace morvel {
 namespace {
 
-class RecordingErrors : public ErrorReport {
-  public:
-    void showError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
 struct DriverRun {
     test::TempDir dir;
     CountingProgress progress;
-    RecordingErrors errors;
+    CollectedErrors errors;
     RecoveryEnvironment env;
     DocumentRecord record;
 
@@ -46,8 +41,8 @@ TEST(RecoveryDriver, ReportsUnreadableAndUnknownDocuments) {
         DriverRun run(c.name, c.format);
         RecoverDocument(run.record, run.env);
         EXPECT_EQ(run.record.success, 0u) << c.name;
-        ASSERT_EQ(run.errors.shown.size(), 1u) << c.name;
-        EXPECT_EQ(run.errors.shown[0], c.message);
+        ASSERT_EQ(run.errors.texts().size(), 1u) << c.name;
+        EXPECT_EQ(run.errors.texts()[0], c.message);
         EXPECT_FALSE(run.record.rawText.has_value());
     }
 }
@@ -63,8 +58,8 @@ TEST(RecoveryDriver, EmptyDocGivesNoResultsAndSaysWhy) {
     EXPECT_FALSE(run.record.rawText.has_value());
     EXPECT_FALSE(run.record.filteredData.has_value());
     EXPECT_FALSE(run.record.fullData.has_value());
-    ASSERT_EQ(run.errors.shown.size(), 1u);
-    EXPECT_EQ(run.errors.shown[0], "the file is empty");
+    ASSERT_EQ(run.errors.texts().size(), 1u);
+    EXPECT_EQ(run.errors.texts()[0], "the file is empty");
     EXPECT_FALSE(std::filesystem::exists(run.dir.path() / kTempFullName));
 
     DriverRun blank("blank.doc", kFormatDoc);

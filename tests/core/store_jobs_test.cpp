@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/document_store.h"
+#include "platform/collected_errors.h"
 #include "platform/file_io.h"
 #include "tests/support/store_recorders.h"
 #include "tests/support/test_files.h"
@@ -45,7 +46,7 @@ class StoreJobs : public ::testing::Test {
 
     test::TempDir dir;
     RecordingObserver observer;
-    test::RecordingErrors errors;
+    CollectedErrors errors;
     test::RecordingStatus status;
     test::GatedProgress progress{nullptr};
     std::shared_ptr<CDocumentStore> store;

@@ -1,4 +1,5 @@
 #include "discovery/folder_search.h"
+#include "platform/collected_errors.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ class Search : public ::testing::Test {
 
     test::TempDir dir;
     test::RecordingObserver observer;
-    test::RecordingErrors errors;
+    CollectedErrors errors;
     std::shared_ptr<CDocumentStore> store;
 };
 

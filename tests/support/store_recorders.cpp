@@ -61,16 +61,6 @@ std::vector<std::string> RecordingObserver::statusTexts() const {
     return out;
 }
 
-void RecordingErrors::showError(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    texts_.push_back(text);
-}
-
-std::vector<std::string> RecordingErrors::texts() const {
-    std::lock_guard lock(mutex_);
-    return texts_;
-}
-
 void RecordingStatus::setStatusText(const std::string& text) {
     std::lock_guard lock(mutex_);
     texts_.push_back(text);

@@ -38,16 +38,6 @@ class RecordingObserver : public StoreObserver {
     std::vector<MessageReply> held_;
 };
 
-class RecordingErrors : public ErrorReport {
-  public:
-    void showError(const std::string& text) override;
-    std::vector<std::string> texts() const;
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
-
 class RecordingStatus : public StatusText {
   public:
     void setStatusText(const std::string& text) override;

@@ -8,9 +8,9 @@
 
 namespace morvel::test {
 
-std::vector<uint8_t> deflateRaw(const std::vector<uint8_t>& bytes) {
+std::vector<uint8_t> deflateRaw(const std::vector<uint8_t>& bytes, int level) {
     z_stream s{};
-    if (deflateInit2(&s, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw std::runtime_error("deflateInit2");
     std::vector<uint8_t> out(deflateBound(&s, bytes.size()) + 16);
     s.next_in = const_cast<Bytef*>(bytes.data());
@@ -35,7 +35,7 @@ size_t ZipBuilder::add(const std::string& name, const std::string& content, uint
 
 size_t ZipBuilder::add(const std::string& name, const std::string& content, const Entry& how) {
     const std::vector<uint8_t> plain(content.begin(), content.end());
-    const std::vector<uint8_t> data = how.method == 8 ? deflateRaw(plain) : plain;
+    const std::vector<uint8_t> data = how.method == 8 ? deflateRaw(plain, how.level) : plain;
     const auto crc = static_cast<uint32_t>(crc32(0, plain.data(), static_cast<uInt>(plain.size())));
     const auto offset = static_cast<uint32_t>(bytes_.size());
     const uint16_t flags = how.descriptor ? 0x0008 : 0;

@@ -6,10 +6,14 @@
 
 namespace morvel::test {
 
-// Raw deflate (no zlib header) of bytes, as ZIP method 8 stores it.
-std::vector<uint8_t> deflateRaw(const std::vector<uint8_t>& bytes);
+// The deflate level the builder uses unless an entry asks for another: the smallest output.
+inline constexpr int kBestDeflateLevel = 9;
 
-// Builds ZIP archives byte by byte so a test can show exactly which bytes are damaged.
+// Raw deflate (no zlib header) of bytes, as ZIP method 8 stores it.
+std::vector<uint8_t> deflateRaw(const std::vector<uint8_t>& bytes, int level = kBestDeflateLevel);
+
+// Builds ZIP archives byte by byte so a test can show exactly which bytes are damaged. Tools
+// and benchmarks build their sample packages with it too.
 class ZipBuilder {
   public:
     // How an entry's CRC and sizes are written when a data descriptor follows its data.
@@ -18,8 +22,9 @@ class ZipBuilder {
         bool descriptor = false;   // flag bit 3 and a descriptor after the data
         bool headerSizes = false;  // with a descriptor: real CRC and sizes in the header too
         bool descriptorSignature = true;
-        bool zip64Descriptor = false;  // 8-byte sizes in the descriptor
-        bool zip64Local = false;       // header sizes 0xFFFFFFFF, the real ones in a ZIP64 field
+        bool zip64Descriptor = false;   // 8-byte sizes in the descriptor
+        bool zip64Local = false;        // header sizes 0xFFFFFFFF, the real ones in a ZIP64 field
+        int level = kBestDeflateLevel;  // of the deflate, when method is 8
     };
     // One central directory record; tests may change its fields before finish().
     struct Central {

@@ -1,12 +1,10 @@
 #include "tests/ui/ui_test_support.h"
 
-#include <zlib.h>
-
 #include <QElapsedTimer>
 #include <QThread>
 
 #include "discovery/folder_search.h"
-#include "platform/le_reader.h"
+#include "tests/support/zip_builder.h"
 
 namespace morvel::test {
 
@@ -120,22 +118,10 @@ std::vector<uint8_t> docxWithText(const std::string& text) {
         "<?xml version=\"1.0\"?><w:document xmlns:w=\"x\"><w:body><w:p><w:r><w:rPr><w:b/>"
         "</w:rPr><w:t>" +
         text + "</w:t></w:r></w:p></w:body></w:document>";
-    uint32_t crc =
-        crc32(0, reinterpret_cast<const Bytef*>(xml.data()), static_cast<uInt>(xml.size()));
-    std::vector<uint8_t> out;
-    appendU32LE(out, 0x04034b50);
-    appendU16LE(out, 20);
-    appendU16LE(out, 0);
-    appendU16LE(out, 0);
-    appendU32LE(out, 0);
-    appendU32LE(out, crc);
-    appendU32LE(out, static_cast<uint32_t>(xml.size()));
-    appendU32LE(out, static_cast<uint32_t>(xml.size()));
-    appendU16LE(out, static_cast<uint16_t>(name.size()));
-    appendU16LE(out, 0);
-    out.insert(out.end(), name.begin(), name.end());
-    out.insert(out.end(), xml.begin(), xml.end());
-    return out;
+    // Only the stored part's local record, as a package cut off before its directory.
+    ZipBuilder zip;
+    zip.add(name, xml, 0);
+    return zip.localPart();
 }
 
 }  // namespace morvel::test

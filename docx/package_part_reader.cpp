@@ -1,4 +1,4 @@
-#include "core/package_part_reader.h"
+#include "docx/package_part_reader.h"
 
 #include <zlib.h>
 
