@@ -21,7 +21,7 @@ QString previewPageHtml(PreviewPage page) {
             return centred(QStringLiteral(
                 "<h2>Morvel recovers damaged Word documents</h2>"
                 "<p><b>1.</b> Open the damaged document with <b>File &gt; Open</b>, drop it on "
-                "this window, or Add the Word document to the tree with <b>Add Documents</b>.</p>"
+                "this window, or add the Word document to the tree with <b>Add Documents</b>.</p>"
                 "<p><b>2.</b> An opened document is recovered at once; for one in the tree, "
                 "select it and double-click it, press Enter or use <b>Recover</b>.</p>"
                 "<p><b>3.</b> The tabs show what was recovered; save it as a Word document or a "

@@ -227,7 +227,7 @@ TEST(MainFrame, PreviewTabsFollowTheRecoveredFormat) {
         std::function<void()> select;
         const char* says;
     } pages[] = {
-        {[&] { w.selectRoot(); }, "Add the Word document to the tree"},
+        {[&] { w.selectRoot(); }, "add the Word document to the tree"},
         {[&] { w.selectFolder(0); }, "No files selected."},
         {[&] { w.selectRecord(w.add("/e", "new.doc", kFormatDoc)); }, "double-click it"},
     };
