@@ -38,6 +38,17 @@ QString noFullReason(const DocumentRecord& r) {
     return tr("No full document could be built from what the file still holds.");
 }
 
+// The errors a recovery reports, in words for the user; others are shown as they are.
+QString plainError(const QString& error) {
+    if (error.startsWith(QStringLiteral("Error in read doc")))
+        return tr(
+            "The file could not be read: it may have been moved or deleted, or you may "
+            "not be allowed to read it.");
+    if (error == QStringLiteral("the file is empty"))
+        return tr("The file is empty: it holds nothing to recover.");
+    return error;
+}
+
 QString escaped(const QString& s) {
     return s.toHtmlEscaped();
 }
@@ -100,7 +111,7 @@ StateView documentStateOf(const DocumentRecord& r, const RecoveryNote& note) {
         if (note.stopped)
             v.reason = tr("The recovery was stopped before it finished.");
         else if (!note.error.isEmpty())
-            v.reason = note.error;
+            v.reason = plainError(note.error);
         else if (r.docxReport)
             v.reason = noFullReason(r);
         else

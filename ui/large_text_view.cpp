@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
@@ -17,6 +18,9 @@ namespace {
 
 // Copying more than this to the clipboard is refused: no program takes a paste that large.
 constexpr qint64 kCopyLimit = 64 << 20;
+// One turn of the event loop takes pieces for at most this long, so input and painting keep
+// their turn however fast or slow the machine (or a sanitizer build) is.
+constexpr qint64 kTurnBudgetMs = 15;
 
 }  // namespace
 
@@ -28,7 +32,7 @@ LargeTextView::LargeTextView(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setAutoFillBackground(true);
     viewport()->setCursor(Qt::IBeamCursor);
     timer_.setInterval(0);
-    connect(&timer_, &QTimer::timeout, this, &LargeTextView::loadPiece);
+    connect(&timer_, &QTimer::timeout, this, &LargeTextView::loadTurn);
 }
 
 void LargeTextView::clear() {
@@ -63,6 +67,29 @@ void LargeTextView::setText(std::span<const uint8_t> text) {
     loadPiece();
     if (text_.size() < total_)
         timer_.start();
+    else
+        finishLoading();
+}
+
+void LargeTextView::loadTurn() {
+    QElapsedTimer clock;
+    clock.start();
+    do
+        loadPiece();
+    while (text_.size() < total_ && clock.elapsed() < kTurnBudgetMs);
+    updateScrollBars();
+    viewport()->update();
+    if (text_.size() >= total_)
+        finishLoading();
+}
+
+void LargeTextView::finishLoading() {
+    timer_.stop();
+    source_ = {};
+    lineStarts_.shrink_to_fit();
+    updateScrollBars();
+    viewport()->update();
+    emit loaded();
 }
 
 void LargeTextView::loadPiece() {
@@ -92,15 +119,6 @@ void LargeTextView::loadPiece() {
         }
     }
     longestLine_ = std::max(longestLine_, static_cast<int>(end - lineStartOfLast_));
-    if (text_.size() >= total_) {
-        timer_.stop();
-        source_ = {};
-        lineStarts_.shrink_to_fit();
-    }
-    updateScrollBars();
-    viewport()->update();
-    if (text_.size() >= total_)
-        emit loaded();
 }
 
 std::pair<qint64, qint64> LargeTextView::lineRange(int line) const {

@@ -10,10 +10,11 @@
 namespace morvel {
 
 // A read-only view of a plain text of any size (Windows-1252 bytes). The text is taken in
-// pieces from a timer, so the window stays responsive while a text of hundreds of megabytes
-// loads, and only the lines in view are decoded and drawn: the view holds one copy of the
-// bytes plus four bytes per line. Lines longer than kWrapColumn characters are broken there.
-// Mouse drags select whole lines; Ctrl+C copies them, Ctrl+A selects everything.
+// pieces from a timer, a few milliseconds' worth each turn of the event loop, so the window stays
+// responsive while a text of hundreds of megabytes loads, and only the lines in view are decoded
+// and drawn: the view holds one copy of the bytes plus four bytes per line. Lines longer than
+// kWrapColumn characters are broken there. Mouse drags select whole lines; Ctrl+C copies them,
+// Ctrl+A selects everything.
 class LargeTextView : public QAbstractScrollArea {
     Q_OBJECT
   public:
@@ -32,7 +33,8 @@ class LargeTextView : public QAbstractScrollArea {
     // The whole text decoded, lines joined by "\n" (for small texts and tests).
     QString toPlainText() const;
     QString lineText(int line) const;
-    // Bytes taken per timer tick; tests make it smaller.
+    // Bytes taken per piece (a turn of the event loop takes pieces for a few milliseconds);
+    // tests make it smaller.
     void setChunkSize(qint64 bytes) { chunk_ = bytes; }
 
   signals:
@@ -46,7 +48,9 @@ class LargeTextView : public QAbstractScrollArea {
     void mouseMoveEvent(QMouseEvent* e) override;
 
   private:
+    void loadTurn();
     void loadPiece();
+    void finishLoading();
     void updateScrollBars();
     int lineAt(int y) const;
     // Byte range of a line, without its line break.
@@ -56,7 +60,7 @@ class LargeTextView : public QAbstractScrollArea {
     std::span<const uint8_t> source_;
     QByteArray text_;
     qint64 total_ = 0;
-    qint64 chunk_ = 4 << 20;
+    qint64 chunk_ = 256 << 10;
     std::vector<uint32_t> lineStarts_;
     qint64 lineStartOfLast_ = 0;  // where the line being scanned began
     int longestLine_ = 0;

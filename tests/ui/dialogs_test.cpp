@@ -137,7 +137,7 @@ TEST(Dialogs, OptionsOkStoresAndRebuildsCancelChangesNothing) {
     EXPECT_FALSE(w.store().settings().showTilde);
 
     whenDialogOpens<OptionsDialog>([](OptionsDialog* d) {
-        EXPECT_EQ(d->windowTitle(), "Options");
+        EXPECT_EQ(d->windowTitle(), "Preferences");
         auto boxes = d->findChildren<QCheckBox*>();
         ASSERT_EQ(boxes.size(), 3);
         EXPECT_TRUE(boxes[0]->isChecked());  // scan the documents folder at start
@@ -186,10 +186,10 @@ TEST(Dialogs, CopyOriginalIntoANewFolder) {
     w.selectRecord(w.add((w.root() / "d").string(), "a.doc", kFormatDoc));
     std::filesystem::path target = w.root() / "copies" / "deep";
     whenDialogOpens<CopyOriginalDialog>([&](CopyOriginalDialog* d) {
-        EXPECT_EQ(d->windowTitle(), "Copy original document to");
+        EXPECT_EQ(d->windowTitle(), "Copy Original Document");
         EXPECT_EQ(d->folder().toStdString(), (w.root() / "documents").string());
         d->field()->setText(QString::fromStdString(target.string()));
-        button(d, "Save")->click();
+        button(d, "&Copy")->click();
     });
     w.frame().runCommand(Cmd::kCopy);
     EXPECT_EQ(test::readFile(target / "a.doc"), (std::vector<uint8_t>{7, 8}));

@@ -82,7 +82,7 @@ TEST(DocumentStates, EachRecoveryShowsItsOwnStateReasonAndTabs) {
          {},
          Img::kFailedImage,
          "Failed",
-         "the file is empty",
+         "The file is empty",
          V{"Overview"},
          false},
     };
@@ -118,7 +118,7 @@ TEST(DocumentStates, EachRecoveryShowsItsOwnStateReasonAndTabs) {
     }
     // A failed document's page says why, never that it was not recovered.
     w.selectRecord(w.store().recordCount() - 1);
-    EXPECT_TRUE(tabs->infoPage()->browser()->toPlainText().contains("the file is empty"));
+    EXPECT_TRUE(tabs->infoPage()->browser()->toPlainText().contains("The file is empty"));
 }
 
 // The report of a damaged package: counts of the parts kept, repaired and lost, each part's
