@@ -13,9 +13,10 @@ enum ExitCode : int {
     kExitUsage = 64         // the command line was wrong
 };
 
-// Each sub-command takes the arguments after its name and returns the process exit code.
+// Each sub-command takes the arguments after its name, reads its options with getopt_long
+// ("--help" prints its help) and returns the process exit code.
 int runRecover(const std::vector<std::string>& args);
-// Prints what the compound-file salvage finds in each file, one JSON object per line.
+// Prints what the salvage finds in each file, one JSON object per line (JSON Lines).
 int runInspect(const std::vector<std::string>& args);
 int runScan(const std::vector<std::string>& args);
 

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/help_text.h"
 #include "cli/json_text.h"
+#include "cli/option_reader.h"
 #include "cli/zip_inspect_json.h"
 #include "doc/cfb_constants.h"
 #include "doc/doc_salvage.h"
@@ -75,7 +77,7 @@ std::string readerJson(const std::vector<uint8_t>& bytes) {
 std::string inspectJson(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     DocContext ctx;
     DocSalvage s = SalvageDocFile(bytes, ctx, true);
-    std::string j = "{\"file\":" + jsonString(path.string());
+    std::string j = "{" + jsonPathMembers("file", path.native());
     j += ",\"size\":" + std::to_string(bytes.size());
     j += ",\"result\":" + std::to_string(s.result);
     j += ",\"resultText\":" + jsonString(resultName(s.result));
@@ -156,12 +158,28 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
 }  // namespace
 
 int runInspect(const std::vector<std::string>& args) {
-    if (args.empty()) {
-        std::fputs("morvel inspect: give one or more .doc or .docx files\n", stderr);
-        return kExitUsage;
+    constexpr const char* kCommand = "morvel inspect";
+    enum : int { kOptJson = 256 };
+    static const option kLongOptions[] = {
+        {"json", no_argument, nullptr, kOptJson},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    std::vector<std::string> files;
+    OptionReader reader(kCommand, args, "h", kLongOptions);
+    for (int c; (c = reader.next()) != OptionReader::kEnd;) {
+        if (c == OptionReader::kOperand)
+            files.push_back(reader.value());
+        else if (c == 'h')
+            return std::fputs(commandHelp("inspect"), stdout), kExitAllFull;
+        else if (c != kOptJson)  // JSON Lines is the only form; --json says so explicitly
+            return usageError(kCommand, "");
     }
+    files.insert(files.end(), reader.operands().begin(), reader.operands().end());
+    if (files.empty())
+        return usageError(kCommand, "give one or more .doc or .docx files");
     int rc = 0;
-    for (const std::string& a : args) {
+    for (const std::string& a : files) {
         std::vector<uint8_t> bytes;
         try {
             const ReadStatus st = readWholeFile(a, bytes);

@@ -8,13 +8,18 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/document_outcome.h"
 #include "cli/folder_documents.h"
-#include "cli/json_text.h"
+#include "cli/help_text.h"
+#include "cli/output_plan.h"
+#include "cli/recover_options.h"
+#include "cli/recover_report.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "core/document_format.h"
 #include "core/folders.h"
 #include "core/output_names.h"
+#include "core/outputs.h"
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
 #include "docx/office_broken_repair_2007.h"
@@ -27,75 +32,108 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RecoverOptions {
-    std::vector<fs::path> inputs;
-    fs::path outputDir = ".";
-    bool force = false;
-    bool json = false;
+// What a run needs besides its options.
+struct RunState {
+    const RecoverOptions& opt;
+    OutputPlan& plan;
     PartialFiles* partials = nullptr;  // results being written, removed on a stop signal
-};
-
-struct WrittenOutput {
-    const char* kind;
-    fs::path path;
-    size_t bytes;
-};
-
-struct Reason {
-    std::string code;  // stable, for scripts
-    std::string message;
-};
-
-struct DocumentOutcome {
-    fs::path input;
-    uint16_t format = kFormatUnknown;
-    bool success = false;
-    bool fullFailed = false;
-    std::vector<WrittenOutput> written;
-    std::vector<std::string> errors;
-    std::optional<DocxRecoveryReport> docx;
-    Reason reason;  // set when no full document was written
-    double seconds = 0;
-    int exitCode = kExitSomeFailed;
 };
 
 Reason noFullDocumentReason(const DocumentOutcome& o);
 
-const char* formatName(uint16_t f) {
-    return f == kFormatDoc ? "doc" : f == kFormatDocx ? "docx" : "unknown";
+const char* kindName(uint16_t format, OutputKind kind) {
+    switch (kind) {
+        case OutputKind::Full:
+            return "full";
+        case OutputKind::Filtered:
+            return format == kFormatDoc ? "filtered" : "text";
+        case OutputKind::Raw:
+            return "raw";
+    }
+    return "";
 }
 
-// Writes one result under its default name; the NUL that ends a text buffer is left out.
-void writeOutput(const RecoverOptions& opt, const DocumentRecord& rec, OutputKind kind,
-                 const std::optional<std::vector<uint8_t>>& buffer, uint32_t length, bool stripNul,
-                 const char* kindName, DocumentOutcome& outcome) {
+// Writes one result to its target; the NUL that ends a text buffer is left out. Every result
+// of a run goes through here: the checks that keep inputs and this run's results safe, the
+// folders of the mirrored tree, the atomic write and the record of what was written.
+void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind which,
+                 const fs::path& target, DocumentOutcome& outcome) {
+    const char* kind = kindName(rec.format, which);
+    const std::optional<std::vector<uint8_t>>& buffer = which == OutputKind::Full ? rec.fullData
+                                                        : which == OutputKind::Filtered
+                                                            ? rec.filteredData
+                                                            : rec.rawText;
+    const uint32_t length = which == OutputKind::Full       ? rec.fullLength
+                            : which == OutputKind::Filtered ? rec.filteredLength
+                                                            : rec.rawTextLength;
     if (!buffer || length == 0)
         return;
-    size_t n = std::min<size_t>(length, buffer->size());
-    if (stripNul && n > 0 && (*buffer)[n - 1] == 0)
-        --n;
-    fs::path target = opt.outputDir / defaultOutputName(rec.fileName, rec.format, kind);
-    for (const fs::path& in : opt.inputs) {
-        if (sameFile(in, target)) {
-            outcome.errors.push_back("refusing to write " + target.string() +
-                                     ": it is one of the documents being recovered");
+    if (run.plan.isInput(target)) {
+        outcome.errors.push_back("refusing to write " + target.string() +
+                                 ": it is one of the documents being recovered");
+        return;
+    }
+    if (run.plan.writtenThisRun(target)) {
+        outcome.errors.push_back("refusing to write " + target.string() +
+                                 ": another document's result was written there in this run");
+        return;
+    }
+    std::error_code ec;
+    if (run.opt.skipExisting && fs::exists(target, ec)) {
+        // Resuming a stopped batch: what an earlier run wrote stays, and is no error.
+        const auto size = fs::file_size(target, ec);
+        outcome.written.push_back({kind, target, ec ? 0 : static_cast<size_t>(size), true});
+        return;
+    }
+    if (target.has_parent_path() && !fs::is_directory(target.parent_path(), ec)) {
+        fs::create_directories(target.parent_path(), ec);
+        if (ec) {
+            outcome.errors.push_back("cannot create folder " + target.parent_path().string() +
+                                     ": " + ec.message());
             return;
         }
     }
-    std::string err = writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n),
-                                      opt.force, opt.partials);
-    if (!err.empty()) {
-        if (!opt.force && err.find("already exists") != std::string::npos)
-            err += " (use --force to replace it)";
-        outcome.errors.push_back(err);
+    SaveOptions how;
+    how.overwrite = run.opt.force;
+    how.partials = run.partials;
+    SaveOutcome saved = writeResult(rec, which, target, how);
+    if (!saved.ok) {
+        if (saved.status == SaveStatus::AlreadyExists)
+            saved.error += " (use --force to replace it)";
+        outcome.errors.push_back(saved.error);
         return;
     }
-    outcome.written.push_back({kindName, target, n});
+    run.plan.noteWritten(target);
+    outcome.written.push_back({kind, target, saved.bytes});
 }
 
-DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
-                           const fs::path& runFolder, TerminalProgress& progress,
-                           TemplateStoreCache& templates) {
+// True when every result the document can have is there already; they are listed as its
+// outputs.
+bool resultsExist(const Placement& placement, uint16_t format, DocumentOutcome& outcome) {
+    std::vector<WrittenOutput> there;
+    for (const auto& [kind, target] : placement.targets) {
+        std::error_code ec;
+        const auto size = fs::file_size(target, ec);
+        if (ec)
+            return false;
+        there.push_back({kindName(format, kind), target, static_cast<size_t>(size), true});
+    }
+    outcome.written = std::move(there);
+    return !outcome.written.empty();
+}
+
+// The target of one kind of result in a placement.
+const fs::path& targetOf(const Placement& placement, OutputKind kind) {
+    for (const auto& t : placement.targets)
+        if (t.first == kind)
+            return t.second;
+    static const fs::path kNone;
+    return kNone;
+}
+
+DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
+                           const fs::path& relativeFolder, const fs::path& runFolder,
+                           TerminalProgress& progress, TemplateStoreCache& templates) {
     DocumentOutcome outcome;
     outcome.input = input;
     const auto started = std::chrono::steady_clock::now();
@@ -105,6 +143,10 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
     rec.folder = input.has_parent_path() ? input.parent_path().string() : ".";
     rec.format = formatFromFileName(rec.fileName);
     outcome.format = rec.format;
+    // Names are placed before anything is read, so they do not depend on what is recovered.
+    const Placement placement = rec.format == kFormatUnknown
+                                    ? Placement{}
+                                    : run.plan.place(relativeFolder, rec.fileName, rec.format);
 
     struct stat st {};
     const bool found = ::stat(input.c_str(), &st) == 0;
@@ -119,6 +161,11 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
             "so it cannot be a document this program can read");
         rec.format = kFormatUnknown;
+    } else if (found && run.opt.skipExisting && resultsExist(placement, rec.format, outcome)) {
+        outcome.skipped = true;
+        outcome.success = true;
+        outcome.exitCode = kExitAllFull;
+        return outcome;
     }
 
     if (rec.format != kFormatUnknown) {
@@ -144,15 +191,12 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
+        outcome.result = rec.fullResult;
+        outcome.fullBuilt = rec.fullData.has_value();
 
-        writeOutput(opt, rec, OutputKind::Full, rec.fullData, rec.fullLength, false, "full",
-                    outcome);
-        writeOutput(opt, rec, OutputKind::Filtered, rec.filteredData, rec.filteredLength,
-                    rec.format == kFormatDoc, rec.format == kFormatDoc ? "filtered" : "text",
-                    outcome);
-        if (rec.format == kFormatDoc)
-            writeOutput(opt, rec, OutputKind::Raw, rec.rawText, rec.rawTextLength, true, "raw",
-                        outcome);
+        for (OutputKind kind : {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw})
+            if (kind != OutputKind::Raw || rec.format == kFormatDoc)
+                writeOutput(run, rec, kind, targetOf(placement, kind), outcome);
     }
 
     bool full = false;
@@ -170,167 +214,77 @@ DocumentOutcome recoverOne(const RecoverOptions& opt, const fs::path& input,
     return outcome;
 }
 
-// Why a document got no full document: a stable code and a one-line message.
+// Why a document got no full document: a stable code and a one-line message. A step that
+// failed says why in its result; when the full document was built but could not be written,
+// or no step ran, the first error says why.
 Reason noFullDocumentReason(const DocumentOutcome& o) {
+    if (o.result.set() && !o.fullBuilt)
+        return {o.result.key(), o.result.message};
     if (!o.errors.empty())
         return {"error", o.errors.front()};
-    // Without a main document nothing else matters: say that rather than what else is lost.
-    if (o.docx && o.docx->textRan && o.docx->textStatus == kDocxDocumentNotFound)
-        return {"docx-status-" + std::to_string(o.docx->textStatus), o.docx->textMessage};
-    if (o.docx && o.docx->fullRan && o.docx->fullStatus != 0)
-        return {"docx-status-" + std::to_string(o.docx->fullStatus), o.docx->fullMessage};
-    if (o.format == kFormatDoc)
-        return {"doc-structure-lost", "the document's structure could not be read; text recovered"};
     return {"no-full-document", "no full document could be built"};
 }
 
-// The .docx engine's account: its status for each package and the parts of the package.
-std::string docxReportJson(const DocxRecoveryReport& r) {
-    std::string s = "{";
-    if (r.textRan)
-        s += "\"textStatus\":" + std::to_string(r.textStatus) +
-             ",\"textMessage\":" + jsonString(r.textMessage) + ",";
-    if (r.fullRan)
-        s += "\"fullStatus\":" + std::to_string(r.fullStatus) +
-             ",\"fullMessage\":" + jsonString(r.fullMessage) + ",";
-    s += "\"summary\":" + jsonString(r.package.summary()) + ",\"parts\":[";
-    for (size_t i = 0; i < r.package.parts.size(); ++i) {
-        const PartReport& p = r.package.parts[i];
-        s += std::string(i ? "," : "") + "{\"name\":" + jsonString(p.name) + ",\"state\":\"" +
-             std::string(partStateName(p.state)) +
-             "\",\"decoded\":" + std::to_string(p.decodedBytes) +
-             ",\"declared\":" + std::to_string(p.declaredBytes) + "}";
-    }
-    return s + "]}";
-}
+// Recovers documents one after the other, as they are found.
+class Batch {
+  public:
+    Batch(const RunState& run, const fs::path& runFolder)
+        : run_(run),
+          runFolder_(runFolder),
+          progress_(stderr, run.opt.verbosity != Verbosity::Quiet) {}
 
-void printOutcome(const RecoverOptions& opt, const DocumentOutcome& o) {
-    if (opt.json) {
-        std::string s = "{\"path\":" + jsonString(o.input.string()) + ",\"format\":\"" +
-                        formatName(o.format) + "\",\"success\":" + (o.success ? "true" : "false") +
-                        ",\"fullFailed\":" + (o.fullFailed ? "true" : "false") + ",\"outputs\":[";
-        for (size_t i = 0; i < o.written.size(); ++i) {
-            if (i)
-                s += ",";
-            s += "{\"kind\":\"" + std::string(o.written[i].kind) +
-                 "\",\"path\":" + jsonString(o.written[i].path.string()) +
-                 ",\"bytes\":" + std::to_string(o.written[i].bytes) + "}";
+    void recover(const fs::path& input, const fs::path& relativeFolder) {
+        DocumentOutcome o;
+        try {
+            o = recoverOne(run_, input, relativeFolder, runFolder_, progress_, templates_);
+        } catch (const std::bad_alloc&) {
+            o = DocumentOutcome{};
+            o.input = input;
+            o.errors.push_back(kNotEnoughMemoryMessage);
         }
-        s += "],\"errors\":[";
-        for (size_t i = 0; i < o.errors.size(); ++i)
-            s += (i ? "," : "") + jsonString(o.errors[i]);
-        s += "]";
-        if (!o.reason.code.empty())
-            s += ",\"reason\":{\"code\":" + jsonString(o.reason.code) +
-                 ",\"message\":" + jsonString(o.reason.message) + "}";
-        if (o.docx)
-            s += ",\"docx\":" + docxReportJson(*o.docx);
-        char secs[32];
-        std::snprintf(secs, sizeof secs, "%.3f", o.seconds);
-        s += ",\"seconds\":" + std::string(secs) + "}";
-        std::printf("%s\n", s.c_str());
-        return;
+        printOutcome(run_.opt, o);
+        ++documents_;
+        worst_ = std::max(worst_, o.exitCode);
     }
-    for (const auto& e : o.errors)
-        std::fprintf(stderr, "morvel: %s: %s\n", o.input.c_str(), e.c_str());
-    const char* verdict = o.exitCode == kExitAllFull        ? "recovered"
-                          : o.exitCode == kExitSomeTextOnly ? "text only"
-                                                            : "failed";
-    if (o.reason.code.empty() || !o.errors.empty())
-        std::printf("%s: %s (%.2f s)\n", o.input.c_str(), verdict, o.seconds);
-    else
-        std::printf("%s: %s: %s (%.2f s)\n", o.input.c_str(), verdict, o.reason.message.c_str(),
-                    o.seconds);
-    if (o.docx) {
-        const std::string summary = o.docx->package.summary();
-        if (!summary.empty())
-            std::printf("  damage   %s\n", summary.c_str());
-    }
-    for (const auto& w : o.written)
-        std::printf("  %-8s %s (%zu bytes)\n", w.kind, w.path.c_str(), w.bytes);
-}
+    int worst() const { return worst_; }
+    size_t documents() const { return documents_; }
 
-// Replaces every folder among the inputs by the documents a search finds in it, leaving out
-// Templates folders and ~ files as the document tree does by default.
-bool expandFolders(std::vector<fs::path>& inputs) {
-    std::vector<std::string> folders;
-    std::error_code ec;
-    for (const fs::path& p : inputs)
-        if (fs::is_directory(p, ec))
-            folders.push_back(p.string());
-    if (folders.empty())
-        return true;
-    FolderSearchOutcome found;
-    std::string error;
-    if (!searchFolders(folders, found, error)) {
-        std::fprintf(stderr, "morvel: Cannot make temp folder: %s\n", error.c_str());
-        return false;
-    }
-    for (const std::string& e : found.errors)
-        std::fprintf(stderr, "morvel: %s\n", e.c_str());
-    std::vector<fs::path> expanded;
-    std::vector<bool> taken(found.documents.size(), false);
-    for (const fs::path& p : inputs) {
-        if (!fs::is_directory(p, ec)) {
-            expanded.push_back(p);
-            continue;
-        }
-        // The search cuts one trailing separator from the folder it is given.
-        std::string folder = p.string();
-        if (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        const size_t before = expanded.size();
-        for (size_t i = 0; i < found.documents.size(); ++i) {
-            const FoundDocument& d = found.documents[i];
-            const bool inside =
-                d.folder == folder || (d.folder.size() > folder.size() &&
-                                       d.folder.compare(0, folder.size(), folder) == 0 &&
-                                       (d.folder[folder.size()] == '/' || folder == "/"));
-            if (inside && !taken[i] && d.category == kCategoryOrdinary) {
-                taken[i] = true;
-                expanded.push_back(fs::path(d.folder) / d.fileName);
-            }
-        }
-        if (expanded.size() == before)
-            std::fprintf(stderr, "morvel: no Word documents found in %s\n", p.c_str());
-    }
-    inputs = std::move(expanded);
-    return true;
-}
+  private:
+    const RunState& run_;
+    fs::path runFolder_;
+    TerminalProgress progress_;
+    TemplateStoreCache templates_;
+    int worst_ = kExitAllFull;
+    size_t documents_ = 0;
+};
 
 }  // namespace
 
 int runRecover(const std::vector<std::string>& args) {
     RecoverOptions opt;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" || a == "--output") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "morvel: %s needs a folder\n", a.c_str());
-                return kExitUsage;
-            }
-            opt.outputDir = args[++i];
-        } else if (a == "--force" || a == "-f") {
-            opt.force = true;
-        } else if (a == "--json") {
-            opt.json = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "--") {
-            std::fprintf(stderr, "morvel: unknown option %s (see morvel --help)\n", a.c_str());
+    switch (parseRecoverOptions(args, opt)) {
+        case ParseResult::Help:
+            std::fputs(commandHelp("recover"), stdout);
+            return kExitAllFull;
+        case ParseResult::Usage:
             return kExitUsage;
-        } else if (a != "--") {
-            opt.inputs.emplace_back(a);
+        case ParseResult::Run:
+            break;
+    }
+    // Said once here rather than as a failure per document: every .docx needs temp.dat.
+    const TemplateStoreLookup store = findTemplateStore(templateStoreFolders());
+    if (!store.found())
+        std::fprintf(stderr, "morvel: %s; .docx documents cannot be recovered\n",
+                     templateStoreNotFoundMessage(store).c_str());
+    if (!opt.filesFrom.empty()) {
+        std::string listError;
+        if (!readFileList(opt.filesFrom, opt.nulSeparated, opt.inputs, listError)) {
+            std::fprintf(stderr, "morvel recover: %s\n", listError.c_str());
+            return kExitSomeFailed;
         }
     }
-    if (opt.inputs.empty()) {
-        std::fprintf(stderr, "morvel: recover needs at least one document (see morvel --help)\n");
-        return kExitUsage;
-    }
-    std::error_code ec;
-    if (!expandFolders(opt.inputs))
-        return kExitSomeFailed;
-    if (opt.inputs.empty())
-        return kExitSomeFailed;
     // A missing output folder is made, parents too, as an archiver's -d does.
+    std::error_code ec;
     if (!fs::is_directory(opt.outputDir, ec)) {
         fs::create_directories(opt.outputDir, ec);
         if (!fs::is_directory(opt.outputDir)) {
@@ -341,6 +295,18 @@ int runRecover(const std::vector<std::string>& args) {
         }
     }
 
+    // Every input is known before the first result is written, so none can be replaced.
+    OutputPlan plan(opt.outputDir);
+    std::vector<FileIdentity> skip;  // where results appear: never searched for documents
+    if (const auto out = identityOf(opt.outputDir))
+        skip.push_back(*out);
+    for (const fs::path& input : opt.inputs) {
+        if (fs::is_directory(input, ec))
+            plan.protectFolder(input);
+        else
+            plan.protectFile(input);
+    }
+
     std::string err;
     fs::path working = privateWorkingFolder(err);
     if (!working.empty())
@@ -349,7 +315,7 @@ int runRecover(const std::vector<std::string>& args) {
     // is made under the lock the signal watcher takes before it removes the folder.
     RunFolder runFolder;
     PartialFiles partials;
-    opt.partials = &partials;
+    const RunState run{opt, plan, &partials};
     StopSignals stopSignals(partials, runFolder);
     bool made;
     {
@@ -361,21 +327,23 @@ int runRecover(const std::vector<std::string>& args) {
         return kExitSomeFailed;
     }
 
-    TerminalProgress progress(stderr);
-    TemplateStoreCache templates;
-    int worst = kExitAllFull;
+    Batch batch(run, runFolder.path());
     for (const fs::path& input : opt.inputs) {
-        DocumentOutcome o;
-        try {
-            o = recoverOne(opt, input, runFolder.path(), progress, templates);
-        } catch (const std::bad_alloc&) {
-            o.input = input;
-            o.errors.push_back(kNotEnoughMemoryMessage);
+        if (!fs::is_directory(input, ec)) {
+            batch.recover(input, fs::path());
+            continue;
         }
-        printOutcome(opt, o);
-        worst = std::max(worst, o.exitCode);
+        // A folder's documents stream through as the walk finds them: no cap on their number.
+        // The root itself is searched even when it is the output folder.
+        const size_t found = walkFolderDocuments(
+            input, skip, [&](const fs::path& document, const fs::path& relative) {
+                batch.recover(document, relative);
+            });
+        if (found == 0)
+            std::fprintf(stderr, "morvel: no Word documents found in %s\n", input.c_str());
     }
-    return worst;
+    // No document at all is no success.
+    return batch.documents() == 0 ? static_cast<int>(kExitSomeFailed) : batch.worst();
 }
 
 }  // namespace morvel::cli

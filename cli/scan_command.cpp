@@ -5,7 +5,9 @@
 
 #include "cli/commands.h"
 #include "cli/folder_documents.h"
+#include "cli/help_text.h"
 #include "cli/json_text.h"
+#include "cli/option_reader.h"
 #include "core/document_record.h"
 
 namespace morvel::cli {
@@ -23,26 +25,35 @@ const char* categoryName(uint16_t c) {
 }  // namespace
 
 int runScan(const std::vector<std::string>& args) {
+    constexpr const char* kCommand = "morvel scan";
+    enum : int { kOptJson = 256, kOptTemplates, kOptTilde };
+    static const option kLongOptions[] = {
+        {"json", no_argument, nullptr, kOptJson},
+        {"templates", no_argument, nullptr, kOptTemplates},
+        {"tilde", no_argument, nullptr, kOptTilde},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
     std::vector<std::string> folders;
     bool json = false, templates = false, tilde = false;
-    for (const std::string& a : args) {
-        if (a == "--json") {
+    OptionReader reader(kCommand, args, "h", kLongOptions);
+    for (int c; (c = reader.next()) != OptionReader::kEnd;) {
+        if (c == OptionReader::kOperand)
+            folders.push_back(reader.value());
+        else if (c == kOptJson)
             json = true;
-        } else if (a == "--templates") {
+        else if (c == kOptTemplates)
             templates = true;
-        } else if (a == "--tilde") {
+        else if (c == kOptTilde)
             tilde = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "--") {
-            std::fprintf(stderr, "morvel: unknown option %s (see morvel --help)\n", a.c_str());
-            return kExitUsage;
-        } else if (a != "--") {
-            folders.push_back(a);
-        }
+        else if (c == 'h')
+            return std::fputs(commandHelp("scan"), stdout), kExitAllFull;
+        else
+            return usageError(kCommand, "");
     }
-    if (folders.empty()) {
-        std::fprintf(stderr, "morvel: scan needs at least one folder (see morvel --help)\n");
-        return kExitUsage;
-    }
+    folders.insert(folders.end(), reader.operands().begin(), reader.operands().end());
+    if (folders.empty())
+        return usageError(kCommand, "scan needs at least one folder");
     int status = kExitAllFull;
     std::vector<std::string> searchable;
     for (const std::string& f : folders) {
@@ -76,10 +87,10 @@ int runScan(const std::vector<std::string>& args) {
         std::string s = "{\"documents\":[";
         for (size_t i = 0; i < shown.size(); ++i) {
             const FoundDocument& d = *shown[i];
-            s += (i ? ",{" : "{") + std::string("\"path\":") +
-                 jsonString(d.folder + "/" + d.fileName) + ",\"folder\":" + jsonString(d.folder) +
-                 ",\"fileName\":" + jsonString(d.fileName) + ",\"format\":\"" +
-                 formatName(d.format) + "\",\"category\":\"" + categoryName(d.category) + "\"}";
+            s += (i ? ",{" : "{") + jsonPathMembers("path", d.folder + "/" + d.fileName) + "," +
+                 jsonPathMembers("folder", d.folder) + "," +
+                 jsonPathMembers("fileName", d.fileName) + ",\"format\":\"" + formatName(d.format) +
+                 "\",\"category\":\"" + categoryName(d.category) + "\"}";
         }
         s += "],\"tableFull\":" + std::string(found.tableFull ? "true" : "false") + "}";
         std::printf("%s\n", s.c_str());

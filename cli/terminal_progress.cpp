@@ -6,8 +6,8 @@
 
 namespace morvel::cli {
 
-TerminalProgress::TerminalProgress(std::FILE* stream)
-    : stream_(stream), enabled_(::isatty(::fileno(stream)) != 0) {}
+TerminalProgress::TerminalProgress(std::FILE* stream, bool wanted)
+    : stream_(stream), enabled_(wanted && ::isatty(::fileno(stream)) != 0) {}
 
 TerminalProgress::~TerminalProgress() {
     clear();

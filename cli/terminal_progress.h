@@ -11,7 +11,8 @@ namespace morvel::cli {
 // stream is not a terminal, so scripts and logs stay clean.
 class TerminalProgress : public ProgressIndicator, public StatusText {
   public:
-    explicit TerminalProgress(std::FILE* stream);
+    // With `wanted` false (--quiet) nothing is drawn, terminal or not.
+    explicit TerminalProgress(std::FILE* stream, bool wanted = true);
     ~TerminalProgress() override;
 
     void setRange(int low, int high) override;

@@ -83,7 +83,7 @@ bool looksLikeZip(const std::filesystem::path& path, std::span<const uint8_t> by
 std::string zipInspectJson(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
     ZipBrokenExtractor zip;
     zip.OpenSpan(bytes);
-    std::string j = "{\"file\":" + jsonString(path.string());
+    std::string j = "{" + jsonPathMembers("file", path.native());
     j += ",\"format\":\"docx\"";
     j += ",\"size\":" + num(bytes.size());
     j += ",\"inflateBudgetExhausted\":" + boolText(zip.InflateBudgetExhausted());

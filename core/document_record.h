@@ -7,6 +7,7 @@
 
 #include "docx/part_report.h"
 #include "platform/manual_reset_event.h"
+#include "platform/recovery_result.h"
 
 namespace morvel {
 
@@ -60,12 +61,16 @@ struct DocumentRecord {
     // Set by a .docx recovery.
     std::optional<DocxRecoveryReport> docxReport;
 
+    // What the full document's step came to: the engine's result code and message, or the
+    // stage that failed before it (reading the file). Unset before a recovery.
+    RecoveryResult fullResult;
+
     // The store's stop event, lent for one run; not owned.
     const ManualResetEvent* stopEvent = nullptr;
 };
 
-// Frees the four buffers and the .docx report and clears the result fields; names, format,
-// category, fileSize, fullFailed and removed stay.
+// Frees the four buffers, the .docx report and the full result and clears the result fields; names,
+// format, category, fileSize, fullFailed and removed stay.
 void ResetRecord(DocumentRecord& record);
 
 }  // namespace morvel

@@ -33,19 +33,6 @@ constexpr std::array<long, 12> kPseudoTypes = {PROC_SUPER_MAGIC,
                                                0x62656570 /* configfs */,
                                                0x65735543 /* fusectl */};
 
-bool isPseudoFolder(const fs::path& path) {
-    const std::string s = path.lexically_normal().string();
-    for (std::string_view root : kPseudoRoots)
-        if (s == root || (s.size() > root.size() && s.compare(0, root.size(), root) == 0 &&
-                          s[root.size()] == '/'))
-            return true;
-    struct statfs st {};
-    if (::statfs(path.c_str(), &st) != 0)
-        return false;
-    return std::find(kPseudoTypes.begin(), kPseudoTypes.end(), static_cast<long>(st.f_type)) !=
-           kPseudoTypes.end();
-}
-
 // A folder as given ("" stands for the root, after "/" lost its trailing separator).
 fs::path listable(const std::string& folder) {
     return folder.empty() ? fs::path("/") : fs::path(folder);
@@ -92,6 +79,19 @@ class DiskSearch : public FolderSearch {
 const DiskSearch kDiskSearch;
 
 }  // namespace
+
+bool isPseudoFolder(const fs::path& path) {
+    const std::string s = path.lexically_normal().string();
+    for (std::string_view root : kPseudoRoots)
+        if (s == root || (s.size() > root.size() && s.compare(0, root.size(), root) == 0 &&
+                          s[root.size()] == '/'))
+            return true;
+    struct statfs st {};
+    if (::statfs(path.c_str(), &st) != 0)
+        return false;
+    return std::find(kPseudoTypes.begin(), kPseudoTypes.end(), static_cast<long>(st.f_type)) !=
+           kPseudoTypes.end();
+}
 
 bool matchesDocumentPattern(std::string_view name) {
     for (size_t i = 0; i + 4 <= name.size(); ++i) {

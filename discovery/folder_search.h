@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@ namespace morvel {
 // True for names the document listing takes: a "." followed by "doc" somewhere, in any case
 // (a.doc, b.docx, c.docm, D.DOC, x.doc.bak).
 bool matchesDocumentPattern(std::string_view name);
+
+// True for /proc, /sys, /dev, /run and folders on kernel-made file systems: they hold no
+// documents and may never end, so no search enters them.
+bool isPseudoFolder(const std::filesystem::path& path);
 
 // Adds the Word documents of one folder to the store's table, no subfolders. Only regular
 // files (or links to them) count. Stops with "Number of doc files >500" when the table is full.

@@ -57,6 +57,11 @@ TEST(CliInspect, CompoundFileHoldingZipBytesIsStillInspectedAsADoc) {
     EXPECT_NE(r.out.find("\"reader\":"), std::string::npos) << r.out;
 
     // With its header zeroed the bytes no longer tell, and the name breaks the tie.
+    // JSON Lines is the default and the only form: --json gives the very same output.
+    const auto json = test::runProgram(MORVEL_CLI_PATH, {"inspect", "--json", "a.doc"}, dir.path());
+    EXPECT_EQ(json.exitCode, r.exitCode);
+    EXPECT_EQ(json.out, r.out);
+
     std::fill_n(bytes.begin(), 8, 0);
     test::writeFile(dir.path() / "a.doc", bytes);
     r = test::runProgram(MORVEL_CLI_PATH, {"inspect", "a.doc"}, dir.path());

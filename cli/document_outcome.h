@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "core/document_record.h"
+
+namespace morvel::cli {
+
+// One result file of a document.
+struct WrittenOutput {
+    const char* kind;  // "full", "filtered", "text" or "raw"
+    std::filesystem::path path;
+    size_t bytes;
+    bool existing = false;  // --skip-existing: left as an earlier run wrote it
+};
+
+// Why a document got no full document.
+struct Reason {
+    std::string code;  // stable, for scripts
+    std::string message;
+};
+
+// What became of one document in a recover run.
+struct DocumentOutcome {
+    std::filesystem::path input;
+    uint16_t format = kFormatUnknown;
+    bool success = false;
+    bool fullFailed = false;
+    bool skipped = false;                // --skip-existing found all its results
+    std::vector<WrittenOutput> written;  // or, when skipped, the results already there
+    std::vector<std::string> errors;
+    std::optional<DocxRecoveryReport> docx;
+    RecoveryResult result;   // what the full document's step came to
+    bool fullBuilt = false;  // the step built a full document (written or not)
+    Reason reason;           // set when no full document was written
+    double seconds = 0;
+    int exitCode = kExitSomeFailed;
+};
+
+// "recovered", "text only", "failed" or "skipped".
+const char* verdictOf(const DocumentOutcome& o);
+
+}  // namespace morvel::cli
