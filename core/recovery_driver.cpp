@@ -25,6 +25,17 @@ void startStepProgress(const RecoveryEnvironment& env) {
     env.progress->setPosition(0);
 }
 
+// Where a .docx recovery has got to on the bar's 0-10 range: the salvage of the package is
+// most of the work, then the text-only package, then the full one.
+constexpr int kDocxSalvaged = 5;
+constexpr int kDocxTextWritten = 7;
+constexpr int kDocxFullWritten = 10;
+
+void setDocxProgress(const RecoveryEnvironment& env, int pos) {
+    if (env.progress && env.progress->position() < pos)
+        env.progress->setPosition(pos);
+}
+
 // Reads the document's whole file into the record; false (with the message shown and the
 // cause in the record's result) when it cannot be read.
 bool loadFileImage(DocumentRecord& record, const RecoveryEnvironment& env, const char* message) {
@@ -82,6 +93,9 @@ class DocxSession {
     DocxSession(const DocumentRecord& record, const RecoveryEnvironment& env)
         : record_(record), env_(env) {}
 
+    // True once the engine has been asked for, whatever came of it.
+    bool opened() const { return tried_; }
+
     // The engine, opened and lent its template; null when the document or the template store
     // cannot be had (the step then fails, and failure() says why).
     OfficeBrokenRepair_2007* engine() {
@@ -133,8 +147,10 @@ void recoverTextDocx(DocumentRecord& record, const RecoveryEnvironment& env, Doc
             record.fullResult = docx.failure();
             return;
         }
+        setDocxProgress(env, kDocxSalvaged);
         std::vector<uint8_t> package;
         const int rc = engine->WriteTextPackage(package);
+        setDocxProgress(env, kDocxTextWritten);
         DocxRecoveryReport& report = docxReportOf(record);
         report.textRan = true;
         report.textStatus = engine->Status();
@@ -169,15 +185,19 @@ void recoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env, Doc
         return;
     record.success = 1;
     try {
-        startStepProgress(env);
+        // After the text-only step the bar goes on from where that step left it.
+        if (!docx.opened())
+            startStepProgress(env);
         OfficeBrokenRepair_2007* engine = docx.engine();
         if (engine == nullptr) {
             record.fullResult = docx.failure();
             record.fullFailed = 1;
             return;
         }
+        setDocxProgress(env, kDocxSalvaged);
         std::vector<uint8_t> package;
         const int rc = engine->WriteFullPackage(package);
+        setDocxProgress(env, kDocxFullWritten);
         DocxRecoveryReport& report = docxReportOf(record);
         report.fullRan = true;
         report.fullStatus = engine->Status();

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build g++ clang libclang-rt-14-dev
     zlib1g-dev libdeflate-dev pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-    qt6-base-dev xvfb xauth
+    qt6-base-dev qt6-svg-dev xvfb xauth
     python3 python3-docx python3-olefile antiword libreoffice-writer-nogui
     clang-format unzip
     desktop-file-utils appstream

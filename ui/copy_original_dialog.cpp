@@ -12,16 +12,16 @@ constexpr int kFolderFieldLimit = 500;
 CopyOriginalDialog::CopyOriginalDialog(const QString& fileName, const QString& defaultFolder,
                                        QWidget* parent)
     : QDialog(parent), field_(new QLineEdit(defaultFolder, this)) {
-    setWindowTitle(tr("Copy original document to"));
+    setWindowTitle(tr("Copy Original Document"));
     field_->setMaxLength(kFolderFieldLimit);
     field_->setMinimumWidth(360);
-    auto* browse = new QPushButton(tr("Browse..."), this);
-    auto* save = new QPushButton(tr("Save"), this);
+    auto* browse = new QPushButton(tr("&Browse…"), this);
+    auto* save = new QPushButton(tr("&Copy"), this);
     auto* cancel = new QPushButton(tr("Cancel"), this);
     save->setDefault(true);
     connect(browse, &QPushButton::clicked, this, [this] {
         QString dir =
-            QFileDialog::getExistingDirectory(this, tr("Choose a folder"), field_->text());
+            QFileDialog::getExistingDirectory(this, tr("Choose a Folder"), field_->text());
         if (!dir.isEmpty())
             field_->setText(dir);
     });
@@ -29,8 +29,10 @@ CopyOriginalDialog::CopyOriginalDialog(const QString& fileName, const QString& d
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(tr("Copy file ") + fileName, this), 0, 0, 1, 3);
-    layout->addWidget(new QLabel(tr(" To folder:"), this), 1, 0);
+    layout->addWidget(new QLabel(tr("Copy %1 into this folder:").arg(fileName), this), 0, 0, 1, 3);
+    auto* folderLabel = new QLabel(tr("&Folder:"), this);
+    folderLabel->setBuddy(field_);
+    layout->addWidget(folderLabel, 1, 0);
     layout->addWidget(field_, 1, 1);
     layout->addWidget(browse, 1, 2);
     auto* buttons = new QHBoxLayout;

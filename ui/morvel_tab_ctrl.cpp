@@ -5,10 +5,10 @@
 
 namespace morvel {
 
-DocumentPage::DocumentPage(QWidget* parent)
+DocumentPage::DocumentPage(QWidget* parent, bool withOpenButton)
     : QWidget(parent),
       browser_(new QTextBrowser(this)),
-      open_(new QPushButton(tr("Open with default application"), this)) {
+      open_(new QPushButton(tr("&Open with Default Application"), this)) {
     auto* bar = new QHBoxLayout;
     bar->addStretch();
     bar->addWidget(open_);
@@ -18,54 +18,65 @@ DocumentPage::DocumentPage(QWidget* parent)
     layout->addWidget(browser_, 1);
     browser_->setOpenLinks(false);
     open_->setEnabled(false);
-    connect(open_, &QPushButton::clicked, this,
-            [this] { emit openRequested(QString::fromStdString(file_.string())); });
+    open_->setVisible(withOpenButton);
+    open_->setToolTip(tr("Opens a copy of this result, kept in your cache folder"));
+    connect(open_, &QPushButton::clicked, this, [this] { emit openRequested(); });
 }
 
-void DocumentPage::setContent(const QString& html, const std::filesystem::path& file) {
+void DocumentPage::setContent(const QString& html, bool openable) {
     browser_->setHtml(html);
-    file_ = file;
-    open_->setEnabled(!file_.empty());
+    open_->setEnabled(openable);
 }
 
 CMorvelTabCtrl::CMorvelTabCtrl(QWidget* parent)
     : QTabWidget(parent),
+      infoPage_(new DocumentPage(this, false)),
       fullPage_(new DocumentPage(this)),
       filteredPage_(new DocumentPage(this)),
-      filteredText_(new QPlainTextEdit(this)),
-      rawText_(new QPlainTextEdit(this)) {
-    for (QPlainTextEdit* edit : {filteredText_, rawText_}) {
-        edit->setReadOnly(true);
-        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      filteredText_(new LargeTextView(this)),
+      rawText_(new LargeTextView(this)),
+      reportPage_(new QTextBrowser(this)) {
+    reportPage_->setOpenLinks(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{fullPage_, filteredPage_, filteredText_,
+                                                      rawText_, reportPage_})
+        w->hide();
+    addTab(infoPage_, titleOf(infoPage_));
+}
+
+QString CMorvelTabCtrl::titleOf(QWidget* page) const {
+    if (page == infoPage_)
+        return tr("Overview");
+    if (page == fullPage_)
+        return tr("Full document");
+    if (page == filteredPage_ || page == filteredText_)
+        return tr("Filtered text");
+    if (page == rawText_)
+        return tr("Raw Text");
+    return tr("Recovery report");
+}
+
+void CMorvelTabCtrl::showPages(const std::vector<QWidget*>& pages) {
+    bool same = static_cast<int>(pages.size()) == count();
+    for (int i = 0; same && i < count(); ++i)
+        same = widget(i) == pages[static_cast<size_t>(i)];
+    if (same)
+        return;
+    QWidget* front = currentWidget();
+    while (count() > 0) {
+        QWidget* w = widget(0);
+        removeTab(0);
+        w->hide();
     }
-    filteredPage_->hide();
-    addTab(fullPage_, tr("Full document"));
-    addTab(filteredText_, tr("Filtered text"));
-    addTab(rawText_, tr("Raw Text"));
+    for (QWidget* page : pages)
+        addTab(page, titleOf(page));
+    // The page in front stays in front when it is still shown.
+    const int again = indexOf(front);
+    setCurrentIndex(again >= 0 ? again : 0);
 }
 
-void CMorvelTabCtrl::setDocxLayout() {
-    if (layout_ == kDocxLayout)
-        return;
-    removeTab(indexOf(rawText_));
-    removeTab(indexOf(filteredText_));
-    filteredText_->hide();
-    rawText_->hide();
-    addTab(filteredPage_, tr("Filtered text"));
-    layout_ = kDocxLayout;
-}
-
-void CMorvelTabCtrl::setDocLayout() {
-    if (layout_ == kDocLayout)
-        return;
-    removeTab(indexOf(filteredPage_));
-    filteredPage_->hide();
-    filteredPage_->setContent(QString());
-    addTab(filteredText_, tr("Filtered text"));
-    addTab(rawText_, tr("Raw Text"));
+void CMorvelTabCtrl::clearTexts() {
     filteredText_->clear();
     rawText_->clear();
-    layout_ = kDocLayout;
 }
 
 }  // namespace morvel

@@ -1,10 +1,11 @@
 #include "ui/morvel_tree_view.h"
 
 #include <QApplication>
-#include <QPainter>
+#include <QSet>
 #include <QStyle>
 
 #include "core/document_store.h"
+#include "ui/state_icons.h"
 
 namespace morvel {
 
@@ -12,16 +13,6 @@ namespace {
 
 constexpr int kParamRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
-
-// A document icon with a green check mark: the document has been recovered.
-QIcon recoveredIcon() {
-    QPixmap pm = QApplication::style()->standardIcon(QStyle::SP_FileIcon).pixmap(16, 16);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0, 150, 0), 2.5));
-    p.drawPolyline(QPolygonF({QPointF(4, 9), QPointF(7, 13), QPointF(13, 4)}));
-    return QIcon(pm);
-}
 
 }  // namespace
 
@@ -40,9 +31,13 @@ QIcon CMorvelTreeView::icon(Image image) {
         case kFolderImage:
             return style->standardIcon(QStyle::SP_DirIcon);
         case kDocumentImage:
-            return style->standardIcon(QStyle::SP_FileIcon);
+            return svgIcon(QStringLiteral("not-recovered"));
         case kRecoveredImage:
-            return recoveredIcon();
+            return svgIcon(QStringLiteral("recovered"));
+        case kTextOnlyImage:
+            return svgIcon(QStringLiteral("text-only"));
+        case kFailedImage:
+            return svgIcon(QStringLiteral("failed"));
     }
     return {};
 }
@@ -50,6 +45,25 @@ QIcon CMorvelTreeView::icon(Image image) {
 void CMorvelTreeView::setImage(QTreeWidgetItem* item, Image image) {
     item->setIcon(0, icon(image));
     item->setData(0, kImageRole, static_cast<int>(image));
+}
+
+CMorvelTreeView::Image CMorvelTreeView::imageFor(DocState state) {
+    switch (state) {
+        case DocState::Recovered:
+            return kRecoveredImage;
+        case DocState::TextOnly:
+            return kTextOnlyImage;
+        case DocState::Failed:
+            return kFailedImage;
+        case DocState::NotRecovered:
+            break;
+    }
+    return kDocumentImage;
+}
+
+void CMorvelTreeView::setState(QTreeWidgetItem* item, const StateView& state) {
+    setImage(item, imageFor(state.state));
+    item->setToolTip(0, state.title + QStringLiteral(": ") + state.reason);
 }
 
 CMorvelTreeView::Image CMorvelTreeView::imageOf(const QTreeWidgetItem* item) {
@@ -60,7 +74,15 @@ int32_t CMorvelTreeView::paramOf(const QTreeWidgetItem* item) {
     return item ? item->data(0, kParamRole).toInt() : NoneSelected;
 }
 
-void CMorvelTreeView::rebuild(const CDocumentStore& store) {
+void CMorvelTreeView::rebuild(const CDocumentStore& store, const StateOf& stateOf) {
+    // Folder items are told apart by their text; remember which ones the user collapsed.
+    QSet<QString> collapsed;
+    const bool hadRoot = rootItem() != nullptr;
+    const bool rootCollapsed = hadRoot && !rootItem()->isExpanded();
+    if (hadRoot)
+        for (int f = 0; f < rootItem()->childCount(); ++f)
+            if (!rootItem()->child(f)->isExpanded())
+                collapsed.insert(rootItem()->child(f)->text(0));
     clear();
     auto* root = new QTreeWidgetItem(this, QStringList(QStringLiteral("Morvel")));
     root->setData(0, kParamRole, RootItemParam);
@@ -69,18 +91,18 @@ void CMorvelTreeView::rebuild(const CDocumentStore& store) {
         auto* folderItem =
             new QTreeWidgetItem(root, QStringList(QString::fromStdString(folder.folder)));
         folderItem->setData(0, kParamRole, FolderItemParam);
+        folderItem->setToolTip(0, folderItem->text(0));
         setImage(folderItem, kFolderImage);
         for (int32_t index : folder.records) {
             const DocumentRecord& rec = store.record(index);
             auto* doc =
                 new QTreeWidgetItem(folderItem, QStringList(QString::fromStdString(rec.fileName)));
             doc->setData(0, kParamRole, index);
-            bool recovered =
-                rec.recoveryState == kRecoveredNoFull || rec.recoveryState == kRecoveredWithFull;
-            setImage(doc, recovered ? kRecoveredImage : kDocumentImage);
+            setState(doc, stateOf(index));
         }
+        folderItem->setExpanded(!collapsed.contains(folderItem->text(0)));
     }
-    root->setExpanded(true);
+    root->setExpanded(!rootCollapsed);
 }
 
 QTreeWidgetItem* CMorvelTreeView::itemForRecord(int32_t index) const {

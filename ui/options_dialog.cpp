@@ -8,10 +8,10 @@ namespace morvel {
 OptionsDialog::OptionsDialog(bool scanDocumentsAtStart, bool showTemplates, bool showTilde,
                              QWidget* parent)
     : QDialog(parent),
-      scan_(new QCheckBox(tr("Show My Documents folder at startup."), this)),
-      templates_(new QCheckBox(tr("Show documents in .../templates/...folders."), this)),
-      tilde_(new QCheckBox(tr("Show ~*.doc files."), this)) {
-    setWindowTitle(tr("Options"));
+      scan_(new QCheckBox(tr("&List the documents of my Documents folder at start"), this)),
+      templates_(new QCheckBox(tr("Show documents in &Templates folders"), this)),
+      tilde_(new QCheckBox(tr("Show &owner files (~*.doc)"), this)) {
+    setWindowTitle(tr("Preferences"));
     scan_->setChecked(scanDocumentsAtStart);
     templates_->setChecked(showTemplates);
     tilde_->setChecked(showTilde);

@@ -20,24 +20,23 @@ QString previewPageHtml(PreviewPage page) {
         case PreviewPage::START_PAGE:
             return centred(QStringLiteral(
                 "<h2>Morvel recovers damaged Word documents</h2>"
-                "<p><b>1.</b> Add the Word document to the tree with the <b>Add documents</b> "
-                "button or the tree's shortcut menu.</p>"
-                "<p><b>2.</b> Select it in the tree and double-click it, or use the "
-                "<b>Recovery</b> button or shortcut menu.</p>"
-                "<p><b>3.</b> Morvel recovers it; the contents of the tabs can then be saved as a "
-                "Word document or a plain text file with the save commands.</p>"
+                "<p><b>1.</b> Open the damaged document with <b>File &gt; Open</b>, drop it on "
+                "this window, or add the Word document to the tree with <b>Add Documents</b>.</p>"
+                "<p><b>2.</b> An opened document is recovered at once; for one in the tree, "
+                "select it and double-click it, press Enter or use <b>Recover</b>.</p>"
+                "<p><b>3.</b> The tabs show what was recovered; save it as a Word document or a "
+                "plain text file with the save commands.</p>"
                 "<p>The original file is never changed.</p>"));
         case PreviewPage::NO_VIEW_FOR_FILES:
             return centred(QStringLiteral(
                 "<h3>This document has not been recovered yet.</h3>"
-                "<p>To recover the file, double-click it or use the <b>Recovery</b> button.</p>"));
+                "<p>To recover the file, double-click it, press Enter or use <b>Recover</b>.</p>"));
         case PreviewPage::NO_VIEW_FOR_FOLDERS:
             return centred(QStringLiteral(
                 "<h3>No files selected.</h3>"
-                "<p>Double-click the file to recover, or select it and use the <b>Recovery</b> "
-                "button.</p>"
-                "<p>If the file is not in the tree, use the <b>Add documents</b> command of the "
-                "File menu or the <b>Add documents</b> button.</p>"));
+                "<p>Double-click the file to recover, or select it and press Enter.</p>"
+                "<p>If the file is not in the tree, open it with <b>File &gt; Open</b> or "
+                "search for it with <b>Add Documents</b>.</p>"));
         case PreviewPage::VERY_DAMAGE:
             return centred(QStringLiteral(
                 "<h3>The document is damaged too severely or is of an unsupported format.</h3>"

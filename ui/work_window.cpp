@@ -1,5 +1,6 @@
 #include "ui/work_window.h"
 
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "core/document_store.h"
@@ -11,7 +12,18 @@ CWorkWindow::CWorkWindow(CDocumentStore& store, QWidget* parent)
       store_(store),
       tree_(new CMorvelTreeView(this)),
       caption_(new QLabel),
+      bannerBox_(new QWidget),
+      bannerIcon_(new QLabel),
+      bannerText_(new QLabel),
       tabs_(new CMorvelTabCtrl) {
+    setObjectName(QStringLiteral("workSplitter"));
+    auto* bannerLayout = new QHBoxLayout(bannerBox_);
+    bannerLayout->setContentsMargins(6, 4, 6, 4);
+    bannerLayout->addWidget(bannerIcon_, 0, Qt::AlignTop);
+    bannerLayout->addWidget(bannerText_, 1);
+    bannerText_->setWordWrap(true);
+    bannerText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bannerBox_->hide();
     auto* pane = new QFrame(this);
     pane->setFrameShape(QFrame::StyledPanel);
     caption_->setMargin(4);
@@ -22,6 +34,7 @@ CWorkWindow::CWorkWindow(CDocumentStore& store, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(caption_);
+    layout->addWidget(bannerBox_);
     layout->addWidget(tabs_, 1);
     tabs_->setParent(pane);
     addWidget(tree_);
@@ -38,10 +51,24 @@ void CWorkWindow::setCaption(const QString& text) {
     caption_->setText(text);
 }
 
+void CWorkWindow::setBanner(const StateView* state) {
+    if (!state) {
+        bannerBox_->hide();
+        bannerText_->clear();
+        return;
+    }
+    bannerIcon_->setPixmap(CMorvelTreeView::icon(CMorvelTreeView::imageFor(state->state))
+                               .pixmap(QSize(24, 24), devicePixelRatioF()));
+    bannerText_->setText(QStringLiteral("<b>%1</b><br>%2")
+                             .arg(state->title.toHtmlEscaped(), state->reason.toHtmlEscaped()));
+    bannerBox_->show();
+}
+
 void CWorkWindow::rebuildTree() {
     int32_t selected = store_.selectedIndex();
     tree_->blockSignals(true);
-    tree_->rebuild(store_);
+    tree_->rebuild(
+        store_, stateOf_ ? stateOf_ : [](int32_t) { return StateView{}; });
     QTreeWidgetItem* keep = tree_->itemForRecord(selected);
     if (keep)
         tree_->setCurrentItem(keep);

@@ -24,10 +24,15 @@ class CWorkWindow : public QSplitter {
     // tree and the table.
     void removeSelected();
     void setCaption(const QString& text);
+    // Where the tree takes each document's state from.
+    void setStateSource(CMorvelTreeView::StateOf stateOf) { stateOf_ = std::move(stateOf); }
+    // Shows a document's state and its reason above the tabs; null hides it.
+    void setBanner(const StateView* state);
 
     CMorvelTreeView* tree() const { return tree_; }
     CMorvelTabCtrl* tabs() const { return tabs_; }
     QLabel* caption() const { return caption_; }
+    QLabel* banner() const { return bannerText_; }
 
   signals:
     // The tree's selected item changed; param is its parameter (NoneSelected for none).
@@ -37,6 +42,10 @@ class CWorkWindow : public QSplitter {
     CDocumentStore& store_;
     CMorvelTreeView* tree_;
     QLabel* caption_;
+    QWidget* bannerBox_;
+    QLabel* bannerIcon_;
+    QLabel* bannerText_;
+    CMorvelTreeView::StateOf stateOf_;
     CMorvelTabCtrl* tabs_;
 };
 

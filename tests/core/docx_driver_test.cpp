@@ -66,6 +66,23 @@ TEST(DocxDriver, PackagesGoStraightIntoTheRecordWithTheirReport) {
     EXPECT_TRUE(fs::is_empty(run.work.path()));
 }
 
+// The bar moves on after the salvage and after each package, and never back: the full step
+// goes on from where the text-only step left it.
+TEST(DocxDriver, TheBarMovesForwardThroughBothPackages) {
+    struct Positions : CountingProgress {
+        void setPosition(int pos) override {
+            CountingProgress::setPosition(pos);
+            seen.push_back(pos);
+        }
+        std::vector<int> seen;
+    } positions;
+    DocxRun run;
+    run.env.progress = &positions;
+    run.recover("intact.docx", test::buildWordPackage(test::wordPackageParts()));
+    EXPECT_EQ(positions.seen, (std::vector<int>{0, 5, 7, 10}));
+    EXPECT_EQ(positions.high(), 10);
+}
+
 TEST(DocxDriver, StepsRunAloneReadTheFileAndTheirOwnStore) {
     DocxRun run;
     run.env.templates = nullptr;

@@ -169,6 +169,41 @@ TEST(RecentCleanup, RewritesBothListsInPlaceKeepingTheirMode) {
               2);  // no partial file left beside the lists
 }
 
+// Another program's list that names none of our preview files is never written, whatever it
+// holds: not the same bytes written again, not a new file put in its place.
+TEST(RecentCleanup, ListsWithoutOurEntriesAreNeverRewritten) {
+    const std::string lists[] = {
+        xbel(false),
+        xcu(false),
+        std::string(kXbelHead) + kXbelKeepA + std::string(kXbelOurs).substr(0, 120),
+        "<xbel><bookmark href=\"file:///elsewhere/~temporary_1.docx\"/></xbel>",
+        "",
+    };
+    for (const std::string& text : lists) {
+        test::TempDir dir;
+        const RecentFileLists files{dir.path() / "recently-used.xbel",
+                                    dir.path() / "registrymodifications.xcu"};
+        test::writeFile(files.bookmarks, test::bytesOf(text));
+        test::writeFile(files.history, test::bytesOf(text));
+        ::chmod(files.bookmarks.c_str(), 0444);  // even a read-only list stays as it is
+        struct stat before[2]{}, after[2]{};
+        ASSERT_EQ(::stat(files.bookmarks.c_str(), &before[0]), 0);
+        ASSERT_EQ(::stat(files.history.c_str(), &before[1]), 0);
+
+        CleanWordRecentFiles(files, kWork);
+
+        ASSERT_EQ(::stat(files.bookmarks.c_str(), &after[0]), 0);
+        ASSERT_EQ(::stat(files.history.c_str(), &after[1]), 0);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(after[i].st_ino, before[i].st_ino) << text.substr(0, 60);
+            EXPECT_EQ(after[i].st_mtim.tv_nsec, before[i].st_mtim.tv_nsec);
+            EXPECT_EQ(after[i].st_mode, before[i].st_mode);
+        }
+        EXPECT_EQ(test::readFile(files.bookmarks), test::bytesOf(text));
+        EXPECT_EQ(test::readFile(files.history), test::bytesOf(text));
+    }
+}
+
 TEST(RecentCleanup, MissingListsAreSilent) {
     test::TempDir dir;
     CleanWordRecentFiles({dir.path() / "none.xbel", dir.path() / "none/x.xcu"}, kWork);

@@ -59,22 +59,21 @@ TEST(Dialogs, SaveOffersTitleNameAndTypeThenWritesTheForcedName) {
         int32_t record;
         Cmd command;
         const char* typed;
-        const char* offered;  // title | default name | file type
+        const char* offered;  // title | start: the document's folder and default name | type
         const char* written;
         const char* bytes;
     } cases[] = {
         {doc, Cmd::kSaveFull, "out.txt",
-         "Save recovered Full document as|Report_recovered.doc|Word Document (*.doc)", "out.doc",
-         "F"},
-        {doc, Cmd::kSaveFiltered, "f", "Save Text as|Report_Filtered_text.txt|Plain Text (*.txt)",
-         "f.txt", "T"},
-        {doc, Cmd::kSaveRaw, "r.x.y", "Save Raw text as|Report_Raw_text.txt|Plain Text (*.txt)",
+         "Save Recovered Document|/d/Report_recovered.doc|Word document (*.doc)", "out.doc", "F"},
+        {doc, Cmd::kSaveFiltered, "f",
+         "Save Filtered Text|/d/Report_Filtered_text.txt|Plain text (*.txt)", "f.txt", "T"},
+        {doc, Cmd::kSaveRaw, "r.x.y", "Save Raw Text|/d/Report_Raw_text.txt|Plain text (*.txt)",
          "r.x.txt", "R"},
         {docx, Cmd::kSaveFull, "full",
-         "Save recovered Full document as|Report_recovered.docx|Word Document (*.docx)",
-         "full.docx", "F"},
+         "Save Recovered Document|/d/Report_recovered.docx|Word document (*.docx)", "full.docx",
+         "F"},
         {docx, Cmd::kSaveFiltered, "text.doc",
-         "Save Text as|Report_docs_text.docx|Word Document (*.docx)", "text.docx", "T"},
+         "Save Filtered Text|/d/Report_docs_text.docx|Word document (*.docx)", "text.docx", "T"},
     };
     std::filesystem::path out = w.root() / "out.dir";
     std::filesystem::create_directories(out);
@@ -98,7 +97,7 @@ TEST(Dialogs, SaveOffersTitleNameAndTypeThenWritesTheForcedName) {
         return QString();
     });
     w.frame().runCommand(Cmd::kSave);
-    EXPECT_EQ(title, "Save Raw text as");
+    EXPECT_EQ(title, "Save Raw Text");
     EXPECT_TRUE(w.errors.empty());
 }
 
@@ -138,7 +137,7 @@ TEST(Dialogs, OptionsOkStoresAndRebuildsCancelChangesNothing) {
     EXPECT_FALSE(w.store().settings().showTilde);
 
     whenDialogOpens<OptionsDialog>([](OptionsDialog* d) {
-        EXPECT_EQ(d->windowTitle(), "Options");
+        EXPECT_EQ(d->windowTitle(), "Preferences");
         auto boxes = d->findChildren<QCheckBox*>();
         ASSERT_EQ(boxes.size(), 3);
         EXPECT_TRUE(boxes[0]->isChecked());  // scan the documents folder at start
@@ -162,9 +161,12 @@ TEST(Dialogs, AddDocumentsSearchesTheTypedFolders) {
     w.frame().setDefaultSearchList("/;");
     whenDialogOpens<CSearchDocNew>([&](CSearchDocNew* d) {
         EXPECT_EQ(d->windowTitle(), "Add documents");
+        // The search starts in the documents folder; all disks is a choice of its own.
+        EXPECT_EQ(d->folderList().toStdString(), (w.root() / "documents").string());
+        button(d, "All &Disks")->click();
         EXPECT_EQ(d->folderList(), "/;");
         d->field()->setText(QString::fromStdString(a.string() + "/;" + (w.root() / "b").string()));
-        button(d, "Search Now")->click();
+        button(d, "&Search Now")->click();
     });
     w.frame().runCommand(Cmd::kAdd);
     ASSERT_TRUE(w.waitUntil([&] { return !w.store().busy(); }, 10s));
@@ -184,10 +186,10 @@ TEST(Dialogs, CopyOriginalIntoANewFolder) {
     w.selectRecord(w.add((w.root() / "d").string(), "a.doc", kFormatDoc));
     std::filesystem::path target = w.root() / "copies" / "deep";
     whenDialogOpens<CopyOriginalDialog>([&](CopyOriginalDialog* d) {
-        EXPECT_EQ(d->windowTitle(), "Copy original document to");
+        EXPECT_EQ(d->windowTitle(), "Copy Original Document");
         EXPECT_EQ(d->folder().toStdString(), (w.root() / "documents").string());
         d->field()->setText(QString::fromStdString(target.string()));
-        button(d, "Save")->click();
+        button(d, "&Copy")->click();
     });
     w.frame().runCommand(Cmd::kCopy);
     EXPECT_EQ(test::readFile(target / "a.doc"), (std::vector<uint8_t>{7, 8}));

@@ -111,11 +111,14 @@ TEST(MainFrame, ToolbarButtonsAndTheirPrompts) {
     std::vector<std::string> prompts;
     for (QAction* a : bar->actions())
         prompts.push_back(a->statusTip().toStdString());
-    EXPECT_EQ(prompts, (std::vector<std::string>{
-                           "Add documents to Tree View ", "Remove documents from Tree View ",
-                           "Save recovered document as…",
-                           "Recovery Morvel will not modify the original doc file. ",
-                           "Stop current operation "}));
+    EXPECT_EQ(prompts,
+              (std::vector<std::string>{
+                  "Open Word documents and recover them", "Search folders for Word documents",
+                  "Remove the selected documents from the list (Delete)",
+                  "Save the result shown in front",
+                  "Recover the selected document (Enter); the original file is never "
+                  "changed",
+                  "Stop the current operation"}));
     EXPECT_EQ(bar->iconSize(), QSize(24, 24));
 
     auto tip = [&](const char* text) {
@@ -124,13 +127,13 @@ TEST(MainFrame, ToolbarButtonsAndTheirPrompts) {
         return w.frame().statusText().toStdString();
     };
     EXPECT_EQ(w.frame().statusText(), "Ready");
-    EXPECT_EQ(tip("Stop current operation "), "Stop current operation ");
+    EXPECT_EQ(tip("Stop the current operation"), "Stop the current operation");
     EXPECT_EQ(tip(""), "Ready");
     // While a job reports in the status bar, the prompts stay away.
     std::filesystem::create_directories(w.root() / "empty");
     ASSERT_TRUE(w.store().StartSearch(kJobSearchFolder, (w.root() / "empty").string()));
     w.frame().setStatusText("Searching");
-    EXPECT_EQ(tip("Add documents to Tree View "), "Searching");
+    EXPECT_EQ(tip("Search folders for Word documents"), "Searching");
     ASSERT_TRUE(w.waitUntil([&] { return !w.store().busy(); }, std::chrono::seconds(10)));
 }
 
@@ -194,7 +197,9 @@ TEST(MainFrame, PreviewTabsFollowTheRecoveredFormat) {
     using V = std::vector<std::string>;
     const V docTabs{"Full document", "Filtered text", "Raw Text"};
     const V docxTabs{"Full document", "Filtered text"};
-    EXPECT_EQ(tabTexts(tabs), docTabs);
+    const V textOnlyTabs{"Filtered text", "Raw Text"};
+    const V overview{"Overview"};
+    EXPECT_EQ(tabTexts(tabs), overview);
 
     w.selectRecord(docx);
     EXPECT_EQ(tabTexts(tabs), docxTabs);
@@ -210,70 +215,89 @@ TEST(MainFrame, PreviewTabsFollowTheRecoveredFormat) {
     w.selectRecord(docx);
     EXPECT_EQ(tabTexts(tabs), docxTabs);
 
-    // Without a full document: the damage page, and the texts still on their tabs.
+    // Without a full document: no full-document tab, the reason above the tabs, and the texts
+    // on theirs.
     w.selectRecord(damaged);
-    EXPECT_EQ(tabTexts(tabs), docTabs);
-    EXPECT_TRUE(tabs->fullPage()->browser()->toPlainText().contains("damaged too severely"));
-    EXPECT_FALSE(tabs->fullPage()->openButton()->isEnabled());
+    EXPECT_EQ(tabTexts(tabs), textOnlyTabs);
+    EXPECT_TRUE(w.frame().workWindow()->banner()->text().contains("Text only"));
+    EXPECT_TRUE(w.frame().workWindow()->banner()->text().contains("structure could not be read"));
     EXPECT_EQ(tabs->rawText()->toPlainText(), "raw of z.doc");
 
     struct Page {
         std::function<void()> select;
         const char* says;
     } pages[] = {
-        {[&] { w.selectRoot(); }, "Add the Word document to the tree"},
+        {[&] { w.selectRoot(); }, "add the Word document to the tree"},
         {[&] { w.selectFolder(0); }, "No files selected."},
         {[&] { w.selectRecord(w.add("/e", "new.doc", kFormatDoc)); }, "double-click it"},
     };
     for (const auto& p : pages) {
         p.select();
-        EXPECT_TRUE(tabs->fullPage()->browser()->toPlainText().contains(p.says)) << p.says;
+        EXPECT_EQ(tabTexts(tabs), overview) << p.says;
+        EXPECT_TRUE(tabs->infoPage()->browser()->toPlainText().contains(p.says)) << p.says;
         EXPECT_TRUE(tabs->rawText()->toPlainText().isEmpty());
     }
 }
 
-TEST(MainFrame, OnlyTheLatestPreviewFilesRemain) {
+TEST(MainFrame, PreviewWritesNoFilesAndStaleOnesAreCleared) {
     WindowFixture w;
     int32_t docx = w.add("/d", "x.docx", kFormatDocx);
     int32_t doc = w.add("/d", "y.doc", kFormatDoc);
     recovered(w.store(), docx);
     recovered(w.store(), doc);
     test::writeFile(w.store().workingFolder() / "~stale", {1});
-
+    // Showing results takes nothing from the disk and puts nothing there.
     w.selectRecord(docx);
-    auto first = w.tildeFiles();
-    ASSERT_EQ(first.size(), 2u);
     w.selectRecord(doc);
-    auto second = w.tildeFiles();
-    ASSERT_EQ(second.size(), 2u);
-    for (const auto& name : second) {
-        EXPECT_EQ(name.rfind("~temporary_", 0), 0u) << name;
-        EXPECT_EQ(std::count(first.begin(), first.end(), name), 0) << name;
-    }
-    EXPECT_EQ(test::readFile(w.frame().previewFullFile()), *w.store().record(doc).fullData);
-    // The text preview leaves out the terminating NUL.
-    EXPECT_EQ(test::readFile(w.frame().previewFilteredFile()), test::bytesOf("filtered of y.doc"));
-
-    w.selectRoot();
-    EXPECT_TRUE(w.tildeFiles().empty());
+    EXPECT_EQ(w.tildeFiles(), std::vector<std::string>{"~stale"});
+    EXPECT_TRUE(w.opened.empty());
 }
 
-TEST(MainFrame, OpenWithDefaultApplicationHandsOverThePreviewFile) {
-    WindowFixture w;
-    int32_t docx = w.add("/d", "x.docx", kFormatDocx);
-    recovered(w.store(), docx);
-    w.selectRecord(docx);
-    CMorvelTabCtrl* tabs = w.frame().workWindow()->tabs();
-    QTest::mouseClick(tabs->fullPage()->openButton(), Qt::LeftButton);
-    QTest::mouseClick(tabs->filteredPage()->openButton(), Qt::LeftButton);
-    ASSERT_EQ(w.opened.size(), 2u);
-    std::filesystem::path full = w.opened[0].toLocalFile().toStdString();
-    std::filesystem::path filtered = w.opened[1].toLocalFile().toStdString();
-    EXPECT_EQ(full.parent_path(), w.store().workingFolder());
-    EXPECT_EQ(full.filename().string().rfind("~temporary_", 0), 0u);
-    EXPECT_EQ(full.extension(), ".docx");
-    EXPECT_EQ(test::readFile(full), *w.store().record(docx).fullData);
-    EXPECT_EQ(test::readFile(filtered), *w.store().record(docx).filteredData);
+// "Open with default application" hands over a copy in the cache folder that stays after the
+// window is gone, named as the result would be saved; a different result under the same name
+// gets a name of its own; when no application takes the file, the user is told where it is.
+TEST(MainFrame, OpenWithDefaultApplicationKeepsACopyInTheCache) {
+    std::vector<std::filesystem::path> kept;
+    {
+        WindowFixture w;
+        const std::filesystem::path cache = w.root() / "cache";
+        int32_t docx = w.add("/d", "x.docx", kFormatDocx);
+        recovered(w.store(), docx);
+        w.selectRecord(docx);
+        CMorvelTabCtrl* tabs = w.frame().workWindow()->tabs();
+        QTest::mouseClick(tabs->fullPage()->openButton(), Qt::LeftButton);
+        QTest::mouseClick(tabs->filteredPage()->openButton(), Qt::LeftButton);
+        QTest::mouseClick(tabs->fullPage()->openButton(), Qt::LeftButton);  // same copy again
+        ASSERT_EQ(w.opened.size(), 3u);
+        for (const QUrl& u : w.opened)
+            kept.push_back(u.toLocalFile().toStdString());
+        EXPECT_EQ(kept[0], cache / "x_recovered.docx");
+        EXPECT_EQ(kept[1], cache / "x_docs_text.docx");
+        EXPECT_EQ(kept[2], kept[0]);
+        EXPECT_EQ(test::readFile(kept[0]), *w.store().record(docx).fullData);
+        EXPECT_EQ(test::readFile(kept[1]), *w.store().record(docx).filteredData);
+
+        // Another document's result of the same name does not replace the copy.
+        int32_t other = w.add("/e", "x.docx", kFormatDocx);
+        recovered(w.store(), other);
+        w.store().record(other).fullData = test::docxWithText("another full document");
+        w.selectRecord(other);
+        w.openSucceeds = false;
+        QTest::mouseClick(tabs->fullPage()->openButton(), Qt::LeftButton);
+        ASSERT_EQ(w.opened.size(), 4u);
+        EXPECT_EQ(w.opened[3].toLocalFile().toStdString(),
+                  (cache / "x_recovered (2).docx").string());
+        ASSERT_EQ(w.errors.size(), 1u);
+        EXPECT_NE(w.errors[0].find("No application is registered to open .docx files"),
+                  std::string::npos)
+            << w.errors[0];
+        EXPECT_NE(w.errors[0].find("x_recovered (2).docx"), std::string::npos);
+
+        // The store's shutdown clears its working folder; the copies stay.
+        w.store().Shutdown();
+        for (const auto& f : kept)
+            EXPECT_TRUE(std::filesystem::exists(f)) << f;
+    }
 }
 
 }  // namespace

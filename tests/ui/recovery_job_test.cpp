@@ -45,8 +45,9 @@ TEST(RecoveryJob, DoubleClickRecoversWithoutBlockingTheWindow) {
     ASSERT_TRUE(w.waitUntil([&] { return !w.store().busy(); }, 30s));
     EXPECT_EQ(w.frame().statusText(), "Ready");
     EXPECT_FALSE(w.frame().progressBar());
+    // Plain text has no Word structure to rebuild: its text is all there is.
     EXPECT_EQ(CMorvelTreeView::imageOf(tree->itemForRecord(index)),
-              CMorvelTreeView::kRecoveredImage);
+              CMorvelTreeView::kTextOnlyImage);
     EXPECT_TRUE(
         w.frame().workWindow()->tabs()->rawText()->toPlainText().startsWith("The quick brown fox"));
     EXPECT_TRUE(w.frame().action(Cmd::kSaveRaw)->isEnabled());
@@ -64,8 +65,10 @@ TEST(RecoveryJob, StopEndsTheJobAsFailed) {
     EXPECT_EQ(w.frame().statusText(), "Please wait,stopping...");
     ASSERT_TRUE(w.waitUntil([&] { return !w.store().busy(); }, 30s));
     EXPECT_EQ(w.store().record(index).recoveryState, kNeverRecovered);
-    EXPECT_EQ(CMorvelTreeView::imageOf(w.frame().workWindow()->tree()->itemForRecord(index)),
-              CMorvelTreeView::kDocumentImage);
+    // A stopped recovery is a failure, and says why.
+    QTreeWidgetItem* item = w.frame().workWindow()->tree()->itemForRecord(index);
+    EXPECT_EQ(CMorvelTreeView::imageOf(item), CMorvelTreeView::kFailedImage);
+    EXPECT_TRUE(item->toolTip(0).contains("stopped")) << item->toolTip(0).toStdString();
     EXPECT_EQ(w.frame().statusText(), "Ready");
 }
 

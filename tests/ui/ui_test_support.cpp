@@ -34,7 +34,14 @@ WindowFixture::WindowFixture() {
         throw std::runtime_error(error);
     frame_ = std::make_unique<CMainFrame>(store_);
     frame_->setErrorSink([this](const QString& t) { errors.push_back(t.toStdString()); });
-    frame_->setUrlOpener([this](const QUrl& u) { opened.push_back(u); });
+    frame_->setUrlOpener([this](const QUrl& u) {
+        opened.push_back(u);
+        return openSucceeds;
+    });
+    // The window's own settings and kept copies stay inside the test's folder.
+    frame_->setUiSettingsFile(QString::fromStdString((dir_.path() / "ui.ini").string()));
+    frame_->setOpenCopyFolder(QString::fromStdString((dir_.path() / "cache").string()));
+    frame_->setCloseQuestion([this](const QString&) { return closeAnswer; });
 }
 
 WindowFixture::~WindowFixture() {

@@ -40,6 +40,8 @@ class WindowFixture {
     bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
     std::vector<std::string> errors;
     std::vector<QUrl> opened;
+    bool openSucceeds = true;  // what the stand-in for the desktop's opener answers
+    QMessageBox::StandardButton closeAnswer = QMessageBox::Discard;
 
   private:
     TempDir dir_;
