@@ -1,12 +1,17 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "cli/batch_pool.h"
 #include "cli/commands.h"
 #include "cli/document_outcome.h"
 #include "cli/folder_documents.h"
@@ -54,21 +59,22 @@ const char* kindName(uint16_t format, OutputKind kind) {
 
 // Writes one result to its target; the NUL that ends a text buffer is left out. Every result
 // of a run goes through here: the checks that keep inputs and this run's results safe, the
-// folders of the mirrored tree, the atomic write and the record of what was written.
-void writeOutput(const RunState& run, const fs::path& target, const char* kind,
-                 const std::optional<std::vector<uint8_t>>& buffer, uint32_t length, bool stripNul,
-                 DocumentOutcome& outcome) {
+// folders of the mirrored tree, the atomic write and the record of what was written. `state`
+// is what the target was found to be just before (one look per target).
+void writeOutput(const RunState& run, const fs::path& target, OutputPlan::TargetState state,
+                 const char* kind, const std::optional<std::vector<uint8_t>>& buffer,
+                 uint32_t length, bool stripNul, DocumentOutcome& outcome) {
     if (!buffer || length == 0)
         return;
     size_t n = std::min<size_t>(length, buffer->size());
     if (stripNul && n > 0 && (*buffer)[n - 1] == 0)
         --n;
-    if (run.plan.isInput(target)) {
+    if (state == OutputPlan::TargetState::Input) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": it is one of the documents being recovered");
         return;
     }
-    if (run.plan.writtenThisRun(target)) {
+    if (state == OutputPlan::TargetState::Written) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": another document's result was written there in this run");
         return;
@@ -115,34 +121,51 @@ bool resultsExist(const Placement& placement, uint16_t format, DocumentOutcome& 
     return !outcome.written.empty();
 }
 
-// The target of one kind of result in a placement.
-const fs::path& targetOf(const Placement& placement, OutputKind kind) {
-    for (const auto& t : placement.targets)
-        if (t.first == kind)
-            return t.second;
-    static const fs::path kNone;
-    return kNone;
-}
+// What one thread of a batch keeps from document to document: its own folder for the
+// temporary results, its own copy of the template store and its own progress.
+struct Worker {
+    fs::path folder;
+    TemplateStoreCache templates;
+    TerminalProgress* progress;
+};
 
-DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
-                           const fs::path& relativeFolder, const fs::path& runFolder,
-                           TerminalProgress& progress, TemplateStoreCache& templates) {
-    DocumentOutcome outcome;
-    outcome.input = input;
-    const auto started = std::chrono::steady_clock::now();
-
+// One document of a batch. It is named on the thread that reads the inputs, in input order,
+// before anything of it is read; a worker recovers it into memory; it is written and reported
+// back on the first thread, again in input order, so a batch's files and report are the same
+// whatever the number of threads.
+struct BatchItem {
+    fs::path input;
+    fs::path relativeFolder;
     DocumentRecord rec;
+    Placement placement;
+    DocumentOutcome outcome;
+    bool recover = false;  // the checks passed: the record holds what recovery made
+    double seconds = 0;
+};
+
+BatchItem placeItem(OutputPlan& plan, const fs::path& input, const fs::path& relativeFolder) {
+    BatchItem item;
+    item.input = input;
+    item.relativeFolder = relativeFolder;
+    item.outcome.input = input;
+    DocumentRecord& rec = item.rec;
     rec.fileName = input.filename().string();
     rec.folder = input.has_parent_path() ? input.parent_path().string() : ".";
     rec.format = formatFromFileName(rec.fileName);
-    outcome.format = rec.format;
+    item.outcome.format = rec.format;
     // Names are placed before anything is read, so they do not depend on what is recovered.
-    const Placement placement = rec.format == kFormatUnknown
-                                    ? Placement{}
-                                    : run.plan.place(relativeFolder, rec.fileName, rec.format);
+    if (rec.format != kFormatUnknown)
+        item.placement = plan.place(relativeFolder, rec.fileName, rec.format, true);
+    return item;
+}
 
+// The checks on the input and the recovery itself, into memory; run by a worker.
+void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
+    const auto started = std::chrono::steady_clock::now();
+    DocumentRecord& rec = item.rec;
+    DocumentOutcome& outcome = item.outcome;
     struct stat st {};
-    const bool found = ::stat(input.c_str(), &st) == 0;
+    const bool found = ::stat(item.input.c_str(), &st) == 0;
     if (found && !S_ISREG(st.st_mode)) {
         // A FIFO, device or socket: reading it could block for ever or never end.
         outcome.errors.push_back(readStatusText(ReadStatus::NotRegularFile));
@@ -154,23 +177,23 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
             "so it cannot be a document this program can read");
         rec.format = kFormatUnknown;
-    } else if (found && run.opt.skipExisting && resultsExist(placement, rec.format, outcome)) {
+    } else if (found && opt.skipExisting && resultsExist(item.placement, rec.format, outcome)) {
         outcome.skipped = true;
         outcome.success = true;
         outcome.exitCode = kExitAllFull;
-        return outcome;
     }
 
-    if (rec.format != kFormatUnknown) {
+    if (rec.format != kFormatUnknown && !outcome.skipped) {
+        item.recover = true;
         CollectedErrors errors;
         RecoveryEnvironment env;
-        env.workingFolder = runFolder;
+        env.workingFolder = worker.folder;
         env.programFolder = defaultProgramFolder();
-        env.progress = &progress;
-        env.status = &progress;
+        env.progress = worker.progress;
+        env.status = worker.progress;
         env.errors = &errors;
-        env.templates = &templates;
-        progress.setStatusText("Recovering of " + rec.fileName + "  Step 1 of 2:");
+        env.templates = &worker.templates;
+        worker.progress->setStatusText("Recovering of " + rec.fileName + "  Step 1 of 2:");
         try {
             RecoverDocument(rec, env);
         } catch (const std::bad_alloc&) {
@@ -178,25 +201,55 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
             errors.showError(kNotEnoughMemoryMessage);
             rec.success = 0;
         }
-        progress.clear();
         for (const std::string& text : errors.texts())
             outcome.errors.push_back(text);
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
-
-        const bool doc = rec.format == kFormatDoc;
-        writeOutput(run, targetOf(placement, OutputKind::Full),
-                    kindName(rec.format, OutputKind::Full), rec.fullData, rec.fullLength, false,
-                    outcome);
-        writeOutput(run, targetOf(placement, OutputKind::Filtered),
-                    kindName(rec.format, OutputKind::Filtered), rec.filteredData,
-                    rec.filteredLength, doc, outcome);
-        if (doc)
-            writeOutput(run, targetOf(placement, OutputKind::Raw),
-                        kindName(rec.format, OutputKind::Raw), rec.rawText, rec.rawTextLength, true,
-                        outcome);
     }
+    item.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+// Writes what recovery made and settles the document's verdict; on the first thread.
+void writeItem(const RunState& run, BatchItem& item) {
+    const auto started = std::chrono::steady_clock::now();
+    DocumentOutcome& outcome = item.outcome;
+    DocumentRecord& rec = item.rec;
+    if (item.recover) {
+        std::vector<OutputPlan::TargetState> states;
+        for (const auto& t : item.placement.targets)
+            states.push_back(run.plan.stateOf(t.second));
+        if (std::ranges::count(states, OutputPlan::TargetState::Written) != 0) {
+            // Another spelling of a result written before (a folder link, a file system that
+            // ignores case): the document takes the next free number instead.
+            item.placement = run.plan.place(item.relativeFolder, rec.fileName, rec.format);
+            states.clear();
+            for (const auto& t : item.placement.targets)
+                states.push_back(run.plan.stateOf(t.second));
+        }
+        const bool doc = rec.format == kFormatDoc;
+        for (size_t i = 0; i < item.placement.targets.size(); ++i) {
+            const auto& [kind, target] = item.placement.targets[i];
+            const char* name = kindName(rec.format, kind);
+            switch (kind) {
+                case OutputKind::Full:
+                    writeOutput(run, target, states[i], name, rec.fullData, rec.fullLength, false,
+                                outcome);
+                    break;
+                case OutputKind::Filtered:
+                    writeOutput(run, target, states[i], name, rec.filteredData, rec.filteredLength,
+                                doc, outcome);
+                    break;
+                case OutputKind::Raw:
+                    writeOutput(run, target, states[i], name, rec.rawText, rec.rawTextLength, true,
+                                outcome);
+                    break;
+            }
+        }
+    }
+    if (outcome.skipped)
+        return;
 
     bool full = false;
     for (const auto& w : outcome.written)
@@ -209,8 +262,8 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
                        : outcome.written.empty()      ? kExitSomeFailed
                                                       : kExitSomeTextOnly;
     outcome.seconds =
+        item.seconds +
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    return outcome;
 }
 
 // Why a document got no full document: a stable code and a one-line message.
@@ -227,37 +280,100 @@ Reason noFullDocumentReason(const DocumentOutcome& o) {
     return {"no-full-document", "no full document could be built"};
 }
 
-// Recovers documents one after the other, as they are found.
+// Recovers the documents as they are found, on opt.jobs threads (the first thread alone with
+// one job), and writes and reports each whole, in the order they were found.
 class Batch {
   public:
-    Batch(const RunState& run, const fs::path& runFolder)
+    Batch(const RunState& run, const fs::path& runFolder, size_t total)
         : run_(run),
-          runFolder_(runFolder),
-          progress_(stderr, run.opt.verbosity != Verbosity::Quiet) {}
+          progress_(stderr, run.opt.verbosity != Verbosity::Quiet),
+          total_(total),
+          started_(std::chrono::steady_clock::now()),
+          pool_(run.opt.jobs > 1 ? run.opt.jobs : 0, size_t{run.opt.jobs} * kWindowPerJob,
+                [this](BatchItem& item) { finish(item); }) {
+        // With one job the document's own progress is drawn; with more, the batch's alone.
+        const unsigned workers = std::max(1u, run.opt.jobs);
+        workers_.reserve(workers);
+        for (unsigned i = 0; i < workers; ++i) {
+            fs::path folder = runFolder;
+            if (run.opt.jobs > 1) {
+                // Each thread's temporary results in a folder of its own.
+                folder /= "worker-" + std::to_string(i);
+                std::error_code ec;
+                fs::create_directory(folder, ec);
+            }
+            TerminalProgress* progress = &progress_;
+            if (run.opt.jobs > 1) {
+                quietProgress_.push_back(std::make_unique<TerminalProgress>(stderr, false));
+                progress = quietProgress_.back().get();
+            }
+            workers_.push_back(std::make_unique<Worker>(Worker{folder, {}, progress}));
+        }
+    }
 
     void recover(const fs::path& input, const fs::path& relativeFolder) {
-        DocumentOutcome o;
-        try {
-            o = recoverOne(run_, input, relativeFolder, runFolder_, progress_, templates_);
-        } catch (const std::bad_alloc&) {
-            o = DocumentOutcome{};
-            o.input = input;
-            o.errors.push_back(kNotEnoughMemoryMessage);
-        }
-        printOutcome(run_.opt, o);
-        ++documents_;
-        worst_ = std::max(worst_, o.exitCode);
+        auto item = std::make_shared<BatchItem>(placeItem(run_.plan, input, relativeFolder));
+        pool_.submit([this, item](unsigned worker) {
+            try {
+                recoverItem(run_.opt, *item, *workers_[worker]);
+            } catch (const std::bad_alloc&) {
+                item->rec = DocumentRecord{};
+                item->recover = false;
+                item->outcome.errors.push_back(kNotEnoughMemoryMessage);
+            }
+            return std::move(*item);
+        });
     }
+
+    // Waits for the documents still being recovered.
+    void finishAll() { pool_.drain(); }
+
     int worst() const { return worst_; }
     size_t documents() const { return documents_; }
 
   private:
+    // Documents held at once per thread: enough to keep every thread busy while one slow
+    // document holds back the reporting, few enough to keep their results in memory.
+    static constexpr size_t kWindowPerJob = 4;
+
+    void finish(BatchItem& item) {
+        progress_.clear();
+        try {
+            writeItem(run_, item);
+        } catch (const std::bad_alloc&) {
+            item.outcome.errors.push_back(kNotEnoughMemoryMessage);
+        }
+        printOutcome(run_.opt, item.outcome);
+        ++documents_;
+        worst_ = std::max(worst_, item.outcome.exitCode);
+        showBatchProgress();
+    }
+
+    // "N of M" and the time left, from the mean time per document so far.
+    void showBatchProgress() {
+        if (!progress_.enabled())
+            return;
+        const size_t total = std::max(total_, documents_);
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+        const double left =
+            elapsed / static_cast<double>(documents_) * static_cast<double>(total - documents_);
+        progress_.setBatchPosition(documents_, total, left);
+        if (run_.opt.jobs > 1) {
+            progress_.setRange(0, static_cast<int>(std::min<size_t>(total, INT32_MAX)));
+            progress_.setPosition(static_cast<int>(std::min<size_t>(documents_, INT32_MAX)));
+        }
+    }
+
     const RunState& run_;
-    fs::path runFolder_;
     TerminalProgress progress_;
-    TemplateStoreCache templates_;
+    std::vector<std::unique_ptr<TerminalProgress>> quietProgress_;  // drawn by no one
+    std::vector<std::unique_ptr<Worker>> workers_;
+    size_t total_;
+    std::chrono::steady_clock::time_point started_;
     int worst_ = kExitAllFull;
     size_t documents_ = 0;
+    BatchPool<BatchItem> pool_;  // last: its threads end before what they use goes away
 };
 
 }  // namespace
@@ -329,7 +445,15 @@ int runRecover(const std::vector<std::string>& args) {
         return kExitSomeFailed;
     }
 
-    Batch batch(run, runFolder.path());
+    // The number of documents, for "N of M" on a terminal; a folder is walked twice for it.
+    size_t total = 0;
+    if (opt.verbosity != Verbosity::Quiet && ::isatty(STDERR_FILENO) != 0) {
+        for (const fs::path& input : opt.inputs)
+            total += fs::is_directory(input, ec)
+                         ? walkFolderDocuments(input, skip, [](const fs::path&, const fs::path&) {})
+                         : 1;
+    }
+    Batch batch(run, runFolder.path(), total);
     for (const fs::path& input : opt.inputs) {
         if (!fs::is_directory(input, ec)) {
             batch.recover(input, fs::path());
@@ -344,6 +468,7 @@ int runRecover(const std::vector<std::string>& args) {
         if (found == 0)
             std::fprintf(stderr, "morvel: no Word documents found in %s\n", input.c_str());
     }
+    batch.finishAll();
     // No document at all is no success.
     return batch.documents() == 0 ? static_cast<int>(kExitSomeFailed) : batch.worst();
 }
