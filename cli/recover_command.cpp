@@ -125,6 +125,7 @@ bool resultsExist(const Placement& placement, uint16_t format, DocumentOutcome& 
 // temporary results, its own copy of the template store and its own progress.
 struct Worker {
     fs::path folder;
+    fs::path programFolder;  // found once: where temp.dat is looked for
     TemplateStoreCache templates;
     TerminalProgress* progress;
 };
@@ -188,7 +189,7 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
         CollectedErrors errors;
         RecoveryEnvironment env;
         env.workingFolder = worker.folder;
-        env.programFolder = defaultProgramFolder();
+        env.programFolder = worker.programFolder;
         env.progress = worker.progress;
         env.status = worker.progress;
         env.errors = &errors;
@@ -294,6 +295,7 @@ class Batch {
         // With one job the document's own progress is drawn; with more, the batch's alone.
         const unsigned workers = std::max(1u, run.opt.jobs);
         workers_.reserve(workers);
+        const fs::path programFolder = defaultProgramFolder();
         for (unsigned i = 0; i < workers; ++i) {
             fs::path folder = runFolder;
             if (run.opt.jobs > 1) {
@@ -307,7 +309,8 @@ class Batch {
                 quietProgress_.push_back(std::make_unique<TerminalProgress>(stderr, false));
                 progress = quietProgress_.back().get();
             }
-            workers_.push_back(std::make_unique<Worker>(Worker{folder, {}, progress}));
+            workers_.push_back(
+                std::make_unique<Worker>(Worker{folder, programFolder, {}, progress}));
         }
     }
 
