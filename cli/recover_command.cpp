@@ -202,6 +202,9 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
             errors.showError(kNotEnoughMemoryMessage);
             rec.success = 0;
         }
+        // The document's own bytes are not needed to write its results: a finished document
+        // waiting for its turn holds only those.
+        rec.fileData.reset();
         for (const std::string& text : errors.texts())
             outcome.errors.push_back(text);
         outcome.success = rec.success != 0;
