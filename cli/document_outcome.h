@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "core/content_route.h"
 #include "core/document_record.h"
 
 namespace morvel::cli {
@@ -28,14 +29,18 @@ struct Reason {
 // What became of one document in a recover run.
 struct DocumentOutcome {
     std::filesystem::path input;
-    uint16_t format = kFormatUnknown;
+    uint16_t format = kFormatUnknown;            // of the results: the bytes decide it
+    std::optional<ContentFormat> content;        // what the bytes were found to be
+    std::optional<ContentReason> contentReason;  // why, when what the file is settles it
     bool success = false;
     bool fullFailed = false;
     bool skipped = false;                // --skip-existing found all its results
     std::vector<WrittenOutput> written;  // or, when skipped, the results already there
     std::vector<std::string> errors;
     std::optional<DocxRecoveryReport> docx;
-    Reason reason;  // set when no full document was written
+    RecoveryResult result;   // what the full document's step came to
+    bool fullBuilt = false;  // the step built a full document (written or not)
+    Reason reason;           // set when no full document was written
     double seconds = 0;
     int exitCode = kExitSomeFailed;
 };

@@ -21,9 +21,11 @@
 #include "cli/recover_report.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
+#include "core/content_route.h"
 #include "core/document_format.h"
 #include "core/folders.h"
 #include "core/output_names.h"
+#include "core/outputs.h"
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
 #include "docx/office_broken_repair_2007.h"
@@ -61,14 +63,18 @@ const char* kindName(uint16_t format, OutputKind kind) {
 // of a run goes through here: the checks that keep inputs and this run's results safe, the
 // folders of the mirrored tree, the atomic write and the record of what was written. `state`
 // is what the target was found to be just before (one look per target).
-void writeOutput(const RunState& run, const fs::path& target, OutputPlan::TargetState state,
-                 const char* kind, const std::optional<std::vector<uint8_t>>& buffer,
-                 uint32_t length, bool stripNul, DocumentOutcome& outcome) {
+void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind which,
+                 const fs::path& target, OutputPlan::TargetState state, DocumentOutcome& outcome) {
+    const char* kind = kindName(rec.format, which);
+    const std::optional<std::vector<uint8_t>>& buffer = which == OutputKind::Full ? rec.fullData
+                                                        : which == OutputKind::Filtered
+                                                            ? rec.filteredData
+                                                            : rec.rawText;
+    const uint32_t length = which == OutputKind::Full       ? rec.fullLength
+                            : which == OutputKind::Filtered ? rec.filteredLength
+                                                            : rec.rawTextLength;
     if (!buffer || length == 0)
         return;
-    size_t n = std::min<size_t>(length, buffer->size());
-    if (stripNul && n > 0 && (*buffer)[n - 1] == 0)
-        --n;
     if (state == OutputPlan::TargetState::Input) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": it is one of the documents being recovered");
@@ -94,16 +100,18 @@ void writeOutput(const RunState& run, const fs::path& target, OutputPlan::Target
             return;
         }
     }
-    std::string err = writeFileAtomic(target, std::span<const uint8_t>(buffer->data(), n),
-                                      run.opt.force, run.partials);
-    if (!err.empty()) {
-        if (!run.opt.force && err.find("already exists") != std::string::npos)
-            err += " (use --force to replace it)";
-        outcome.errors.push_back(err);
+    SaveOptions how;
+    how.overwrite = run.opt.force;
+    how.partials = run.partials;
+    SaveOutcome saved = writeResult(rec, which, target, how);
+    if (!saved.ok) {
+        if (saved.status == SaveStatus::AlreadyExists)
+            saved.error += " (use --force to replace it)";
+        outcome.errors.push_back(saved.error);
         return;
     }
     run.plan.noteWritten(target);
-    outcome.written.push_back({kind, target, n});
+    outcome.written.push_back({kind, target, saved.bytes});
 }
 
 // True when every result the document can have is there already; they are listed as its
@@ -119,6 +127,15 @@ bool resultsExist(const Placement& placement, uint16_t format, DocumentOutcome& 
     }
     outcome.written = std::move(there);
     return !outcome.written.empty();
+}
+
+// The target of one kind of result in a placement.
+const fs::path& targetOf(const Placement& placement, OutputKind kind) {
+    for (const auto& t : placement.targets)
+        if (t.first == kind)
+            return t.second;
+    static const fs::path kNone;
+    return kNone;
 }
 
 // What one thread of a batch keeps from document to document: its own folder for the
@@ -141,6 +158,9 @@ struct BatchItem {
     Placement placement;
     DocumentOutcome outcome;
     bool recover = false;  // the checks passed: the record holds what recovery made
+    struct stat st {};
+    bool found = false;
+    bool regular = false;
     double seconds = 0;
 };
 
@@ -153,8 +173,22 @@ BatchItem placeItem(OutputPlan& plan, const fs::path& input, const fs::path& rel
     rec.fileName = input.filename().string();
     rec.folder = input.has_parent_path() ? input.parent_path().string() : ".";
     rec.format = formatFromFileName(rec.fileName);
+
+    item.found = ::stat(input.c_str(), &item.st) == 0;
+    item.regular = item.found && S_ISREG(item.st.st_mode);
+    // The results are named after the format the file's bytes show (a package named .doc gets
+    // .docx names); the driver reads them again and comes to the same format.
+    if (item.regular && static_cast<uint64_t>(item.st.st_size) <= kMaxInputSize) {
+        try {
+            std::vector<uint8_t> bytes;
+            if (readWholeFile(input, bytes) == ReadStatus::Ok)
+                rec.format = ResultFormatOf(bytes, rec.fileName);
+        } catch (const std::bad_alloc&) {
+            // Too big for memory: named by its extension; its recovery fails alone.
+        }
+    }
     item.outcome.format = rec.format;
-    // Names are placed before anything is read, so they do not depend on what is recovered.
+    // Names are placed before recovery, so they do not depend on what is recovered.
     if (rec.format != kFormatUnknown)
         item.placement = plan.place(relativeFolder, rec.fileName, rec.format, true);
     return item;
@@ -165,26 +199,24 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
     const auto started = std::chrono::steady_clock::now();
     DocumentRecord& rec = item.rec;
     DocumentOutcome& outcome = item.outcome;
-    struct stat st {};
-    const bool found = ::stat(item.input.c_str(), &st) == 0;
-    if (found && !S_ISREG(st.st_mode)) {
+    const struct stat& st = item.st;
+    if (item.found && !item.regular) {
         // A FIFO, device or socket: reading it could block for ever or never end.
         outcome.errors.push_back(readStatusText(ReadStatus::NotRegularFile));
-        rec.format = kFormatUnknown;
-    } else if (rec.format == kFormatUnknown) {
-        outcome.errors.push_back("Error: unknown file format!");
-    } else if (found && static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
+    } else if (item.found && static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
         outcome.errors.push_back(
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
             "so it cannot be a document this program can read");
         rec.format = kFormatUnknown;
-    } else if (found && opt.skipExisting && resultsExist(item.placement, rec.format, outcome)) {
+    } else if (item.found && opt.skipExisting &&
+               resultsExist(item.placement, rec.format, outcome)) {
         outcome.skipped = true;
         outcome.success = true;
         outcome.exitCode = kExitAllFull;
     }
 
-    if (rec.format != kFormatUnknown && !outcome.skipped) {
+    // Every other file goes to the driver, which reads it by its bytes, whatever its name.
+    if (outcome.errors.empty() && !outcome.skipped) {
         item.recover = true;
         CollectedErrors errors;
         RecoveryEnvironment env;
@@ -205,11 +237,16 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
         // The document's own bytes are not needed to write its results: a finished document
         // waiting for its turn holds only those.
         rec.fileData.reset();
+        outcome.format = rec.format;
+        outcome.content = rec.content;
+        outcome.contentReason = contentReasonOf(rec);
         for (const std::string& text : errors.texts())
             outcome.errors.push_back(text);
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
+        outcome.result = rec.fullResult;
+        outcome.fullBuilt = rec.fullData.has_value();
     }
     item.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -221,36 +258,27 @@ void writeItem(const RunState& run, BatchItem& item) {
     DocumentOutcome& outcome = item.outcome;
     DocumentRecord& rec = item.rec;
     if (item.recover) {
-        std::vector<OutputPlan::TargetState> states;
-        for (const auto& t : item.placement.targets)
-            states.push_back(run.plan.stateOf(t.second));
-        if (std::ranges::count(states, OutputPlan::TargetState::Written) != 0) {
+        // One look at each target: what is there decides whether it may be written.
+        constexpr OutputKind kKinds[] = {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw};
+        OutputPlan::TargetState states[std::size(kKinds)];
+        auto look = [&] {
+            bool clash = false;
+            for (size_t i = 0; i < std::size(kKinds); ++i) {
+                states[i] = run.plan.stateOf(targetOf(item.placement, kKinds[i]));
+                clash |= states[i] == OutputPlan::TargetState::Written;
+            }
+            return clash;
+        };
+        if (look()) {
             // Another spelling of a result written before (a folder link, a file system that
             // ignores case): the document takes the next free number instead.
             item.placement = run.plan.place(item.relativeFolder, rec.fileName, rec.format);
-            states.clear();
-            for (const auto& t : item.placement.targets)
-                states.push_back(run.plan.stateOf(t.second));
+            look();
         }
-        const bool doc = rec.format == kFormatDoc;
-        for (size_t i = 0; i < item.placement.targets.size(); ++i) {
-            const auto& [kind, target] = item.placement.targets[i];
-            const char* name = kindName(rec.format, kind);
-            switch (kind) {
-                case OutputKind::Full:
-                    writeOutput(run, target, states[i], name, rec.fullData, rec.fullLength, false,
-                                outcome);
-                    break;
-                case OutputKind::Filtered:
-                    writeOutput(run, target, states[i], name, rec.filteredData, rec.filteredLength,
-                                doc, outcome);
-                    break;
-                case OutputKind::Raw:
-                    writeOutput(run, target, states[i], name, rec.rawText, rec.rawTextLength, true,
-                                outcome);
-                    break;
-            }
-        }
+        for (size_t i = 0; i < std::size(kKinds); ++i)
+            if (kKinds[i] != OutputKind::Raw || rec.format == kFormatDoc)
+                writeOutput(run, rec, kKinds[i], targetOf(item.placement, kKinds[i]), states[i],
+                            outcome);
     }
     if (outcome.skipped)
         return;
@@ -270,17 +298,17 @@ void writeItem(const RunState& run, BatchItem& item) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
-// Why a document got no full document: a stable code and a one-line message.
+// Why a document got no full document: a stable code and a one-line message. A step that
+// failed says why in its result; when the full document was built but could not be written,
+// or no step ran, the first error says why.
 Reason noFullDocumentReason(const DocumentOutcome& o) {
+    // What the file is says it first: a workbook, an encrypted file, an older Word binary.
+    if (o.contentReason)
+        return {o.contentReason->code, o.contentReason->message};
+    if (o.result.set() && !o.fullBuilt)
+        return {o.result.key(), o.result.message};
     if (!o.errors.empty())
         return {"error", o.errors.front()};
-    // Without a main document nothing else matters: say that rather than what else is lost.
-    if (o.docx && o.docx->textRan && o.docx->textStatus == kDocxDocumentNotFound)
-        return {"docx-status-" + std::to_string(o.docx->textStatus), o.docx->textMessage};
-    if (o.docx && o.docx->fullRan && o.docx->fullStatus != 0)
-        return {"docx-status-" + std::to_string(o.docx->fullStatus), o.docx->fullMessage};
-    if (o.format == kFormatDoc)
-        return {"doc-structure-lost", "the document's structure could not be read; text recovered"};
     return {"no-full-document", "no full document could be built"};
 }
 

@@ -42,7 +42,7 @@ void printHuman(const RecoverOptions& opt, const DocumentOutcome& o) {
     const char* verdict = verdictOf(o);
     if (o.skipped)
         std::printf("%s: %s: its results exist\n", o.input.c_str(), verdict);
-    else if (o.reason.code.empty() || !o.errors.empty())
+    else if (o.reason.code.empty() || (!o.errors.empty() && !o.contentReason))
         std::printf("%s: %s (%.2f s)\n", o.input.c_str(), verdict, o.seconds);
     else
         std::printf("%s: %s: %s (%.2f s)\n", o.input.c_str(), verdict, o.reason.message.c_str(),
@@ -101,6 +101,8 @@ std::string outcomeJson(const DocumentOutcome& o) {
     for (size_t i = 0; i < o.errors.size(); ++i)
         s += (i ? "," : "") + jsonString(replaceInvalidUtf8(o.errors[i]));
     s += "]";
+    if (o.content)
+        s += ",\"content\":\"" + std::string(contentFormatName(*o.content)) + "\"";
     if (!o.reason.code.empty())
         s += ",\"reason\":{\"code\":" + jsonString(o.reason.code) +
              ",\"message\":" + jsonString(replaceInvalidUtf8(o.reason.message)) + "}";

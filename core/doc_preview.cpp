@@ -149,14 +149,14 @@ class DocTextWriter {
 };
 
 // The first operand byte of the run's sprm, 0 when the run has none.
-uint8_t operandByte(const PropertyRun& run, uint16_t opcode) {
-    const SprmRecord* s = run.find(opcode);
-    return s && !s->operand.empty() ? s->operand[0] : 0;
+uint8_t operandByte(const PropertyRuns& runs, const PropertyRun& run, uint16_t opcode) {
+    const SprmRecord* s = runs.find(run, opcode);
+    return s && s->size > 2 ? runs.operand(*s)[0] : 0;
 }
 
 // The looks of the character runs, whose ends are positions of the output text (two bytes per
 // character from kOutputTextStart). The reader keeps them sorted by that end.
-std::vector<LookSpan> looksOf(const std::vector<PropertyRun>& runs) {
+std::vector<LookSpan> looksOf(const PropertyRuns& runs) {
     std::vector<LookSpan> looks;
     for (const PropertyRun& run : runs) {
         if (run.outputPos <= static_cast<int32_t>(kOutputTextStart))
@@ -164,9 +164,9 @@ std::vector<LookSpan> looksOf(const std::vector<PropertyRun>& runs) {
         // Toggles: 0 off, 1 on, 0x80 as the style says, 0x81 the opposite of the style. The
         // preview does not resolve styles, so it shows 1 and 0x81 as on. Underline holds a kind.
         CharacterLook look;
-        look.bold = (operandByte(run, kSprmBold) & 0x01) != 0;
-        look.italic = (operandByte(run, kSprmItalic) & 0x01) != 0;
-        look.underline = operandByte(run, kSprmUnderline) != 0;
+        look.bold = (operandByte(runs, run, kSprmBold) & 0x01) != 0;
+        look.italic = (operandByte(runs, run, kSprmItalic) & 0x01) != 0;
+        look.underline = operandByte(runs, run, kSprmUnderline) != 0;
         looks.push_back({(static_cast<size_t>(run.outputPos) - kOutputTextStart) / 2, look});
     }
     return looks;

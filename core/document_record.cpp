@@ -8,6 +8,8 @@ void ResetRecord(DocumentRecord& record) {
     record.filteredData.reset();
     record.fullData.reset();
     record.docxReport.reset();
+    record.fullResult = {};
+    record.content.reset();
     record.rawTextLength = 0;
     record.filteredLength = 0;
     record.fullLength = 0;

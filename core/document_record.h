@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "core/content_format.h"
 #include "docx/part_report.h"
 #include "platform/manual_reset_event.h"
+#include "platform/recovery_result.h"
 
 namespace morvel {
 
@@ -36,10 +38,10 @@ struct DocxRecoveryReport {
 // A buffer that is absent (std::nullopt) has never been produced; its length field is then
 // meaningless. Text buffers keep their terminating NUL, which the length counts.
 struct DocumentRecord {
-    std::string fileName;  // name without folder, as listed
-    std::string folder;    // folder holding the file, no trailing separator
-    std::string fullPath;  // folder + "/" + fileName, rebuilt at every run
-    uint16_t format = kFormatUnknown;
+    std::string fileName;              // name without folder, as listed
+    std::string folder;                // folder holding the file, no trailing separator
+    std::string fullPath;              // folder + "/" + fileName, rebuilt at every run
+    uint16_t format = kFormatUnknown;  // by the name when listed; by the bytes once recovered
     uint16_t category = kCategoryOrdinary;
 
     std::optional<std::vector<uint8_t>> fileData;
@@ -57,15 +59,22 @@ struct DocumentRecord {
     uint8_t removed = 0;
     uint32_t success = 0;
 
+    // What the file's bytes were found to be at the last recovery; absent before the first.
+    std::optional<ContentFormat> content;
+
     // Set by a .docx recovery.
     std::optional<DocxRecoveryReport> docxReport;
+
+    // What the full document's step came to: the engine's result code and message, or the
+    // stage that failed before it (reading the file). Unset before a recovery.
+    RecoveryResult fullResult;
 
     // The store's stop event, lent for one run; not owned.
     const ManualResetEvent* stopEvent = nullptr;
 };
 
-// Frees the four buffers and the .docx report and clears the result fields; names, format,
-// category, fileSize, fullFailed and removed stay.
+// Frees the four buffers, the .docx report and the full result and clears the result fields (the
+// content kind too); names, format, category, fileSize, fullFailed and removed stay.
 void ResetRecord(DocumentRecord& record);
 
 }  // namespace morvel

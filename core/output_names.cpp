@@ -4,10 +4,12 @@ namespace morvel {
 
 namespace {
 
-// The document's name less its ".doc" (4 characters) or ".docx" (5).
-std::string stem(const std::string& fileName, uint16_t format) {
-    const size_t cut = format == kFormatDocx ? 5 : 4;
-    return fileName.size() > cut ? fileName.substr(0, fileName.size() - cut) : std::string();
+// The document's name without its extension, whatever the extension is: a .docx named
+// "x.doc" gives "x", as does a .doc named "x.docx", since a recovery names its results after
+// the format the file's bytes showed.
+std::string stem(const std::string& fileName) {
+    const size_t dot = fileName.rfind('.');
+    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
 }
 
 const char* suffix(uint16_t format, OutputKind kind) {
@@ -26,17 +28,14 @@ const char* suffix(uint16_t format, OutputKind kind) {
 }  // namespace
 
 std::string defaultOutputName(const std::string& fileName, uint16_t format, OutputKind kind) {
-    // The raw text is a .doc result; its name is cut as a .doc's whatever the format says.
-    const uint16_t cutAs = kind == OutputKind::Raw ? uint16_t(kFormatDoc) : format;
-    return stem(fileName, cutAs) + suffix(format, kind);
+    return stem(fileName) + suffix(format, kind);
 }
 
 std::string numberedOutputName(const std::string& fileName, uint16_t format, OutputKind kind,
                                unsigned copy) {
     if (copy <= 1)
         return defaultOutputName(fileName, format, kind);
-    const uint16_t cutAs = kind == OutputKind::Raw ? uint16_t(kFormatDoc) : format;
-    return stem(fileName, cutAs) + " (" + std::to_string(copy) + ")" + suffix(format, kind);
+    return stem(fileName) + " (" + std::to_string(copy) + ")" + suffix(format, kind);
 }
 
 std::vector<OutputKind> outputKindsOf(uint16_t format) {

@@ -10,7 +10,8 @@ namespace morvel {
 // The three results a recovery can offer.
 enum class OutputKind { Full, Filtered, Raw };
 
-// Default file name of a result: the document's name less its ".doc" or ".docx", plus
+// Default file name of a result: the document's name less its extension (whichever it is:
+// the format is the one the file's bytes showed), plus
 // "_recovered.doc", "_Filtered_text.txt", "_Raw_text.txt", "_recovered.docx" or "_docs_text.docx".
 std::string defaultOutputName(const std::string& fileName, uint16_t format, OutputKind kind);
 

@@ -32,7 +32,8 @@ OutputKind outputKindForTab(int tab) {
     return tab == 0 ? OutputKind::Full : tab == 1 ? OutputKind::Filtered : OutputKind::Raw;
 }
 
-SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind, const fs::path& chosen) {
+SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind, const fs::path& target,
+                        const SaveOptions& options) {
     SaveOutcome outcome;
     const std::optional<std::vector<uint8_t>>* buffer = nullptr;
     uint32_t length = 0;
@@ -55,6 +56,7 @@ SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind, const fs::
     }
     // An absent result is refused rather than saved as an empty file under a document's name.
     if (!buffer || !*buffer) {
+        outcome.status = SaveStatus::NotRecovered;
         outcome.error = "This result was not recovered, so there is nothing to save.";
         return outcome;
     }
@@ -63,16 +65,34 @@ SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind, const fs::
     if (text && n > 0 && (**buffer)[n - 1] == 0)
         --n;
 
-    outcome.written = forceExtension(chosen, forcedExtension(record.format, kind));
-    if (sameFile(outcome.written, sourceOf(record))) {
-        outcome.error = "Cannot save over the original document " + outcome.written.string() +
+    outcome.written = target;
+    for (const fs::path& kept : options.protectedFiles) {
+        if (sameFile(target, kept)) {
+            outcome.status = SaveStatus::ProtectedTarget;
+            outcome.error = "refusing to write " + target.string() +
+                            ": it is one of the documents being recovered";
+            return outcome;
+        }
+    }
+    if (sameFile(target, sourceOf(record))) {
+        outcome.status = SaveStatus::ProtectedTarget;
+        outcome.error = "Cannot save over the original document " + target.string() +
                         "; it is never changed. Choose another name.";
         return outcome;
     }
-    outcome.error =
-        writeFileAtomic(outcome.written, std::span<const uint8_t>((*buffer)->data(), n), true);
+    WriteStatus written = WriteStatus::Ok;
+    outcome.error = writeFileAtomic(target, std::span<const uint8_t>((*buffer)->data(), n),
+                                    options.overwrite, options.partials, &written);
     outcome.ok = outcome.error.empty();
+    outcome.bytes = outcome.ok ? n : 0;
+    outcome.status = outcome.ok                              ? SaveStatus::Saved
+                     : written == WriteStatus::AlreadyExists ? SaveStatus::AlreadyExists
+                                                             : SaveStatus::WriteFailed;
     return outcome;
+}
+
+SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind, const fs::path& chosen) {
+    return writeResult(record, kind, forceExtension(chosen, forcedExtension(record.format, kind)));
 }
 
 std::string copyOriginal(DocumentRecord& record, const fs::path& targetFolder) {

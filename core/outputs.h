@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "core/document_record.h"
 #include "core/output_names.h"
+#include "platform/file_io.h"
 
 namespace morvel {
 
@@ -18,15 +20,40 @@ std::filesystem::path forceExtension(const std::filesystem::path& chosen,
 // 0 full document, 1 filtered text, anything else raw text.
 OutputKind outputKindForTab(int tab);
 
+// What became of a save.
+enum class SaveStatus {
+    Saved,
+    NotRecovered,     // the record holds no such result
+    ProtectedTarget,  // the target is the original document or another protected file
+    AlreadyExists,    // the target exists and replacing was not allowed
+    WriteFailed       // the file could not be written or put in place
+};
+
 struct SaveOutcome {
     bool ok = false;
+    SaveStatus status = SaveStatus::NotRecovered;
     std::filesystem::path written;  // the name actually written (extension forced)
+    size_t bytes = 0;               // bytes written
     std::string error;              // why nothing was written
 };
 
-// Writes one result of a record under the chosen name with its extension forced. The write is
-// atomic (a failure leaves no partial file) and replaces an existing file, except the source
-// document itself, which is refused. Text results leave out their terminating NUL.
+// How writeResult may write.
+struct SaveOptions {
+    bool overwrite = true;             // replace an existing file
+    PartialFiles* partials = nullptr;  // the temporary name is listed here while it exists
+    // Files never written over besides the record's own document (the other documents of a
+    // batch, say).
+    std::span<const std::filesystem::path> protectedFiles;
+};
+
+// Writes one result of a record to exactly `target`, atomically: a failure leaves no partial
+// file, and the record's own document (or any protected file) is never written over. Text
+// results leave out their terminating NUL. Every save of a result goes through here.
+SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind,
+                        const std::filesystem::path& target, const SaveOptions& options = {});
+
+// Writes one result of a record under the chosen name with its extension forced, replacing an
+// existing file except the source document itself, which is refused (writeResult).
 SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind,
                        const std::filesystem::path& chosen);
 

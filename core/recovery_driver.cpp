@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "core/content_route.h"
 #include "core/template_store_cache.h"
 #include "core/text_extraction.h"
 #include "docwriter/recover_doc_file.h"
@@ -24,12 +25,14 @@ void startStepProgress(const RecoveryEnvironment& env) {
     env.progress->setPosition(0);
 }
 
-// Reads the document's whole file into the record; false (with the message shown) when it
-// cannot be read.
+// Reads the document's whole file into the record; false (with the message shown and the
+// cause in the record's result) when it cannot be read.
 bool loadFileImage(DocumentRecord& record, const RecoveryEnvironment& env, const char* message) {
     std::vector<uint8_t> bytes;
-    if (readWholeFile(record.fullPath, bytes) != ReadStatus::Ok) {
+    const ReadStatus st = readWholeFile(record.fullPath, bytes);
+    if (st != ReadStatus::Ok) {
         env.showError(message);
+        record.fullResult = {kReadSource, static_cast<int32_t>(st), readStatusText(st)};
         record.success = 0;
         return false;
     }
@@ -47,30 +50,28 @@ void dropEmptyText(std::optional<std::vector<uint8_t>>& text, uint32_t& length) 
     }
 }
 
-// Reads a step's output back from the working folder and deletes it at once.
-bool takeBackOutput(const std::filesystem::path& path, std::optional<std::vector<uint8_t>>& into,
-                    uint32_t& length) {
-    std::vector<uint8_t> bytes;
-    ReadStatus st = readWholeFile(path, bytes);
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-    if (st != ReadStatus::Ok)
-        return false;
+// Takes a step's document into one of the record's result buffers.
+void storeResult(DocumentRecord& record, std::vector<uint8_t>&& bytes,
+                 std::optional<std::vector<uint8_t>>& into, uint32_t& length) {
     length = static_cast<uint32_t>(bytes.size());
     into = std::move(bytes);
-    return true;
+    record.resultsReady = 1;
 }
 
-// Takes a step's output into the record; an output that cannot be read back fails the step.
-void storeStepOutput(DocumentRecord& record, const RecoveryEnvironment& env,
-                     const std::filesystem::path& path, std::optional<std::vector<uint8_t>>& into,
-                     uint32_t& length) {
-    if (!takeBackOutput(path, into, length)) {
-        env.showError("Error!");
-        record.success = 0;
-        return;
-    }
-    record.resultsReady = 1;
+RecoveryResult docxResult(uint32_t status, std::string message) {
+    return {kDocxSource, static_cast<int32_t>(status), std::move(message)};
+}
+
+RecoveryResult docxResult(uint32_t status) {
+    return docxResult(status, std::string(docxStatusMessage(status).view()));
+}
+
+// The .docx engine's exception status, with the cause when there is one.
+RecoveryResult docxException(const std::exception* e) {
+    RecoveryResult r = docxResult(kDocxException);
+    if (e)
+        r.message += " " + exceptionCause(*e);
+    return r;
 }
 
 // One DOCX engine over one salvage scan of the record's file image, shared by the text-only
@@ -82,7 +83,7 @@ class DocxSession {
         : record_(record), env_(env) {}
 
     // The engine, opened and lent its template; null when the document or the template store
-    // cannot be had (the step then fails).
+    // cannot be had (the step then fails, and failure() says why).
     OfficeBrokenRepair_2007* engine() {
         if (tried_)
             return ready_ ? &engine_ : nullptr;
@@ -90,16 +91,21 @@ class DocxSession {
         const int rc = record_.fileData
                            ? engine_.OpenDamaged(std::span<const uint8_t>(*record_.fileData))
                            : engine_.OpenDamaged(std::filesystem::path(record_.fullPath));
-        if (rc != 0)
+        if (rc != 0) {
+            failure_ = docxResult(kDocxNoData);
             return nullptr;
+        }
         TemplateStoreCache& cache = env_.templates ? *env_.templates : ownCache_;
         const TemplatePackage* templates = cache.get(env_.programFolder);
-        if (templates == nullptr)
+        if (templates == nullptr) {
+            failure_ = docxResult(kDocxTemplatesNotLinked);
             return nullptr;
+        }
         engine_.UseTemplate(templates);
         ready_ = true;
         return &engine_;
     }
+    const RecoveryResult& failure() const { return failure_; }
 
   private:
     const DocumentRecord& record_;
@@ -107,6 +113,7 @@ class DocxSession {
     TemplateStoreCache ownCache_;
     OfficeBrokenRepair_2007 engine_;
     bool tried_ = false, ready_ = false;
+    RecoveryResult failure_;
 };
 
 DocxRecoveryReport& docxReportOf(DocumentRecord& record) {
@@ -122,8 +129,10 @@ void recoverTextDocx(DocumentRecord& record, const RecoveryEnvironment& env, Doc
         startStepProgress(env);
         record.filteredLength = 0;
         OfficeBrokenRepair_2007* engine = docx.engine();
-        if (engine == nullptr)
+        if (engine == nullptr) {
+            record.fullResult = docx.failure();
             return;
+        }
         std::vector<uint8_t> package;
         const int rc = engine->WriteTextPackage(package);
         DocxRecoveryReport& report = docxReportOf(record);
@@ -137,12 +146,17 @@ void recoverTextDocx(DocumentRecord& record, const RecoveryEnvironment& env, Doc
             std::erase_if(report.package.parts,
                           [](const PartReport& p) { return p.state == PartState::FromTemplate; });
         }
+        // Without a main document nothing else matters: that is why no document is built.
+        if (report.textStatus == kDocxDocumentNotFound)
+            record.fullResult = docxResult(report.textStatus, report.textMessage);
         if (rc != 0 || package.empty())
             return;
-        record.filteredLength = static_cast<uint32_t>(package.size());
-        record.filteredData = std::move(package);
-        record.resultsReady = 1;
+        storeResult(record, std::move(package), record.filteredData, record.filteredLength);
+    } catch (const std::exception& e) {
+        record.fullResult = docxException(&e);
+        record.success = 0;
     } catch (...) {
+        record.fullResult = docxException(nullptr);
         record.success = 0;
     }
 }
@@ -158,6 +172,7 @@ void recoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env, Doc
         startStepProgress(env);
         OfficeBrokenRepair_2007* engine = docx.engine();
         if (engine == nullptr) {
+            record.fullResult = docx.failure();
             record.fullFailed = 1;
             return;
         }
@@ -171,14 +186,22 @@ void recoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env, Doc
             report.package = engine->Report();
         const bool offered =
             rc == kDocxOk || rc == kDocxContentTypesNotFound || rc == kDocxLostPartNotInTemplate;
+        // A missing main document, found by the text step, stays the reason; a success
+        // without a package is none.
+        if (!(record.fullResult.set() && record.fullResult.code == kDocxDocumentNotFound))
+            record.fullResult = rc == kDocxOk && package.empty()
+                                    ? docxResult(kDocxWriteError)
+                                    : docxResult(report.fullStatus, report.fullMessage);
         if (!offered || package.empty()) {
             record.fullFailed = 1;
             return;
         }
-        record.fullLength = static_cast<uint32_t>(package.size());
-        record.fullData = std::move(package);
-        record.resultsReady = 1;
+        storeResult(record, std::move(package), record.fullData, record.fullLength);
+    } catch (const std::exception& e) {
+        record.fullResult = docxException(&e);
+        record.success = 0;
     } catch (...) {
+        record.fullResult = docxException(nullptr);
         record.success = 0;
     }
 }
@@ -189,22 +212,27 @@ void RecoverFullDocumentDoc(DocumentRecord& record, const RecoveryEnvironment& e
     record.success = 1;
     try {
         startStepProgress(env);
-        const std::filesystem::path out = env.workingFolder / kTempFullName;
         std::span<const uint8_t> image;
         if (record.fileData)
             image = std::span<const uint8_t>(record.fileData->data(), record.fileData->size());
-        int rc = RecoverDocFile(image, out, env.progress);
+        std::vector<uint8_t> document;
+        record.fullResult = RecoverDocFile(image, document, env.progress);
+        const int32_t rc = record.fullResult.code;
         // A document whose structure was lost but whose text was kept in a plain Word
         // document is offered as the full document too: it holds the document's own text.
-        if (rc == kRecoverDocWritten || rc == kRecoverDocTextOnly) {
-            storeStepOutput(record, env, out, record.fullData, record.fullLength);
+        if ((rc == kRecoverDocWritten || rc == kRecoverDocTextOnly) && !document.empty()) {
+            storeResult(record, std::move(document), record.fullData, record.fullLength);
         } else {
             // A refused document is no full document; the text results stand.
-            std::error_code ec;
-            std::filesystem::remove(out, ec);
             record.fullFailed = 1;
         }
+    } catch (const std::exception& e) {
+        record.fullResult = {kRecoverDocSource, kRecoverDocException,
+                             std::string("the recovery stopped: ") + exceptionCause(e)};
+        record.success = 0;
     } catch (...) {
+        record.fullResult = {kRecoverDocSource, kRecoverDocException,
+                             recoverDocMessage(kRecoverDocException)};
         record.success = 0;
     }
 }
@@ -221,9 +249,16 @@ void RecoverFullDocx(DocumentRecord& record, const RecoveryEnvironment& env) {
 
 void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
     record.fullPath = record.folder + "/" + record.fileName;
-    if (record.format == kFormatDoc) {
-        if (!loadFileImage(record, env, "Error in read doc"))
-            return;
+    record.fullResult = {};
+    const char* unreadable = record.format == kFormatDoc    ? "Error in read doc"
+                             : record.format == kFormatDocx ? "Error in read docx"
+                                                            : "Error: unknown file format!";
+    if (!loadFileImage(record, env, unreadable))
+        return;
+    // The one routing point: the file's bytes decide the engine (and the results' format),
+    // its name only breaks ties.
+    const EngineRoute route = RouteByContent(record, env);
+    if (route == EngineRoute::Doc) {
         if (record.fileSize == 0) {
             env.showError("the file is empty");
             record.success = 0;
@@ -238,17 +273,14 @@ void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
             return;
         env.setStatus("Recovering of " + record.fileName + "  Step 2 of 2:");
         RecoverFullDocumentDoc(record, env);
-    } else if (record.format == kFormatDocx) {
-        if (!loadFileImage(record, env, "Error in read docx"))
-            return;
+    } else if (route == EngineRoute::Docx) {
         record.fullFailed = 0;
         DocxSession docx(record, env);
         recoverTextDocx(record, env, docx);
         recoverFullDocx(record, env, docx);
         record.success = 1;
-    } else {
-        env.showError("Error: unknown file format!");
-        record.success = 0;
+    } else if (route == EngineRoute::Text) {
+        RecoverConvertedText(record, env);
     }
 }
 

@@ -236,33 +236,34 @@ int CDoc8::ReadChpProperty() {
     return 0;
 }
 
-void CDoc8::recount(std::vector<PropertyRun>& runs, const PieceLookup& lookup) {
+void CDoc8::recount(PropertyRuns& runs, const PieceLookup& lookup) {
     const int32_t beyond = kTextStart + static_cast<int32_t>(text.size()) + 20;
     for (PropertyRun& run : runs)
         run.outputPos = run.fc == 0 ? beyond : lookup.map(run.fc, beyond);
 }
 
-void CDoc8::compact(std::vector<PropertyRun>& runs) {
-    std::stable_sort(runs.begin(), runs.end(), [](const PropertyRun& a, const PropertyRun& b) {
+void CDoc8::compact(PropertyRuns& runs) {
+    const auto byOutput = [](const PropertyRun& a, const PropertyRun& b) {
         return a.outputPos < b.outputPos;
-    });
+    };
+    // Runs of an undamaged document are already in order: one look instead of a merge sort.
+    if (!std::is_sorted(runs.begin(), runs.end(), byOutput))
+        std::stable_sort(runs.begin(), runs.end(), byOutput);
     const int32_t limit = kTextStart + static_cast<int32_t>(text.size());
     size_t kept = 0;
     while (kept < runs.size() && runs[kept].outputPos <= limit) {
         if (++kept % 100 == 0)
             stepProgress();
     }
-    runs.resize(kept);
+    runs.list().resize(kept);
 }
 
 void CDoc8::addEndRuns() {
     const int32_t textEnd = kTextStart + static_cast<int32_t>(text.size());
     if (chpRuns.empty() || chpRuns.back().outputPos < textEnd) {
-        PropertyRun end;
-        end.outputPos = textEnd + 2;
-        end.sprms.push_back(
-            SprmRecord::withU32(kSprmMarker, chpRuns.empty() ? kNoRunsMarker : kResyncMarker));
-        chpRuns.push_back(std::move(end));
+        const uint32_t marker = chpRuns.empty() ? kNoRunsMarker : kResyncMarker;
+        chpRuns.add(0).outputPos = textEnd + 2;
+        chpRuns.addSprmU32(kSprmMarker, marker);
     }
 }
 
@@ -286,17 +287,17 @@ int32_t CDoc8::copyDataBlock(int32_t oldOffset) {
 void CDoc8::moveDataBlocks() {
     const std::span<const uint8_t> data = dataStream();
     for (PropertyRun& run : papRuns) {
-        SprmRecord* sprm = run.find(kSprmTableInData);
+        const SprmRecord* sprm = papRuns.find(run, kSprmTableInData);
         if (!sprm)
-            sprm = run.find(kSprmPropsInData);
+            sprm = papRuns.find(run, kSprmPropsInData);
         if (!sprm)
             continue;
-        const int32_t old = static_cast<int32_t>(sprm->operandU32());
+        const int32_t old = static_cast<int32_t>(papRuns.operandU32(*sprm));
         const size_t index = dataBlocks.size();
         const int32_t moved = copyDataBlock(old);
         if (moved < 0)
             continue;
-        sprm->setOperandU32(static_cast<uint32_t>(moved));
+        papRuns.setOperandU32(*sprm, static_cast<uint32_t>(moved));
         // A block that itself points at table properties brings that block along, and its
         // pointer is moved with it so the output does not point at the old place.
         if (dataBlocks.size() > index &&
@@ -323,8 +324,8 @@ void CDoc8::vMakeChpxFkp() {
         if (run.outputPos < kTextStart)
             continue;
         int flag = 0;
-        SprmRecord* location = nullptr;
-        for (SprmRecord& s : run.sprms) {
+        const SprmRecord* location = nullptr;
+        for (const SprmRecord& s : chpRuns.sprms(run)) {
             if (s.opcode == kSprmPicLocation) {
                 flag = 1;
                 location = &s;
@@ -337,18 +338,18 @@ void CDoc8::vMakeChpxFkp() {
         if (flag != 3)
             continue;
         ++pictureRuns;
-        const int32_t old = static_cast<int32_t>(location->operandU32());
+        const int32_t old = static_cast<int32_t>(chpRuns.operandU32(*location));
         auto known = std::find_if(dataBlocks.begin(), dataBlocks.end(),
                                   [old](const DataBlock& b) { return b.oldOffset == old; });
         if (known != dataBlocks.end()) {
-            location->setOperandU32(static_cast<uint32_t>(known->newOffset));
+            chpRuns.setOperandU32(*location, static_cast<uint32_t>(known->newOffset));
             continue;
         }
         const int32_t length = old < 0 ? 0 : readI32LE(data, static_cast<size_t>(old));
         if (length < 0 || static_cast<size_t>(length) > data.size())
             continue;
         if (GetPictureType(old, length) < 0) {
-            for (SprmRecord& s : run.sprms)
+            for (SprmRecord& s : chpRuns.sprms(run))
                 if (s.opcode == kSprmPicLocation || s.opcode == kSprmSpecialChar ||
                     s.opcode == kSprmEmbeddedObject)
                     s.dropped = true;
@@ -361,7 +362,7 @@ void CDoc8::vMakeChpxFkp() {
         block.newOffset =
             dataBlocks.empty() ? 0 : dataBlocks.back().newOffset + dataBlocks.back().length;
         block.bytes = copyRange(data, old, length);
-        location->setOperandU32(static_cast<uint32_t>(block.newOffset));
+        chpRuns.setOperandU32(*location, static_cast<uint32_t>(block.newOffset));
         dataBlocks.push_back(std::move(block));
     }
     chpxPages = packChpxPages(chpRuns, [this] { stepProgress(); });

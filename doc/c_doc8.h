@@ -91,8 +91,8 @@ class CDoc8 : public CDoc {
             ccpHdrTxbx = 0;
     std::vector<Piece> pieces;
     std::vector<uint8_t> text;  // UTF-16LE
-    std::vector<PropertyRun> chpRuns, papRuns;  // kept (compacted) after ReadDocument
-    size_t chpRunsRead = 0, papRunsRead = 0;    // before compaction
+    PropertyRuns chpRuns, papRuns;            // kept (compacted) after ReadDocument
+    size_t chpRunsRead = 0, papRunsRead = 0;  // before compaction
     std::vector<FkpPage> chpxPages, papxPages;
     std::map<uint32_t, FibTable> tables;  // by FIB fc offset
     std::vector<SectionRecord> sections;
@@ -110,8 +110,8 @@ class CDoc8 : public CDoc {
     void readFib();
     void vReadSTSH();
     void readSections(const FibTable& sed);
-    void recount(std::vector<PropertyRun>& runs, const PieceLookup& lookup);
-    void compact(std::vector<PropertyRun>& runs);
+    void recount(PropertyRuns& runs, const PieceLookup& lookup);
+    void compact(PropertyRuns& runs);
     void addEndRuns();
     void moveDataBlocks();
     int32_t copyDataBlock(int32_t oldOffset);

@@ -1,6 +1,7 @@
 #include "doc/doc_salvage.h"
 
 #include <exception>
+#include <optional>
 
 #include "doc/cfb_constants.h"
 
@@ -66,20 +67,50 @@ DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool 
         return out;
     }
 
-    out.version = out.image->ClassifyFormatVersion();
+    // The sector view and the directory are built once: the version probe reads the FIB
+    // through them, and the salvage goes on with the same objects. The view is built with a
+    // scratch context so that a failure is reported only when the salvage itself gets there.
+    bool viewFailed = false;
+    std::optional<CDocStorage> probeCopy;
+    auto buildView = [&] {
+        DocContext scratch;
+        out.compound = std::make_unique<CCompoundFile>(*out.image, scratch);
+        viewFailed = scratch.statusCode == kStatusSalvageFailed;
+        if (viewFailed)
+            return;
+        out.invalidFatValues = out.compound->CountInvalidFatValues();
+        out.storage = std::make_unique<CDocStorage>(*out.compound, ctx);
+        out.storage->ReadDirectory();
+    };
+    out.version = out.image->ClassifyFormatVersion([&]() -> const CDocStorage* {
+        buildView();
+        if (viewFailed)
+            return nullptr;
+        // A FAT with damaged values ends the salvage before the tree walk, so the probe walks
+        // a copy and the salvage's storage stays as it read the directory.
+        if (out.invalidFatValues != 0) {
+            probeCopy.emplace(*out.storage);
+            probeCopy->WalkDirectoryTree();
+            return &*probeCopy;
+        }
+        out.storage->WalkDirectoryTree();
+        return out.storage.get();
+    });
     const bool spreadsheet = out.version == kVersionBook || out.version == kVersionWorkbook;
     if (out.version < kVersionWord97 && !keepGoing) {
+        out.storage.reset();
+        out.compound.reset();
         out.result = kSalvageNotWord97;
         return out;
     }
-    out.compound = std::make_unique<CCompoundFile>(*out.image, ctx);
-    if (ctx.statusCode == kStatusSalvageFailed) {
+    if (!out.compound)
+        buildView();
+    if (viewFailed) {
+        ctx.statusCode = kStatusSalvageFailed;
+        out.storage.reset();
         out.result = kSalvageThrew;
         return out;
     }
-    out.invalidFatValues = out.compound->CountInvalidFatValues();
-    out.storage = std::make_unique<CDocStorage>(*out.compound, ctx);
-    out.storage->ReadDirectory();
     if (out.invalidFatValues != 0) {
         out.result = kSalvageFailed;
         return out;

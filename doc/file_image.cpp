@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "doc/cfb_constants.h"
 #include "doc/compound_file.h"
@@ -404,6 +405,22 @@ bool CFileImage::RebuildChecksOut() const {
 }
 
 int CFileImage::ClassifyFormatVersion() const {
+    DocContext scratch;
+    std::optional<CCompoundFile> view;
+    std::optional<CDocStorage> storage;
+    return ClassifyFormatVersion([&]() -> const CDocStorage* {
+        view.emplace(*this, scratch);
+        if (scratch.statusCode != kStatusOk)
+            return nullptr;
+        storage.emplace(*view, scratch);
+        storage->ReadDirectory();
+        storage->WalkDirectoryTree();
+        return &*storage;
+    });
+}
+
+int CFileImage::ClassifyFormatVersion(
+    const std::function<const CDocStorage*()>& walkedStorage) const {
     int32_t wordSize = 0;
     int32_t w = FindDirectoryName(utf16Pattern("WordD"), wordSize);
     if (w < 0) {
@@ -417,18 +434,11 @@ int CFileImage::ClassifyFormatVersion() const {
     // The FIB of the top-level WordDocument stream, read through the directory. An embedded
     // object's WordDocument may come first in the file, and a short stream's mini sectors
     // need not be contiguous, so the raw entry alone can point at the wrong bytes.
-    {
-        DocContext scratch;
-        CCompoundFile view(*this, scratch);
-        if (scratch.statusCode == kStatusOk) {
-            CDocStorage storage(view, scratch);
-            storage.ReadDirectory();
-            storage.WalkDirectoryTree();
-            uint8_t fib[32] = {};
-            if (const CStreamEntry* e = storage.wordDocument())
-                if (storage.ReadAvailable(*e, fib, 0) == sizeof fib)
-                    return versionFromNFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
-        }
+    if (const CDocStorage* storage = walkedStorage()) {
+        uint8_t fib[32] = {};
+        if (const CStreamEntry* e = storage->wordDocument())
+            if (storage->ReadAvailable(*e, fib, 0) == sizeof fib)
+                return versionFromNFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
     }
     // Otherwise the entry found by name, its stream taken as contiguous.
     const int64_t start = readI32(int64_t{w} + kCfbEntryStart);

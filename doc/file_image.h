@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
 #include "doc/cfb_constants.h"
 
 namespace morvel {
+
+class CDocStorage;
 
 // Result of ScanSignature for an RTF file.
 inline constexpr int kScanFoundRtf = 10;
@@ -48,7 +51,13 @@ class CFileImage {
     int32_t FindDirectoryName(std::span<const uint8_t> pattern, int32_t& size,
                               int64_t from = 0) const;
     // 8 Word 97-2003, 6 or 7 Word 6.0/95, 0 or 1 older Word, 107/108 a spreadsheet, -1 none.
+    // Reads the directory through a sector view of its own.
     int ClassifyFormatVersion() const;
+    // The same, reading the WordDocument stream's FIB through the storage `walkedStorage`
+    // gives (its directory read and walked), so a caller that salvages the file anyway reads
+    // the directory once. It is asked only when a WordDocument entry exists, and may give
+    // null when no sector view can be built.
+    int ClassifyFormatVersion(const std::function<const CDocStorage*()>& walkedStorage) const;
 
     // True once the header was found unusable, so the rebuilt values describe the file.
     bool salvaged() const { return salvaged_; }

@@ -1,5 +1,7 @@
 #include "doc/fkp_packer.h"
 
+#include <algorithm>
+
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -23,6 +25,16 @@ struct PageBuilder {
     uint32_t used = 5;
 
     explicit PageBuilder(uint32_t firstFc) { fcs.push_back(firstFc); }
+    // Begins the next page, keeping the lists' room so that pages cost no allocation.
+    void restart(uint32_t firstFc) {
+        bytes.fill(0);
+        fcs.assign(1, firstFc);
+        entryOffset.clear();
+        phes.clear();
+        runIndex.clear();
+        freeOffset = 510;
+        used = 5;
+    }
     size_t crun() const { return entryOffset.size(); }
 
     FkpPage finish(bool paragraph) const {
@@ -46,47 +58,46 @@ struct PageBuilder {
 
 // Writes the sprms so that they end at `top` (inclusive), last sprm highest; returns the
 // offset of the first byte written.
-uint32_t writeSprmsDown(std::array<uint8_t, 512>& bytes, uint32_t top, const PropertyRun& run,
-                        bool honourDropped) {
+uint32_t writeSprmsDown(std::array<uint8_t, 512>& bytes, uint32_t top, const PropertyRuns& runs,
+                        const PropertyRun& run, bool honourDropped) {
     uint32_t pos = top + 1;
-    for (auto it = run.sprms.rbegin(); it != run.sprms.rend(); ++it) {
+    const std::span<const SprmRecord> sprms = runs.sprms(run);
+    for (auto it = sprms.rbegin(); it != sprms.rend(); ++it) {
         if ((honourDropped && it->dropped) || it->size > 512)
             continue;
-        const uint32_t operandBytes = it->size - 2;
-        for (uint32_t k = operandBytes; k-- > 0;)
-            bytes[--pos] = k < it->operand.size() ? it->operand[k] : 0;
+        const std::span<const uint8_t> operand = runs.operand(*it);
+        pos -= static_cast<uint32_t>(operand.size());
+        std::copy(operand.begin(), operand.end(), bytes.begin() + pos);
         bytes[--pos] = static_cast<uint8_t>(it->opcode >> 8);
         bytes[--pos] = static_cast<uint8_t>(it->opcode);
     }
     return pos;
 }
 
-void capChpx(PropertyRun& run) {
-    for (auto it = run.sprms.rbegin();
-         it != run.sprms.rend() && propertyByteCount(run) > kMaxChpxBytes; ++it)
+void capChpx(PropertyRuns& runs, const PropertyRun& run) {
+    const std::span<SprmRecord> sprms = runs.sprms(run);
+    for (auto it = sprms.rbegin(); it != sprms.rend() && runs.byteCount(run) > kMaxChpxBytes; ++it)
         it->dropped = true;
 }
 
-void capPapx(PropertyRun& run) {
-    while (!run.sprms.empty() && propertyByteCount(run, false) > kMaxPapxBytes)
-        run.sprms.pop_back();
+void capPapx(PropertyRuns& runs, PropertyRun& run) {
+    while (run.sprmCount > 0 && runs.byteCount(run, false) > kMaxPapxBytes)
+        runs.dropLastSprm(run);
 }
 
 // The word offset of an equal property set already on the page, or 0.
-uint8_t sharedOffset(const PageBuilder& page, const std::vector<PropertyRun>& runs,
-                     const PropertyRun& run) {
+uint8_t sharedOffset(const PageBuilder& page, const PropertyRuns& runs, const PropertyRun& run) {
     for (size_t k = 0; k < page.runIndex.size(); ++k)
-        if (page.entryOffset[k] != 0 && sameProperties(runs[page.runIndex[k]], run))
+        if (page.entryOffset[k] != 0 && runs.sameProperties(runs[page.runIndex[k]], run))
             return page.entryOffset[k];
     return 0;
 }
 
 }  // namespace
 
-std::vector<FkpPage> packChpxPages(std::vector<PropertyRun>& runs,
-                                   const std::function<void()>& onPageDone) {
-    for (PropertyRun& run : runs)
-        capChpx(run);
+std::vector<FkpPage> packChpxPages(PropertyRuns& runs, const std::function<void()>& onPageDone) {
+    for (const PropertyRun& run : runs)
+        capChpx(runs, run);
     std::vector<FkpPage> pages;
     PageBuilder page(kOutputFcMin);
     for (size_t r = 0; r < runs.size(); ++r) {
@@ -95,17 +106,17 @@ std::vector<FkpPage> packChpxPages(std::vector<PropertyRun>& runs,
             continue;
         page.fcs.push_back(static_cast<uint32_t>(run.outputPos));
         page.used += 4;
-        uint8_t offset = run.sprms.empty() ? 0 : sharedOffset(page, runs, run);
-        if (run.sprms.empty() || offset != 0) {
+        uint8_t offset = run.sprmCount == 0 ? 0 : sharedOffset(page, runs, run);
+        if (run.sprmCount == 0 || offset != 0) {
             page.used += 1;
         } else {
-            const uint32_t count = propertyByteCount(run);
+            const uint32_t count = runs.byteCount(run);
             // The set's length byte must land on an even offset.
             if ((page.freeOffset - count) % 2 != 0) {
                 page.bytes[page.freeOffset--] = 0;
                 page.used += 1;
             }
-            const uint32_t start = writeSprmsDown(page.bytes, page.freeOffset, run, true) - 1;
+            const uint32_t start = writeSprmsDown(page.bytes, page.freeOffset, runs, run, true) - 1;
             page.bytes[start] = static_cast<uint8_t>(count);
             offset = static_cast<uint8_t>(start / 2);
             page.freeOffset = start - 1;
@@ -117,9 +128,9 @@ std::vector<FkpPage> packChpxPages(std::vector<PropertyRun>& runs,
             pages.push_back(page.finish(false));
             break;
         }
-        if (page.used + 6 + propertyByteCount(runs[r + 1]) >= 512) {
+        if (page.used + 6 + runs.byteCount(runs[r + 1]) >= 512) {
             pages.push_back(page.finish(false));
-            page = PageBuilder(static_cast<uint32_t>(run.outputPos));
+            page.restart(static_cast<uint32_t>(run.outputPos));
             if (onPageDone)
                 onPageDone();
         }
@@ -127,10 +138,9 @@ std::vector<FkpPage> packChpxPages(std::vector<PropertyRun>& runs,
     return pages;
 }
 
-std::vector<FkpPage> packPapxPages(std::vector<PropertyRun>& runs,
-                                   const std::function<void()>& onPageDone) {
+std::vector<FkpPage> packPapxPages(PropertyRuns& runs, const std::function<void()>& onPageDone) {
     for (PropertyRun& run : runs)
-        capPapx(run);
+        capPapx(runs, run);
     std::vector<FkpPage> pages;
     PageBuilder page(kOutputFcMin);
     for (size_t r = 0; r < runs.size(); ++r) {
@@ -142,7 +152,7 @@ std::vector<FkpPage> packPapxPages(std::vector<PropertyRun>& runs,
         page.used += 4;
         uint8_t offset = page.entryOffset.empty() ? 0 : sharedOffset(page, runs, run);
         if (offset == 0) {
-            const uint32_t count = propertyByteCount(run, false);
+            const uint32_t count = runs.byteCount(run, false);
             // The set's bytes end on an odd offset so that it starts on an even one: an even
             // count is stored as a zero byte and count / 2 words, an odd one as
             // (count + 1) / 2 words of which the last byte is unused.
@@ -150,7 +160,7 @@ std::vector<FkpPage> packPapxPages(std::vector<PropertyRun>& runs,
                 page.bytes[page.freeOffset--] = 0;
                 page.used += 1;
             }
-            uint32_t start = writeSprmsDown(page.bytes, page.freeOffset, run, false) - 1;
+            uint32_t start = writeSprmsDown(page.bytes, page.freeOffset, runs, run, false) - 1;
             if (count % 2 == 0) {
                 page.bytes[start] = static_cast<uint8_t>(count / 2);
                 page.bytes[--start] = 0;
@@ -171,9 +181,9 @@ std::vector<FkpPage> packPapxPages(std::vector<PropertyRun>& runs,
         }
         // A new set costs its entry (4 + 1 + 12), its bytes, a length byte and at most one
         // zero byte.
-        if (page.used + 19 + propertyByteCount(runs[r + 1], false) > 512) {
+        if (page.used + 19 + runs.byteCount(runs[r + 1], false) > 512) {
             pages.push_back(page.finish(true));
-            page = PageBuilder(static_cast<uint32_t>(run.outputPos));
+            page.restart(static_cast<uint32_t>(run.outputPos));
             if (onPageDone)
                 onPageDone();
         }

@@ -23,13 +23,13 @@ inline constexpr uint32_t kOutputTextStart = 2048;
 // before the text are skipped; equal property sets share one copy inside a page. A run whose
 // properties cannot be stored in one page has its last sprms marked dropped. `onPageDone` is
 // called whenever a full page is closed and a new one begun.
-std::vector<FkpPage> packChpxPages(std::vector<PropertyRun>& runs,
+std::vector<FkpPage> packChpxPages(PropertyRuns& runs,
                                    const std::function<void()>& onPageDone = {});
 
 // Packs paragraph runs (sorted by output position) into paragraph property pages; each run
 // keeps its 12-byte PHE. A run whose properties cannot be stored in one page loses its last
 // sprms.
-std::vector<FkpPage> packPapxPages(std::vector<PropertyRun>& runs,
+std::vector<FkpPage> packPapxPages(PropertyRuns& runs,
                                    const std::function<void()>& onPageDone = {});
 
 }  // namespace morvel

@@ -20,39 +20,42 @@ std::array<uint8_t, kPage> readPage(std::span<const uint8_t> stream, uint32_t pn
     return page;
 }
 
-// Reads the sprms of one property set: `length` bytes from `pos` of the page.
+// Reads the sprms of one property set: `length` bytes from `pos` of the page, into the run
+// added last. Operand bytes past the page read as 0.
 void readSprms(std::span<const uint8_t> page, size_t pos, int32_t length, bool paragraph,
-               PropertyRun& run) {
+               PropertyRuns& runs) {
+    std::array<uint8_t, kPage> operand{};
     while (length >= 2) {
-        SprmRecord s;
-        s.opcode = readU16LE(page, pos);
-        s.size = sprmSize(s.opcode, readU8(page, pos + 2), paragraph);
-        if (!paragraph && s.size > kMaxChpSprm)
+        const uint16_t opcode = readU16LE(page, pos);
+        const uint32_t size = sprmSize(opcode, readU8(page, pos + 2), paragraph);
+        if (!paragraph && size > kMaxChpSprm)
             return;  // a damaged set: keep what came before it
-        for (size_t k = 2; k < s.size; ++k)
-            s.operand.push_back(readU8(page, pos + k));
-        run.sprms.push_back(std::move(s));
-        pos += run.sprms.back().size;
-        length -= static_cast<int32_t>(run.sprms.back().size);
+        // The operand bytes inside the page, then zeros for those past its end.
+        const size_t from = std::min(pos + 2, page.size());
+        const size_t inPage = std::min<size_t>(size - 2, page.size() - from);
+        std::copy_n(page.begin() + static_cast<std::ptrdiff_t>(from), inPage, operand.begin());
+        std::fill(operand.begin() + static_cast<std::ptrdiff_t>(inPage),
+                  operand.begin() + (size - 2), 0);
+        runs.addSprm(opcode, std::span<const uint8_t>(operand.data(), size - 2));
+        pos += size;
+        length -= static_cast<int32_t>(size);
     }
 }
 
 // Parses the runs of an accepted page that ends (in the bin table) at `pageEnd`.
-void parsePage(std::span<const uint8_t> page, int64_t pageEnd, bool paragraph,
-               std::vector<PropertyRun>& runs) {
+void parsePage(std::span<const uint8_t> page, int64_t pageEnd, bool paragraph, PropertyRuns& runs) {
     const uint32_t crun = page[kPage - 1];
     const size_t entries = 4 * crun + 4;
     for (uint32_t i = 0; i < crun; ++i) {
         const int32_t end = readI32LE(page, 4 * i + 4);
         if (end < 0 || end > pageEnd)
             continue;
-        PropertyRun run;
-        run.fc = end;
         const size_t entry = entries + (paragraph ? 13 * i : i);
         const uint8_t offset = readU8(page, entry);
+        if (paragraph && offset == 0)
+            continue;
+        PropertyRun& run = runs.add(end);
         if (paragraph) {
-            if (offset == 0)
-                continue;
             for (size_t k = 0; k < 12; ++k)
                 run.phe[k] = readU8(page, entry + 1 + k);
         }
@@ -66,9 +69,8 @@ void parsePage(std::span<const uint8_t> page, int64_t pageEnd, bool paragraph,
             }
             if (paragraph)
                 length *= 2;
-            readSprms(page, pos, length, paragraph, run);
+            readSprms(page, pos, length, paragraph, runs);
         }
-        runs.push_back(std::move(run));
     }
 }
 
@@ -90,15 +92,22 @@ struct LastPosition {
     bool continuedBy(int32_t first) const { return !known || value == first; }
 };
 
+// The runs the pages of a bin table can hold at most, counting each page of the stream once:
+// a bin table that lists one page over and over makes no larger room.
+size_t runRoom(const BinTable& bin, size_t streamSize, size_t runsPerPage) {
+    return std::min<size_t>(bin.n, streamSize / kPage + 1) * runsPerPage;
+}
+
 bool firstFits(int32_t first, size_t streamSize) {
     return first >= 0 && static_cast<size_t>(first) <= streamSize;
 }
 
 }  // namespace
 
-void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src,
-                 std::vector<PropertyRun>& runs) {
+void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src, PropertyRuns& runs) {
     const BinTable bin = binTableOf(binTable);
+    // Up to 100 runs a page, and one added run around each rejected page.
+    runs.reserveMore(runRoom(bin, src.wordDocument.size(), 101));
     LastPosition lastPos;
     int64_t lastBadPage = 0;
     for (uint32_t i = 0; i < bin.n; ++i) {
@@ -111,19 +120,14 @@ void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src,
             crun <= 100 && firstFits(first, src.wordDocument.size()) && lastPos.continuedBy(first);
         if (!accepted) {
             lastBadPage = i;
-            if (lastPos.known) {
-                PropertyRun gap;
-                gap.fc = lastPos.value + 2;
-                runs.push_back(std::move(gap));
-            }
+            if (lastPos.known)
+                runs.add(lastPos.value + 2);
             lastPos.known = false;
             continue;
         }
         if (lastBadPage >= 1 && i == lastBadPage + 1) {
-            PropertyRun resync;
-            resync.fc = first;
-            resync.sprms.push_back(SprmRecord::withU32(kSprmMarker, kResyncMarker));
-            runs.push_back(std::move(resync));
+            runs.add(first);
+            runs.addSprmU32(kSprmMarker, kResyncMarker);
         }
         parsePage(page, bin.fc(i + 1), false, runs);
         lastPos = {true, readI32LE(page, 4 * crun)};
@@ -138,8 +142,8 @@ struct TableTracker {
     int rowCells = 0;        // cells of the last complete row
     bool rowEndSeen = true;  // in step with row boundaries (lost at a rejected page)
 
-    void examine(PropertyRun& run) {
-        for (const SprmRecord& s : run.sprms) {
+    void examine(const PropertyRuns& runs, PropertyRun& run) {
+        for (const SprmRecord& s : runs.sprms(run)) {
             if (s.opcode == kSprmTableInData) {
                 if (!rowEndSeen)
                     run.fc = 0;
@@ -244,9 +248,9 @@ class CellMarkScanner {
 
 }  // namespace
 
-void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src,
-                 std::vector<PropertyRun>& runs) {
+void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src, PropertyRuns& runs) {
     const BinTable bin = binTableOf(binTable);
+    runs.reserveMore(runRoom(bin, src.wordDocument.size(), 30));
     LastPosition lastPos;
     TableTracker rows;
     bool lastRejected = false;
@@ -265,14 +269,14 @@ void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src,
             const size_t before = runs.size();
             parsePage(page, bin.fc(i + 1), true, runs);
             for (size_t r = before; r < runs.size(); ++r)
-                rows.examine(runs[r]);
+                rows.examine(runs, runs[r]);
             lastPos = {true, readI32LE(page, 4 * crun)};
             continue;
         }
         lastPos.known = false;
         rows.rowEndSeen = false;
         for (size_t r = runs.size(); r-- > 0 && rows.pending >= 1;) {
-            if (runs[r].has(kSprmTableDepth)) {
+            if (runs.has(runs[r], kSprmTableDepth)) {
                 runs[r].fc = 0;
                 rows.pending -= 1;
             }
@@ -281,10 +285,8 @@ void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src,
     }
     if (lastRejected && src.pieces && !src.pieces->empty()) {
         const Piece& p = (*src.pieces)[stoppedPiece];
-        PropertyRun closing;
-        closing.fc = p.fc + p.count * (p.is16Bit ? 2 : 1);
-        closing.sprms.push_back(SprmRecord::withU8(kSprmEndMarker, 0));
-        runs.push_back(std::move(closing));
+        runs.add(p.fc + p.count * (p.is16Bit ? 2 : 1));
+        runs.addSprmU8(kSprmEndMarker, 0);
     }
 }
 

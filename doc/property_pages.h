@@ -23,16 +23,14 @@ struct PropertySource {
 // previous accepted page. Around a rejected page the runs are re-synchronised: a run without
 // properties ends just after the last good position, and the first good page after the gap
 // begins with a marked run of its own.
-void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src,
-                 std::vector<PropertyRun>& runs);
+void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src, PropertyRuns& runs);
 
 // Reads the paragraph runs of every page of a paragraph bin table (pages of fewer than 30
 // runs). Table paragraphs are tracked across pages: the runs of a table row that a rejected
 // page cut apart are ignored until the next complete row, and the text of the rejected range
 // is scanned for cell marks to keep counting cells. When the last page is rejected a run with
 // the plain style closes the text of its range.
-void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src,
-                 std::vector<PropertyRun>& runs);
+void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src, PropertyRuns& runs);
 
 // The pages a bin table of `lcb` bytes lists.
 inline uint32_t binTablePageCount(uint32_t lcb) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 
 #include "doc/fib_layout.h"
 #include "platform/le_reader.h"
@@ -334,27 +335,39 @@ void Doc8Writer::copyCompObj(CompoundStorage& root) {
         s.writeZeros(kMinTableStream - written);
 }
 
-void Doc8Writer::build(CompoundFileWriter& out) {
+std::string Doc8Writer::build(CompoundFileWriter& out) {
     vMakeFib();
     CompoundStorage& root = out.root();
     root.createStream(kSummaryInformationName).write(emptySummaryInformation());
     root.setClass(kWordDocumentClassId);
-    // A failure while the streams are made ends the writing; what was made is kept.
+    // A failure while the streams are made ends the writing; what was made is kept, and the
+    // caller is told why the document is incomplete.
+    const char* step = "the Data stream";
     try {
         writeDataStream(root);
+        step = "the Macros storage";
         copySourceStorage(root, true);
+        step = "the ObjectPool storage";
         copySourceStorage(root, false);
+        step = "the 1Table stream";
         writeTableStream(root);
+        step = "the WordDocument stream";
         WriteWordDocumentStream(root);
+        step = "the CompObj stream";
         copyCompObj(root);
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc&) {
+        return std::string("not enough memory to write ") + step;
+    } catch (const std::exception& e) {
+        return std::string("writing ") + step + " failed: " + e.what();
     }
+    return {};
 }
 
-std::string Doc8Writer::WriteDocument(const std::filesystem::path& path) {
+std::string Doc8Writer::WriteDocument(std::vector<uint8_t>& document) {
     CompoundFileWriter out;
-    build(out);
-    return out.save(path);
+    std::string why = build(out);
+    document = out.serialize();
+    return why;
 }
 
 }  // namespace morvel

@@ -2,8 +2,8 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "doc/c_doc8.h"
 #include "doc/doc_storage.h"
@@ -22,10 +22,12 @@ class Doc8Writer {
 
     // Builds the output FIB from the reader's counts and tables.
     void vMakeFib();
-    // Builds the whole compound file in `out`.
-    void build(CompoundFileWriter& out);
-    // Builds and saves to `path`; empty on success, else a reason.
-    std::string WriteDocument(const std::filesystem::path& path);
+    // Builds the whole compound file in `out`. Empty on success; when a stream could not be
+    // made, the writing ends there and the reason is returned (what was made stays in `out`).
+    std::string build(CompoundFileWriter& out);
+    // Builds the document and serialises it into `document`; empty on success, else why the
+    // document is incomplete (`document` then holds what was made).
+    std::string WriteDocument(std::vector<uint8_t>& document);
 
     void writeDataStream(CompoundStorage& root);
     void copySourceStorage(CompoundStorage& root, bool macros);

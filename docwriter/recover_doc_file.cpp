@@ -1,5 +1,8 @@
 #include "docwriter/recover_doc_file.h"
 
+#include <exception>
+#include <string>
+
 #include "doc/c_doc8.h"
 #include "doc/doc_salvage.h"
 #include "doc/word_version.h"
@@ -74,44 +77,71 @@ void noteFindings(const CDoc8& doc, RecoverDocFindings& f) {
     f.pictureStore = doc.pictureStore.size();
 }
 
-}  // namespace
-
-int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
-                   ProgressIndicator* progress) {
-    DocContext ctx;
-    ctx.progress = progress;
-    return RecoverDocFile(image, outputPath, ctx);
+RecoveryResult result(int32_t code, std::string message = {}) {
+    return {kRecoverDocSource, code, message.empty() ? recoverDocMessage(code) : message};
 }
 
-namespace {
+// Why the salvage gave up on a container it could not use.
+std::string salvageFailure(const DocSalvage& salvage) {
+    if (salvage.invalidFatValues != 0)
+        return "the compound file's sector table holds " +
+               std::to_string(salvage.invalidFatValues) + " damaged entries";
+    return "the compound file's sector table could not be found or rebuilt";
+}
 
-// The recovery; writes nothing when `outputPath` is null.
-int recover(std::span<const uint8_t> image, const std::filesystem::path* outputPath,
-            DocContext& ctx, RecoverDocFindings* findings) {
+// The reader's text as a plain Word document in `document`; false (with `why` set) when
+// nothing readable is left or the document cannot be built.
+bool buildTextDocument(const CDoc8& doc, std::vector<uint8_t>& document, std::string& why) {
+    if (!holdsWords(doc.text)) {
+        why = "nothing readable was left of the document's text";
+        return false;
+    }
+    try {
+        CTextWrite8 writer;
+        document = writer.BuildTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2));
+    } catch (const std::exception& e) {
+        document.clear();
+        why = "the plain document could not be built: " + exceptionCause(e);
+        return false;
+    }
+    if (document.empty()) {
+        why = "the plain document could not be built";
+        return false;
+    }
+    return true;
+}
+
+// The recovery; builds nothing when `document` is null.
+RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* document,
+                       DocContext& ctx, RecoverDocFindings* findings) {
+    if (document)
+        document->clear();
     if (image.size() < kSmallestFile)
-        return kRecoverDocFailed;
+        return result(kRecoverDocFailed, "the file is shorter than " +
+                                             std::to_string(kSmallestFile) +
+                                             " bytes, too short for a Word document");
     DocSalvage salvage = SalvageDocFile(image, ctx, true);
     if (salvage.result == kSalvageNotWord97) {
         // The version probe reads the stream's first sector as if the stream were contiguous;
         // a Word 97 document whose stream is not still shows its version through the chain,
         // and one whose FIB was wiped still has its table stream.
         if (!wordDocumentIs97(salvage))
-            return kRecoverDocNotWord97;
+            return result(kRecoverDocNotWord97);
         salvage.result = kSalvageReadable;
     }
     switch (salvage.result) {
         case kSalvageReadable:
             break;
         case kSalvageRtf:
-            return kRecoverDocRtf;
+            return result(kRecoverDocRtf);
         case kSalvageNotWord97:
-            return kRecoverDocNotWord97;
+            return result(kRecoverDocNotWord97);
         case kSalvageSpreadsheet:
-            return kRecoverDocExcel;
+            return result(kRecoverDocExcel);
         case kSalvageThrew:
-            return kRecoverDocSalvageThrew;
+            return result(kRecoverDocSalvageThrew);
         default:
-            return kRecoverDocFailed;
+            return result(kRecoverDocFailed, salvageFailure(salvage));
     }
     const CDocStorage& storage = *salvage.storage;
     Doc8Streams streams;
@@ -125,47 +155,102 @@ int recover(std::span<const uint8_t> image, const std::filesystem::path* outputP
     int n = 0;
     try {
         n = doc.ReadDocument(0);
+    } catch (const std::exception& e) {
+        return result(kRecoverDocException, "the Word 97 reader stopped: " + exceptionCause(e));
     } catch (...) {
-        return kRecoverDocException;
+        return result(kRecoverDocException);
     }
     if (findings)
         noteFindings(doc, *findings);
-    if (n < 0)
-        return kRecoverDocFailed;
-    doc.ReadPictureStore();
+    if (n <= 0)
+        return result(kRecoverDocFailed, "the WordDocument stream could not be read");
+    try {
+        doc.ReadPictureStore();
+    } catch (const std::exception& e) {
+        return result(kRecoverDocException, "reading the pictures stopped: " + exceptionCause(e));
+    }
     if (findings)
         findings->pictureStore = doc.pictureStore.size();
 
-    int result = kRecoverDocWritten;
-    if (n > 0) {
-        stepProgress(ctx);
-        if (ctx.statusCode == kStatusTextOnly) {
-            // Only the text is left; when it holds nothing readable, nothing is written.
+    stepProgress(ctx);
+    RecoveryResult out = result(kRecoverDocWritten);
+    std::string why;
+    if (ctx.statusCode == kStatusTextOnly) {
+        // Only the text is left; when it holds nothing readable, nothing is built.
+        if (!document) {
             if (!holdsWords(doc.text))
-                return kRecoverDocFailed;
-            if (outputPath) {
-                CTextWrite8 writer;
-                writer.WriteTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2),
-                                         *outputPath);
-            }
-            result = kRecoverDocTextOnly;
-        } else if (outputPath) {
-            Doc8Writer(doc, &storage).WriteDocument(*outputPath);
+                return result(kRecoverDocFailed,
+                              "nothing readable was left of the document's text");
+        } else if (!buildTextDocument(doc, *document, why)) {
+            return result(holdsWords(doc.text) ? kRecoverDocWriteFailed : kRecoverDocFailed, why);
+        }
+        out = result(kRecoverDocTextOnly);
+    } else if (document) {
+        std::string stopped;
+        try {
+            stopped = Doc8Writer(doc, &storage).WriteDocument(*document);
+        } catch (const std::exception& e) {
+            stopped = "the document could not be built: " + exceptionCause(e);
+        }
+        if (!stopped.empty() || document->empty()) {
+            // An incomplete document is no recovered document: the text the reader found is
+            // kept as a plain document instead, as when the structure cannot be read.
+            if (stopped.empty())
+                stopped = "the document could not be built";
+            if (!buildTextDocument(doc, *document, why))
+                return result(kRecoverDocWriteFailed, stopped + "; " + why);
+            out = result(kRecoverDocTextOnly, "the document's structure could not be written (" +
+                                                  stopped +
+                                                  "); its text was kept in a plain "
+                                                  "document");
         }
     }
     stepProgress(ctx);
-    return result;
+    return out;
 }
 
 }  // namespace
 
-int RecoverDocFile(std::span<const uint8_t> image, const std::filesystem::path& outputPath,
-                   DocContext& ctx, RecoverDocFindings* findings) {
-    return recover(image, &outputPath, ctx, findings);
+const char* recoverDocMessage(int32_t code) {
+    switch (code) {
+        case kRecoverDocWritten:
+            return "the document was read and written again";
+        case kRecoverDocTextOnly:
+            return "the document's structure could not be read; its text was kept in a plain "
+                   "document";
+        case kRecoverDocFailed:
+            return "the document could not be read";
+        case kRecoverDocException:
+            return "the Word 97 reader stopped";
+        case kRecoverDocWriteFailed:
+            return "no document could be built from what was read";
+        case kRecoverDocRtf:
+            return "an RTF file, not a Word binary document";
+        case kRecoverDocNotWord97:
+            return "not a Word 97-2003 document (Word 6.0/95 or older, or an unknown version)";
+        case kRecoverDocExcel:
+            return "an Excel workbook, not a Word document";
+        case kRecoverDocSalvageThrew:
+            return "the compound file could not be salvaged";
+        default:
+            return "unknown result";
+    }
+}
+
+RecoveryResult RecoverDocFile(std::span<const uint8_t> image, std::vector<uint8_t>& document,
+                              ProgressIndicator* progress) {
+    DocContext ctx;
+    ctx.progress = progress;
+    return RecoverDocFile(image, document, ctx);
+}
+
+RecoveryResult RecoverDocFile(std::span<const uint8_t> image, std::vector<uint8_t>& document,
+                              DocContext& ctx, RecoverDocFindings* findings) {
+    return recover(image, &document, ctx, findings);
 }
 
 int InspectDocFile(std::span<const uint8_t> image, DocContext& ctx, RecoverDocFindings& findings) {
-    return recover(image, nullptr, ctx, &findings);
+    return recover(image, nullptr, ctx, &findings).code;
 }
 
 }  // namespace morvel

@@ -1,24 +1,14 @@
-// Runs the whole .doc recovery on a fuzzed file, writing the result to a private folder.
-#include <unistd.h>
-
+// Runs the whole .doc recovery on a fuzzed file; the document is built in memory.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <span>
-#include <string>
+#include <vector>
 
 #include "docwriter/recover_doc_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::filesystem::path out = [] {
-        std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("morvel-fuzz-recover-doc-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir);
-        return dir / "out.doc";
-    }();
     morvel::DocContext ctx;
-    morvel::RecoverDocFile(std::span<const uint8_t>(data, size), out, ctx);
-    std::error_code ec;
-    std::filesystem::remove(out, ec);
+    std::vector<uint8_t> document;
+    morvel::RecoverDocFile(std::span<const uint8_t>(data, size), document, ctx);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,9 @@
 namespace morvel {
 
 namespace {
+
+// Bytes read at a time by readWholeFile: small enough to stay in the processor's cache.
+constexpr size_t kReadChunk = 256 * 1024;
 
 // Closes a descriptor when the scope ends.
 struct Fd {
@@ -76,10 +80,13 @@ ReadStatus readWholeFile(const std::filesystem::path& path, std::vector<uint8_t>
         return ReadStatus::TooLarge;
     // A regular file ignores the flag, but reads are plain blocking reads from here on.
     ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
-    resizeLarge(out, static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::read(f.fd, out.data() + done, out.size() - done);
+    // The bytes are appended through a small buffer rather than read into a zero-filled one:
+    // the image's pages are then written once, with the file's bytes, not first with zeros.
+    const size_t size = static_cast<size_t>(st.st_size);
+    reserveLarge(out, size);
+    std::vector<uint8_t> chunk(std::min(size, kReadChunk));
+    while (out.size() < size) {
+        ssize_t n = ::read(f.fd, chunk.data(), std::min(chunk.size(), size - out.size()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -88,9 +95,8 @@ ReadStatus readWholeFile(const std::filesystem::path& path, std::vector<uint8_t>
         }
         if (n == 0)
             break;  // the file shrank while we read it: keep what was read
-        done += static_cast<size_t>(n);
+        out.insert(out.end(), chunk.data(), chunk.data() + n);
     }
-    out.resize(done);
     return ReadStatus::Ok;
 }
 
@@ -117,7 +123,10 @@ void PartialFiles::removeAll() {
 }
 
 std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
-                            bool overwrite, PartialFiles* partials) {
+                            bool overwrite, PartialFiles* partials, WriteStatus* status) {
+    WriteStatus ignored;
+    WriteStatus& st = status ? *status : ignored;
+    st = WriteStatus::Ok;
     std::filesystem::path dir = target.parent_path();
     if (dir.empty())
         dir = ".";
@@ -126,8 +135,10 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
     if (partials)
         held = partials->hold();
     int raw = ::mkstemp(tmpl.data());
-    if (raw < 0)
+    if (raw < 0) {
+        st = WriteStatus::CannotCreate;
         return std::string("cannot create a file in ") + dir.string() + ": " + std::strerror(errno);
+    }
     Fd f(raw);
     if (partials) {
         partials->add(tmpl);
@@ -145,6 +156,7 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
         if (partials)
             held.lock();
         forget();
+        st = WriteStatus::CannotWrite;
         return "cannot write " + target.string() + ": " + why;
     }
     if (partials)
@@ -164,6 +176,7 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
         forget();
     }
     if (rc != 0) {
+        st = linkErrno == EEXIST ? WriteStatus::AlreadyExists : WriteStatus::CannotPlace;
         std::string why =
             linkErrno == EEXIST ? "the file already exists" : std::strerror(linkErrno);
         return "cannot create " + target.string() + ": " + why;

@@ -43,12 +43,17 @@ class PartialFiles {
     std::vector<std::filesystem::path> paths_;
 };
 
+// Why writeFileAtomic failed, for callers that act on the kind of failure.
+enum class WriteStatus { Ok, CannotCreate, CannotWrite, AlreadyExists, CannotPlace };
+
 // Writes bytes to a temporary name beside the target and renames it into place, so a failed
 // write never leaves part of a file under the final name. Without overwrite, an existing target
-// is left alone and the call fails. Returns an empty string on success, else a reason.
+// is left alone and the call fails (WriteStatus::AlreadyExists). Returns an empty string on
+// success, else a reason; `status`, when given, gets the kind of failure.
 // With partials, the temporary name is listed there while it exists.
 std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
-                            bool overwrite, PartialFiles* partials = nullptr);
+                            bool overwrite, PartialFiles* partials = nullptr,
+                            WriteStatus* status = nullptr);
 
 // True when both paths name one existing file (through a link or another spelling of the
 // path); false when either does not exist or cannot be examined.

@@ -20,14 +20,23 @@ void adviseHugePages(void* p, size_t n) {
 #endif
 }
 
-void resizeLarge(std::vector<uint8_t>& v, size_t n) {
-    if (n >= kLargeBuffer && v.capacity() < n) {
-        std::vector<uint8_t> fresh;
-        fresh.reserve(n);
-        adviseHugePages(fresh.data(), n);
-        fresh.assign(v.begin(), v.end());
-        v.swap(fresh);
+void reserveLarge(std::vector<uint8_t>& v, size_t n) {
+    if (v.capacity() >= n)
+        return;
+    if (n < kLargeBuffer) {
+        v.reserve(n);
+        return;
     }
+    std::vector<uint8_t> fresh;
+    fresh.reserve(n);
+    adviseHugePages(fresh.data(), n);
+    fresh.assign(v.begin(), v.end());
+    v.swap(fresh);
+}
+
+void resizeLarge(std::vector<uint8_t>& v, size_t n) {
+    if (n >= kLargeBuffer)
+        reserveLarge(v, n);
     v.resize(n);
 }
 

@@ -18,4 +18,8 @@ void adviseHugePages(void* p, size_t n);
 // Resizes an empty or small vector to n bytes (zero-filled), with the hint above.
 void resizeLarge(std::vector<uint8_t>& v, size_t n);
 
+// Gives an empty or small vector room for n bytes without touching them, with the hint above:
+// for a buffer that is filled by appending, so its pages are first written with their data.
+void reserveLarge(std::vector<uint8_t>& v, size_t n);
+
 }  // namespace morvel

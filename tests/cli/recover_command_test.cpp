@@ -2,8 +2,15 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <map>
+#include <sstream>
+
 #include "tests/support/cli_runner.h"
+#include "tests/support/external_tools.h"
 #include "tests/support/test_files.h"
+#include "tests/support/word97_builder.h"
+#include "tests/support/word_package.h"
 
 namespace morvel {
 namespace {
@@ -179,6 +186,109 @@ TEST(CliRecover, NothingWrittenIsNoSuccessAndTheReasonIsGiven) {
     r = morvel({"recover", "noise.docx"}, dir.path());
     EXPECT_NE(r.out.find("noise.docx: failed: word/document.xml - NotFound."), std::string::npos)
         << r.out;
+}
+
+// A document without a full document says why in the engine's own terms: the result code of
+// the .doc routine or the .docx engine, with its message.
+TEST(CliRecover, ReasonComesFromTheEngineResult) {
+    test::TempDir dir;
+    test::Word97Builder word95;
+    word95.nFib = 104;
+    test::writeFile(dir.path() / "old.doc", word95.buildFile());
+    test::writeFile(dir.path() / "rtf.doc", [] {
+        std::vector<uint8_t> rtf = test::bytesOf("{\\rtf1\\ansi Some text in a letter.\\par}");
+        rtf.resize(1200, ' ');
+        return rtf;
+    }());
+    struct Case {
+        const char* input;
+        const char* reason;
+    } cases[] = {
+        {"old.doc",
+         "\"reason\":{\"code\":\"doc-status-52\",\"message\":\"not a Word 97-2003 document"},
+        {"rtf.doc", "\"reason\":{\"code\":\"doc-status-50\",\"message\":\"an RTF file"},
+    };
+    for (const Case& c : cases) {
+        auto r = morvel({"recover", "--json", "-o", "out", c.input}, dir.path());
+        EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
+    }
+}
+
+// Opens of the inputs and files made, from an strace log of a whole run.
+struct TracedRun {
+    std::map<std::string, int> opens;  // path -> times opened
+    std::vector<std::string> made;     // paths opened for creation or renamed to
+};
+
+TracedRun parseTrace(const fs::path& log) {
+    TracedRun t;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        const size_t q = line.find('"');
+        const size_t q2 = q == std::string::npos ? q : line.find('"', q + 1);
+        if (q2 == std::string::npos || line.find(" = -1 ") != std::string::npos)
+            continue;
+        const std::string path = line.substr(q + 1, q2 - q - 1);
+        if (line.find("open") != std::string::npos) {
+            ++t.opens[path];
+            if (line.find("O_CREAT") != std::string::npos)
+                t.made.push_back(path);
+        } else if (line.find("rename") != std::string::npos || line.find("link") == 0) {
+            const size_t q3 = line.find('"', q2 + 1);
+            const size_t q4 = q3 == std::string::npos ? q3 : line.find('"', q3 + 1);
+            if (q4 != std::string::npos)
+                t.made.push_back(line.substr(q3 + 1, q4 - q3 - 1));
+        }
+    }
+    return t;
+}
+
+// The whole program reads each input exactly once and makes no file but its results and the
+// run folder's lock: nothing passes through the working folder.
+TEST(CliRecover, OpensEachInputOnceAndMakesOnlyTheResults) {
+    if (!test::haveProgram("strace") || std::system("strace -o /dev/null true 2>/dev/null") != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    test::TempDir dir;
+    std::vector<fs::path> inputs = test::corpusFiles("doc");
+    const auto docx = test::corpusFiles("docx");
+    inputs.insert(inputs.end(), docx.begin(), docx.end());
+    test::writeFile(dir.path() / "made.doc", test::Word97Builder().buildFile());
+    test::writeFile(dir.path() / "made.docx", test::buildWordPackage(test::wordPackageParts(), {}));
+    inputs.push_back(dir.path() / "made.doc");
+    inputs.push_back(dir.path() / "made.docx");
+    const fs::path out = dir.path() / "out";
+    const fs::path log = dir.path() / "trace.log";
+    std::vector<std::string> args = {
+        "-f",
+        "-o",
+        log.string(),
+        "-e",
+        "trace=open,openat,creat,rename,renameat,renameat2,link,linkat",
+        MORVEL_CLI_PATH,
+        "recover",
+        "-o",
+        out.string()};
+    for (const fs::path& in : inputs)
+        args.push_back(fs::absolute(in).lexically_normal().string());
+    test::runProgram(
+        "/usr/bin/env",
+        [&] {
+            std::vector<std::string> a{"strace"};
+            a.insert(a.end(), args.begin(), args.end());
+            return a;
+        }(),
+        dir.path());
+    const TracedRun t = parseTrace(log);
+    for (const fs::path& in : inputs) {
+        const std::string p = fs::absolute(in).lexically_normal().string();
+        EXPECT_EQ(t.opens.count(p) ? t.opens.at(p) : 0, 1) << p;
+    }
+    ASSERT_FALSE(t.made.empty());
+    for (const std::string& m : t.made) {
+        const bool result = m.rfind(out.string() + "/", 0) == 0;
+        const bool lock = fs::path(m).filename() == "lock.new" || fs::path(m).filename() == "lock";
+        EXPECT_TRUE(result || lock) << m;
+    }
 }
 
 TEST(CliRecover, RefusesFilesBeyondTwoGigabytes) {

@@ -28,6 +28,13 @@ TEST(OutputNames, DefaultNamesAndForcedExtensions) {
         {"Report.docx", kFormatDocx, OutputKind::Full, "Report_recovered.docx", "docx"},
         {"Report.docx", kFormatDocx, OutputKind::Filtered, "Report_docs_text.docx", "docx"},
         {"LETTER.DOC", kFormatDoc, OutputKind::Full, "LETTER_recovered.doc", "doc"},
+        // Named after the format the bytes showed, whatever the file's extension.
+        {"x.doc", kFormatDocx, OutputKind::Full, "x_recovered.docx", "docx"},
+        {"x.doc", kFormatDocx, OutputKind::Filtered, "x_docs_text.docx", "docx"},
+        {"x.docx", kFormatDoc, OutputKind::Full, "x_recovered.doc", "doc"},
+        {"x.docx", kFormatDoc, OutputKind::Raw, "x_Raw_text.txt", "txt"},
+        {"scan.2024.bin", kFormatDocx, OutputKind::Full, "scan.2024_recovered.docx", "docx"},
+        {"noextension", kFormatDoc, OutputKind::Filtered, "noextension_Filtered_text.txt", "txt"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(defaultOutputName(c.file, c.format, c.kind), c.name) << c.file;
@@ -116,6 +123,47 @@ TEST_F(Outputs, RefusesTheSourceAnAbsentResultAndLeavesNoPartialFile) {
     EXPECT_FALSE(failed.ok);
     EXPECT_FALSE(failed.error.empty());
     EXPECT_EQ(names(dir.path() / "out"), std::vector<std::string>{"busy.txt"});
+}
+
+// The one save every caller uses: its status tells an existing file, a protected target and
+// an absent result apart without reading the message.
+TEST_F(Outputs, WriteResultStatusSaysWhatHappened) {
+    const fs::path other = dir.path() / "Other.doc";
+    test::writeFile(other, original);
+    test::writeFile(dir.path() / "taken.txt", test::bytesOf("keep me"));
+    const std::vector<fs::path> batch = {other};
+    struct Case {
+        const char* target;
+        OutputKind kind;
+        bool overwrite;
+        SaveStatus status;
+        size_t bytes;
+    } cases[] = {
+        {"new.txt", OutputKind::Raw, false, SaveStatus::Saved, 9},
+        {"taken.txt", OutputKind::Raw, false, SaveStatus::AlreadyExists, 0},
+        {"taken.txt", OutputKind::Full, true, SaveStatus::Saved, 5},
+        {"Other.doc", OutputKind::Full, true, SaveStatus::ProtectedTarget, 0},
+        {"Report.doc", OutputKind::Full, true, SaveStatus::ProtectedTarget, 0},
+        {"busy/sub.txt", OutputKind::Raw, true, SaveStatus::WriteFailed, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        SaveOptions how;
+        how.overwrite = c.overwrite;
+        how.protectedFiles = batch;
+        const SaveOutcome o = writeResult(rec, c.kind, dir.path() / c.target, how);
+        EXPECT_EQ(o.status, c.status) << o.error;
+        EXPECT_EQ(o.ok, c.status == SaveStatus::Saved);
+        EXPECT_EQ(o.bytes, c.bytes);
+        EXPECT_EQ(o.error.empty(), o.ok);
+    }
+    EXPECT_EQ(test::readFile(other), original);
+    EXPECT_EQ(test::readFile(dir.path() / "Report.doc"), original);
+    EXPECT_EQ(test::readFile(dir.path() / "taken.txt"), *rec.fullData);
+    rec.rawText.reset();
+    EXPECT_EQ(writeResult(rec, OutputKind::Raw, dir.path() / "none.txt").status,
+              SaveStatus::NotRecovered);
+    EXPECT_FALSE(fs::exists(dir.path() / "none.txt"));
 }
 
 TEST_F(Outputs, CopyOriginalCreatesEveryLevelAndReportsFailure) {

@@ -1,5 +1,6 @@
 #include "core/text_extraction.h"
 
+#include "core/filtered_text_scan.h"
 #include "core/raw_text_scan.h"
 
 #include <gtest/gtest.h>
@@ -132,15 +133,60 @@ TEST(TextExtraction, AgreesWithTheSlowAlgorithmsAcrossBlockBoundaries) {
                                               nul()});
             SCOPED_TRACE(testing::Message() << "ending " << str(ending) << " at " << offset);
             Extracted e = extract(in);
-            ASSERT_EQ(e.filtered, test::filteredTextByRescanning(in));
-            for (RawScanPath path : paths)
+            const std::vector<uint8_t> filtered = test::filteredTextByRescanning(in);
+            ASSERT_EQ(e.filtered, filtered);
+            for (RawScanPath path : paths) {
                 ASSERT_EQ(BuildRawText(in, path), test::rawTextReference(in));
+                ASSERT_EQ(BuildFilteredText(in, path), filtered);
+            }
         }
     }
     // A run longer than 1000 bytes needs no CR, wherever it ends.
     for (size_t length = 1001; length < 1001 + 130; ++length) {
         std::vector<uint8_t> in = concat({repeat("z", length), nul(), text("ab\r"), nul()});
         ASSERT_EQ(extract(in).filtered, test::filteredTextByRescanning(in)) << length;
+    }
+}
+
+std::vector<RawScanPath> scanPaths() {
+    std::vector<RawScanPath> paths = {RawScanPath::Portable};
+    if (rawScanPathAvailable(RawScanPath::Ssse3))
+        paths.push_back(RawScanPath::Ssse3);
+    return paths;
+}
+
+// The filtered text is normalised 16 bytes at a time. UTF-16LE text puts a zero byte (stepped
+// over) beside every character: line ends, control bytes, high bytes and run ends are tried at
+// every position of a block, at both byte parities, next to the end of the file and of the run.
+// Both paragraphs are longer than the first threshold, so the reference reads the file once.
+TEST(FilteredText, AgreesWithTheSlowAlgorithmOnUtf16AcrossBlockBoundaries) {
+    const std::vector<std::string> middles = {"\r\n", "\r",       "\n",   "\f",  "\r\r\n",
+                                              "\x01", "\r\x01\n", "\t\r", "\n\r"};
+    const std::string lead(4000, 'p');  // 4000 run bytes: more than the first threshold
+    for (const std::string& middle : middles) {
+        for (size_t offset = 0; offset < 34; ++offset) {
+            for (size_t odd = 0; odd < 2; ++odd) {
+                const std::string body = lead + std::string(offset, 'a') + middle + "bbb";
+                // Between the paragraphs, a short run (never collected) that begins with the
+                // middle's bytes, inside the block where the first paragraph ends.
+                std::vector<uint8_t> in =
+                    concat({nul(1 + odd), utf16(body), nul(), text(middle + "q"), nul(),
+                            utf16(lead + middle + "w\r"), nul()});
+                // The same text with a high byte in place of the zero after the middle's first
+                // character: stepped over just the same.
+                std::vector<uint8_t> stepped = in;
+                stepped[1 + odd + 2 * (lead.size() + offset) + 1] = 0xE9;
+                // And the file ending inside the zeros after the last run.
+                std::vector<uint8_t> cut(in.begin(), in.end() - 1);
+                for (const auto* v : {&in, &stepped, &cut}) {
+                    SCOPED_TRACE(testing::Message() << "middle " << str(text(middle)) << " at "
+                                                    << offset << (odd ? " odd" : " even"));
+                    const std::vector<uint8_t> expected = test::filteredTextByRescanning(*v);
+                    for (RawScanPath path : scanPaths())
+                        ASSERT_EQ(BuildFilteredText(*v, path), expected);
+                }
+            }
+        }
     }
 }
 

@@ -8,21 +8,33 @@
 namespace morvel {
 namespace {
 
-// A sprm of `size` bytes whose opcode and operand bytes are all `tag`, so a test can find it.
-SprmRecord sprmOf(uint32_t size, uint8_t tag) {
-    SprmRecord s;
-    s.opcode = static_cast<uint16_t>(tag | (tag << 8));
-    s.size = size;
-    s.operand.assign(size - 2, tag);
-    return s;
+// Adds a sprm of `size` bytes whose opcode and operand bytes are all `tag` to the last run, so
+// a test can find it.
+void addSprmOf(PropertyRuns& runs, uint32_t size, uint8_t tag) {
+    runs.addSprm(static_cast<uint16_t>(tag | (tag << 8)), std::vector<uint8_t>(size - 2, tag));
 }
 
-PropertyRun runOf(int32_t end, std::vector<uint32_t> sizes, uint8_t tag = 0xA1) {
-    PropertyRun run;
+// Adds a run ending at `end` with sprms of the given sizes.
+PropertyRun& addRun(PropertyRuns& runs, int32_t end, std::vector<uint32_t> sizes,
+                    uint8_t tag = 0xA1) {
+    PropertyRun& run = runs.add(0);
     run.outputPos = end;
     for (uint32_t size : sizes)
-        run.sprms.push_back(sprmOf(size, tag));
-    return run;
+        addSprmOf(runs, size, tag);
+    return runs.back();
+}
+
+// Runs built by addRun from (end, sizes, tag) rows.
+struct RunRow {
+    int32_t end;
+    std::vector<uint32_t> sizes;
+    uint8_t tag = 0xA1;
+};
+PropertyRuns runsOf(std::initializer_list<RunRow> rows) {
+    PropertyRuns runs;
+    for (const RunRow& r : rows)
+        addRun(runs, r.end, r.sizes, r.tag);
+    return runs;
 }
 
 std::vector<uint8_t> bytesAt(const FkpPage& page, size_t from, size_t to) {
@@ -41,8 +53,7 @@ TEST(ChpxPacking, SetsStartOnEvenOffsetsWithFillBytesWhereNeeded) {
         {4, 3, -1, 506, -1, 502},
     };
     for (const ChpxCase& c : cases) {
-        std::vector<PropertyRun> runs = {runOf(2050, {c.first}, 0xA1),
-                                         runOf(2060, {c.second}, 0xB2)};
+        PropertyRuns runs = runsOf({{2050, {c.first}, 0xA1}, {2060, {c.second}, 0xB2}});
         std::vector<FkpPage> pages = packChpxPages(runs);
         ASSERT_EQ(pages.size(), 1u);
         const FkpPage& p = pages[0];
@@ -68,29 +79,24 @@ TEST(ChpxPacking, SetsStartOnEvenOffsetsWithFillBytesWhereNeeded) {
 
 TEST(ChpxPacking, ExactLayoutOfFirstSets) {
     // 3 bytes: zero at 510, sprm at 507..509, cb at 506, rgb 253.
-    std::vector<PropertyRun> runs = {runOf(2050, {3})};
+    PropertyRuns runs = runsOf({{2050, {3}}});
     FkpPage p = packChpxPages(runs).at(0);
     EXPECT_EQ(bytesAt(p, 506, 510), (std::vector<uint8_t>{3, 0xA1, 0xA1, 0xA1, 0}));
     EXPECT_EQ(p.bytes[8], 253);
     // 4 bytes: no fill, sprm at 507..510, cb at 506.
-    runs = {runOf(2050, {4})};
+    runs = runsOf({{2050, {4}}});
     p = packChpxPages(runs).at(0);
     EXPECT_EQ(bytesAt(p, 506, 510), (std::vector<uint8_t>{4, 0xA1, 0xA1, 0xA1, 0xA1}));
     EXPECT_EQ(p.bytes[8], 253);
 }
 
 TEST(ChpxPacking, SprmsAreWrittenInOrderWithOpcodeLowByteFirst) {
-    PropertyRun run;
-    run.outputPos = 2100;
-    SprmRecord a;
-    a.opcode = 0x0835;
-    a.size = 3;
-    a.operand = {1};
-    SprmRecord b = SprmRecord::withU32(0x6816, 0x0050102F);
-    SprmRecord gone = sprmOf(3, 0xEE);
-    gone.dropped = true;
-    run.sprms = {a, gone, b};
-    std::vector<PropertyRun> runs = {run};
+    PropertyRuns runs;
+    runs.add(0).outputPos = 2100;
+    runs.addSprmU8(0x0835, 1);
+    addSprmOf(runs, 3, 0xEE);
+    runs.addSprmU32(0x6816, 0x0050102F);
+    runs.sprms(runs[0])[1].dropped = true;
     FkpPage p = packChpxPages(runs).at(0);
     // 9 bytes (the dropped sprm left out): cb at 510 - 9 would be odd, so a fill byte at 510.
     EXPECT_EQ(bytesAt(p, 500, 510),
@@ -98,11 +104,10 @@ TEST(ChpxPacking, SprmsAreWrittenInOrderWithOpcodeLowByteFirst) {
 }
 
 TEST(ChpxPacking, EqualRunsShareOneSetWithinAPageOnly) {
-    std::vector<PropertyRun> runs;
-    runs.push_back(runOf(2050, {3}));
-    runs.push_back(PropertyRun{});  // no properties
-    runs.back().outputPos = 2052;
-    runs.push_back(runOf(2054, {3}));
+    PropertyRuns runs;
+    addRun(runs, 2050, {3});
+    addRun(runs, 2052, {});  // no properties
+    addRun(runs, 2054, {3});
     std::vector<FkpPage> pages = packChpxPages(runs);
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].bytes[16], 253);
@@ -113,12 +118,10 @@ TEST(ChpxPacking, EqualRunsShareOneSetWithinAPageOnly) {
     // A set costs 15 bytes with its entry, a run without properties 5: the first page closes
     // after 100 runs, and an equal run on the next page gets its own copy.
     runs.clear();
-    for (int i = 0; i < 101; ++i) {
-        runs.push_back(PropertyRun{});
-        runs.back().outputPos = 2050 + 2 * i;
-    }
-    runs[0] = runOf(2050, {3});
-    runs.push_back(runOf(4000, {3}));
+    addRun(runs, 2050, {3});
+    for (int i = 1; i < 101; ++i)
+        addRun(runs, 2050 + 2 * i, {});
+    addRun(runs, 4000, {3});
     int closed = 0;
     pages = packChpxPages(runs, [&] { ++closed; });
     ASSERT_EQ(pages.size(), 2u);
@@ -133,9 +136,9 @@ TEST(ChpxPacking, EqualRunsShareOneSetWithinAPageOnly) {
 }
 
 TEST(ChpxPacking, RunsBeforeTheTextAreSkipped) {
-    std::vector<PropertyRun> runs = {runOf(1800, {3}), runOf(2040, {3})};
+    PropertyRuns runs = runsOf({{1800, {3}}, {2040, {3}}});
     EXPECT_TRUE(packChpxPages(runs).empty());
-    runs = {runOf(1800, {3}), runOf(2060, {3})};
+    runs = runsOf({{1800, {3}}, {2060, {3}}});
     std::vector<FkpPage> pages = packChpxPages(runs);
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].bytes[511], 1);
@@ -143,16 +146,16 @@ TEST(ChpxPacking, RunsBeforeTheTextAreSkipped) {
 }
 
 TEST(ChpxPacking, OversizedSetLosesItsLastSprms) {
-    std::vector<PropertyRun> runs = {runOf(2050, {200, 100, 3})};
+    PropertyRuns runs = runsOf({{2050, {200, 100, 3}}});
     FkpPage p = packChpxPages(runs).at(0);
-    EXPECT_FALSE(runs[0].sprms[0].dropped);
-    EXPECT_TRUE(runs[0].sprms[1].dropped);
-    EXPECT_TRUE(runs[0].sprms[2].dropped);
+    EXPECT_FALSE(runs.sprms(runs[0])[0].dropped);
+    EXPECT_TRUE(runs.sprms(runs[0])[1].dropped);
+    EXPECT_TRUE(runs.sprms(runs[0])[2].dropped);
     EXPECT_EQ(p.bytes[2 * p.bytes[8]], 200);
 }
 
 TEST(PapxPacking, EvenSetsStartWithAZeroByte) {
-    std::vector<PropertyRun> runs = {runOf(2050, {6}, 0xA1), runOf(2060, {4}, 0xB2)};
+    PropertyRuns runs = runsOf({{2050, {6}, 0xA1}, {2060, {4}, 0xB2}});
     runs[0].phe.fill(0x11);
     runs[1].phe.fill(0x22);
     FkpPage p = packPapxPages(runs).at(0);
@@ -171,7 +174,7 @@ TEST(PapxPacking, EvenSetsStartWithAZeroByte) {
 
 TEST(PapxPacking, OddSetsUseTheWordCountWithAnUnusedLastByte) {
     // A reader takes 2 * cb - 1 bytes after a non-zero cb: exactly the 3 property bytes.
-    std::vector<PropertyRun> runs = {runOf(2050, {3}, 0xA1), runOf(2060, {5}, 0xB2)};
+    PropertyRuns runs = runsOf({{2050, {3}, 0xA1}, {2060, {5}, 0xB2}});
     FkpPage p = packPapxPages(runs).at(0);
     EXPECT_EQ(bytesAt(p, 506, 510), (std::vector<uint8_t>{2, 0xA1, 0xA1, 0xA1, 0}));
     EXPECT_EQ(p.bytes[12], 253);
@@ -198,14 +201,14 @@ void expectSoundPage(const FkpPage& p, bool paragraph) {
 
 TEST(FkpPacking, PagesNeverOverlapForAnyMixOfSizes) {
     for (uint32_t seed = 1; seed < 60; ++seed) {
-        std::vector<PropertyRun> chp, pap;
+        PropertyRuns chp, pap;
         uint32_t x = seed;
         for (int i = 0; i < 300; ++i) {
             x = x * 1103515245 + 12345;
             const uint32_t size = 2 + (x >> 16) % 40;
             const uint8_t tag = static_cast<uint8_t>((x >> 8) % 5);
-            chp.push_back(runOf(2050 + 2 * i, {size + 1}, tag));
-            pap.push_back(runOf(2050 + 2 * i, {2, size}, tag));
+            addRun(chp, 2050 + 2 * i, {size + 1}, tag);
+            addRun(pap, 2050 + 2 * i, {2, size}, tag);
         }
         for (const FkpPage& p : packChpxPages(chp))
             expectSoundPage(p, false);

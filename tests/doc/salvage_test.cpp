@@ -189,6 +189,60 @@ TEST(Salvage, InvalidFatValues) {
     EXPECT_EQ(r.s.invalidFatValues, 1);
 }
 
+// The version probe reads the FIB through the directory the salvage goes on with: it finds
+// what a probe of its own finds, and the salvage's storage ends as it always did (not walked
+// when the FAT is fatal, absent when another version is turned away).
+TEST(Salvage, VersionProbeSharesTheSalvagesDirectory) {
+    const Bytes original = test::buildCompoundFile(document());
+    const uint32_t lastWordSector =
+        Salvaged(original).st().wordDocument()->startSector + 6000 / 512;
+    Bytes fatalFat = original;
+    writeU32LE(fatalFat, fatEntryPos(fatalFat, lastWordSector), 0x7FFFFFF0);
+    zero(fatalFat, 0, 512);
+    Bytes headerless = original;
+    zero(headerless, 0, 512);
+    std::vector<CfbStream> word95 = document();
+    word95[0].bytes = wordStream(6000, 104);
+    struct Case {
+        const char* what;
+        Bytes file;
+    };
+    std::vector<Case> cases = {
+        {"intact", original},
+        {"headerless", headerless},
+        {"fatal FAT", fatalFat},
+        {"prepended", prepend(1024, original)},
+        {"Word 95", test::buildCompoundFile(word95)},
+        {"workbook", test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 3)}})},
+    };
+    for (const auto& f : test::corpusFiles("doc")) {
+        Bytes b = test::readFile(f);
+        cases.push_back({"corpus", b});
+        zero(b, 0, std::min<size_t>(512, b.size()));
+        cases.push_back({"corpus headerless", b});
+        b.resize(b.size() * 7 / 10);
+        cases.push_back({"corpus cut", b});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (bool keepGoing : {false, true}) {
+            DocContext ctx;
+            const DocSalvage s = SalvageDocFile(c.file, ctx, keepGoing);
+            if (!s.image || s.result == kSalvageRtf)
+                continue;
+            EXPECT_EQ(s.version, s.image->ClassifyFormatVersion());
+            if (s.result == kSalvageNotWord97 && !keepGoing) {
+                EXPECT_FALSE(s.storage);
+            } else if (s.storage && s.invalidFatValues != 0) {
+                EXPECT_TRUE(s.storage->traversal.empty());
+                EXPECT_FALSE(s.storage->treeWalked);
+            } else if (s.storage) {
+                EXPECT_TRUE(s.storage->treeWalked || s.walkFailed);
+            }
+        }
+    }
+}
+
 TEST(Salvage, RolesComeFromTheTopLevel) {
     // Sorted by length, "WordDocument" ends up a leaf without siblings.
     const Bytes f = test::buildCompoundFile({{"Data", test::fillerBytes(10, 1)},

@@ -86,8 +86,8 @@ TEST(Word97Read, IntactDocumentKeepsTextRunsAndTables) {
     EXPECT_EQ(r->doc->chpRuns[0].outputPos, 2048 + 24);
     ASSERT_EQ(r->doc->papRuns.size(), 1u);
     // The style index stays the first sprm record, so it is written back in place.
-    EXPECT_EQ(r->doc->papRuns[0].sprms.at(0).opcode, 5);
-    EXPECT_EQ(r->doc->papRuns[0].sprms.at(0).size, 2u);
+    EXPECT_EQ(r->doc->papRuns.sprms(r->doc->papRuns[0])[0].opcode, 5);
+    EXPECT_EQ(r->doc->papRuns.sprms(r->doc->papRuns[0])[0].size, 2u);
     EXPECT_EQ(r->doc->chpxPages.size(), 1u);
     EXPECT_EQ(r->doc->papxPages.size(), 1u);
     ASSERT_NE(r->doc->table(fib::kStshf), nullptr);
@@ -316,7 +316,7 @@ TEST(Word97Properties, PageAcceptanceByRunCount) {
         const size_t expected = c.kept ? c.runs : (c.paragraph ? 1u : 0u);
         EXPECT_EQ(read, expected) << c.paragraph << " " << c.runs;
         if (c.paragraph && !c.kept) {
-            EXPECT_TRUE(r->doc->papRuns.at(0).has(kSprmEndMarker));
+            EXPECT_TRUE(r->doc->papRuns.has(r->doc->papRuns.list().at(0), kSprmEndMarker));
         }
     }
 }
@@ -334,7 +334,7 @@ TEST(Word97Properties, DamagedCharacterPageIsBridgedByMarkedRuns) {
     ASSERT_EQ(doc.ReadDocument(0), 8);
     std::vector<std::pair<int32_t, bool>> runs;  // end in the output, carries the marker
     for (const PropertyRun& run : doc.chpRuns)
-        runs.push_back({run.outputPos, run.has(kSprmMarker)});
+        runs.push_back({run.outputPos, doc.chpRuns.has(run, kSprmMarker)});
     const std::vector<std::pair<int32_t, bool>> expected = {
         {2048 + 20, false},  // the first page's run
         {2048 + 22, false},  // a bare run just after its last good position
@@ -360,7 +360,7 @@ TEST(Word97Properties, IntactFirstTableRowKeepsItsRuns) {
     auto r = readDoc(b);
     ASSERT_EQ(r->result, 8);
     ASSERT_EQ(r->doc->papRuns.size(), 4u);
-    EXPECT_TRUE(r->doc->papRuns[2].has(kSprmTableInData));
+    EXPECT_TRUE(r->doc->papRuns.has(r->doc->papRuns[2], kSprmTableInData));
 }
 
 TEST(Word97Properties, DataBlocksOfParagraphsMoveWithTheirPointers) {
@@ -393,7 +393,7 @@ TEST(Word97Properties, DataBlocksOfParagraphsMoveWithTheirPointers) {
     // The outer block now points at the inner one's new place; both runs share the block.
     EXPECT_EQ(readU32LE(doc.dataBlocks[0].bytes, 4), 8u);
     for (const PropertyRun& run : doc.papRuns)
-        EXPECT_EQ(run.find(kSprmPropsInData)->operandU32(), 0u);
+        EXPECT_EQ(doc.papRuns.operandU32(*doc.papRuns.find(run, kSprmPropsInData)), 0u);
 }
 
 TEST(Word97Properties, AllRunsBeyondTheTextLeaveOneEndRun) {
@@ -403,7 +403,8 @@ TEST(Word97Properties, AllRunsBeyondTheTextLeaveOneEndRun) {
     ASSERT_EQ(r->result, 8);
     ASSERT_EQ(r->doc->chpRuns.size(), 1u);
     EXPECT_EQ(r->doc->chpRuns[0].outputPos, static_cast<int32_t>(2050 + r->ctx.textLength));
-    EXPECT_EQ(r->doc->chpRuns[0].find(kSprmMarker)->operandU32(), kNoRunsMarker);
+    const PropertyRuns& runs = r->doc->chpRuns;
+    EXPECT_EQ(runs.operandU32(*runs.find(runs[0], kSprmMarker)), kNoRunsMarker);
 }
 
 TEST(Word97Pictures, TypingTriesSignaturesInOrderOverTheWholeBlock) {
@@ -447,10 +448,11 @@ TEST(Word97Pictures, RunsSharingAPictureShareItsBlock) {
     ASSERT_EQ(doc.dataBlocks.size(), 1u);
     EXPECT_EQ(doc.dataBlocks[0].oldOffset, 100);
     EXPECT_EQ(doc.dataBlocks[0].length, 40);
-    EXPECT_EQ(doc.chpRuns[0].find(kSprmPicLocation)->operandU32(), 0u);
-    EXPECT_EQ(doc.chpRuns[1].find(kSprmPicLocation)->operandU32(), 0u);
-    EXPECT_TRUE(doc.chpRuns[3].find(kSprmPicLocation)->dropped);
-    EXPECT_TRUE(doc.chpRuns[3].find(kSprmSpecialChar)->dropped);
+    const PropertyRuns& runs = doc.chpRuns;
+    EXPECT_EQ(runs.operandU32(*runs.find(runs[0], kSprmPicLocation)), 0u);
+    EXPECT_EQ(runs.operandU32(*runs.find(runs[1], kSprmPicLocation)), 0u);
+    EXPECT_TRUE(runs.find(runs[3], kSprmPicLocation)->dropped);
+    EXPECT_TRUE(runs.find(runs[3], kSprmSpecialChar)->dropped);
     EXPECT_EQ(doc.picturesDropped, 1);
 
     // With the embedded-object flag, or the flag before the location, it is no picture run.

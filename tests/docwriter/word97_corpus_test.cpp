@@ -153,7 +153,10 @@ TEST(Word97Corpus, RecoveredDocumentsOpenAndKeepTheirText) {
             d.apply(image);
             DocContext ctx;
             row.output = dir.path() / (f.stem().string() + "_" + d.name + ".doc");
-            row.code = RecoverDocFile(image, row.output, ctx);
+            std::vector<uint8_t> document;
+            row.code = RecoverDocFile(image, document, ctx).code;
+            if (!document.empty())
+                test::writeFile(row.output, document);
             rows.push_back(row);
         }
     }

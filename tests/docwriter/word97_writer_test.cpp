@@ -170,14 +170,14 @@ TEST(Word97Writer, DataBlocksAndCompObjCopies) {
     std::vector<uint8_t> pic = {0x03, 0x6A, 100, 0, 0, 0, 0x55, 0x08, 0x01};
     b.chpPages = {{{b.endOf(0), pic}, {b.endOf(1), {}}}};
     const std::vector<uint8_t> file = b.buildFile();
-    test::TempDir dir;
     DocContext ctx;
-    ASSERT_EQ(RecoverDocFile(file, dir.path() / "out.doc", ctx), kRecoverDocWritten);
-    const std::vector<uint8_t> out = test::readFile(dir.path() / "out.doc");
+    std::vector<uint8_t> out;
+    ASSERT_EQ(RecoverDocFile(file, out, ctx).code, kRecoverDocWritten);
     // Read the result back through our own salvage and reader.
     DocContext again;
     RecoverDocFindings f;
-    EXPECT_EQ(RecoverDocFile(out, dir.path() / "again.doc", again, &f), kRecoverDocWritten);
+    std::vector<uint8_t> twice;
+    EXPECT_EQ(RecoverDocFile(out, twice, again, &f).code, kRecoverDocWritten);
     EXPECT_EQ(f.dataBlocks, 1u);
     EXPECT_EQ(f.pictureRuns, 1u);
     EXPECT_EQ(f.picturesDropped, 0u);
@@ -190,11 +190,10 @@ TEST(Word97Writer, MacrosAndObjectPoolAreCopiedWithWhatTheyHold) {
                       {"ObjectPool/_1/Ole10Native", std::vector<uint8_t>(5000, 0x42)},
                       {"ObjectPool/_1/Inner/Deep", {7}},
                       {"Macros/VBA/dir", {9, 9}}};
-    test::TempDir dir;
     DocContext ctx;
-    ASSERT_EQ(RecoverDocFile(b.buildFile(), dir.path() / "out.doc", ctx), kRecoverDocWritten);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(RecoverDocFile(b.buildFile(), out, ctx).code, kRecoverDocWritten);
     DocContext again;
-    const std::vector<uint8_t> out = test::readFile(dir.path() / "out.doc");
     DocSalvage s = SalvageDocFile(out, again);  // refers to `out`
     ASSERT_TRUE(s.storage);
     std::map<std::string, std::vector<uint8_t>> streams;  // by name path
@@ -220,15 +219,15 @@ TEST(Word97Writer, MacrosAndObjectPoolAreCopiedWithWhatTheyHold) {
 }
 
 TEST(RecoverDocFile, ResultCodes) {
-    test::TempDir dir;
+    std::vector<uint8_t> out;
     auto run = [&](const std::vector<uint8_t>& image) {
         DocContext ctx;
-        std::filesystem::remove(dir.path() / "out.doc");
-        return RecoverDocFile(image, dir.path() / "out.doc", ctx);
+        out.assign(3, 0xEE);  // whatever was there before is never offered
+        return RecoverDocFile(image, out, ctx).code;
     };
     Word97Builder b;
     EXPECT_EQ(run(b.buildFile()), kRecoverDocWritten);
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.doc"));
+    EXPECT_GT(out.size(), 512u);
 
     std::vector<uint8_t> file = b.buildFile();
     std::vector<uint8_t> headerless = file;
@@ -238,7 +237,7 @@ TEST(RecoverDocFile, ResultCodes) {
     Word97Builder textOnly;
     textOnly.pairCount = 0;
     EXPECT_EQ(run(textOnly.buildFile()), kRecoverDocTextOnly);
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.doc"));
+    EXPECT_GT(out.size(), 512u);
 
     // A wiped FIB: the text is kept in a plain document.
     Word97Builder wiped;
@@ -259,11 +258,11 @@ TEST(RecoverDocFile, ResultCodes) {
     Word97Builder tablesLost;
     tablesLost.withTable = false;
     EXPECT_EQ(run(tablesLost.buildFile()), kRecoverDocTextOnly);
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "out.doc"));
+    EXPECT_GT(out.size(), 512u);
     // ... unless it holds no letter or digit: then nothing is offered.
     tablesLost.text = u"\r\x0007 \r";
     EXPECT_EQ(run(tablesLost.buildFile()), kRecoverDocFailed);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.doc"));
+    EXPECT_TRUE(out.empty());
 
     std::vector<uint8_t> rtf = test::bytesOf("{\\rtx1\\ansi");
     rtf.resize(1000, ' ');
@@ -272,7 +271,7 @@ TEST(RecoverDocFile, ResultCodes) {
     Word97Builder word95;
     word95.nFib = 104;
     EXPECT_EQ(run(word95.buildFile()), kRecoverDocNotWord97);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.doc"));
+    EXPECT_TRUE(out.empty());
 
     EXPECT_EQ(run(test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 3)}})),
               kRecoverDocExcel);
@@ -282,6 +281,46 @@ TEST(RecoverDocFile, ResultCodes) {
     const std::vector<uint8_t> filler = test::fillerBytes(300 * 512, 9);
     grown.insert(grown.end(), filler.begin(), filler.end());
     EXPECT_EQ(run(grown), kRecoverDocSalvageThrew);
+}
+
+// Each result carries its source and a message that says why; only a document that was built
+// comes back with bytes.
+TEST(RecoverDocFile, ResultsSayWhy) {
+    Word97Builder b;
+    const std::vector<uint8_t> file = b.buildFile();
+    Word97Builder word95;
+    word95.nFib = 104;
+    Word97Builder blank;
+    blank.withTable = false;
+    blank.text = u"\r\x0007 \r";
+    std::vector<uint8_t> rtf = test::bytesOf("{\\rtf1\\ansi");
+    rtf.resize(1000, ' ');
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> image;
+        int32_t code;
+        const char* message;
+    } cases[] = {
+        {"intact", file, kRecoverDocWritten, "read and written"},
+        {"short", std::vector<uint8_t>(file.begin(), file.begin() + 899), kRecoverDocFailed,
+         "too short"},
+        {"no sector table", std::vector<uint8_t>(4000, 0), kRecoverDocFailed, "sector table"},
+        {"no words", blank.buildFile(), kRecoverDocFailed, "nothing readable"},
+        {"Word 95", word95.buildFile(), kRecoverDocNotWord97, "Word 6.0/95"},
+        {"RTF", rtf, kRecoverDocRtf, "RTF"},
+        {"workbook", test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 3)}}),
+         kRecoverDocExcel, "Excel"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DocContext ctx;
+        std::vector<uint8_t> out;
+        const RecoveryResult r = RecoverDocFile(c.image, out, ctx);
+        EXPECT_EQ(r.source, kRecoverDocSource);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+        EXPECT_EQ(out.empty(), c.code != kRecoverDocWritten);
+    }
 }
 
 // A document in a version 4 container (4096-byte sectors) is recovered into the same document
@@ -294,11 +333,11 @@ TEST(RecoverDocFile, Version4ContainerGivesTheSameDocument) {
     std::vector<uint8_t> v4 = b.buildFile();
     std::vector<uint8_t> v4Headerless = v4;
     std::fill(v4Headerless.begin(), v4Headerless.begin() + 512, 0);
-    test::TempDir dir;
     auto recover = [&](const std::vector<uint8_t>& image, const char* name) {
         DocContext ctx;
-        EXPECT_EQ(RecoverDocFile(image, dir.path() / name, ctx), kRecoverDocWritten) << name;
-        return test::readFile(dir.path() / name);
+        std::vector<uint8_t> out;
+        EXPECT_EQ(RecoverDocFile(image, out, ctx).code, kRecoverDocWritten) << name;
+        return out;
     };
     const std::vector<uint8_t> expected = recover(v3, "v3.doc");
     EXPECT_EQ(recover(v4, "v4.doc"), expected);
