@@ -9,7 +9,7 @@ namespace morvel::cli {
 namespace fs = std::filesystem;
 
 Placement OutputPlan::place(const fs::path& relativeFolder, const std::string& fileName,
-                            uint16_t format) {
+                            uint16_t format, bool byNameOnly) {
     const fs::path folder = (outputDir_ / relativeFolder).lexically_normal();
     for (unsigned copy = 1;; ++copy) {
         Placement p;
@@ -19,7 +19,8 @@ Placement OutputPlan::place(const fs::path& relativeFolder, const std::string& f
             fs::path target = folder / numberedOutputName(fileName, format, kind, copy);
             // Another spelling of a result written already (a folder link, a file system
             // that ignores case) takes the name too.
-            free = free && claimed_.count(target.string()) == 0 && !writtenThisRun(target);
+            free = free && claimed_.count(target.string()) == 0 &&
+                   (byNameOnly || !writtenThisRun(target));
             p.targets.emplace_back(kind, std::move(target));
         }
         if (!free)
@@ -56,10 +57,21 @@ bool OutputPlan::isInput(const fs::path& target) const {
     const auto id = identityOf(target);
     if (!id)
         return false;  // nothing there yet, so nothing to protect
-    if (inputs_.count(*id) != 0)
-        return true;
-    // A document under a folder being searched: found already or still to come.
-    if (formatFromFileName(target.filename().string()) == kFormatUnknown)
+    return inputs_.count(*id) != 0 || underInputFolder(target);
+}
+
+OutputPlan::TargetState OutputPlan::stateOf(const fs::path& target) const {
+    const auto id = identityOf(target);
+    if (!id)
+        return TargetState::Free;
+    if (inputs_.count(*id) != 0 || underInputFolder(target))
+        return TargetState::Input;
+    return written_.count(*id) != 0 ? TargetState::Written : TargetState::Free;
+}
+
+// A document under a folder being searched: found already or still to come.
+bool OutputPlan::underInputFolder(const fs::path& target) const {
+    if (inputFolders_.empty() || formatFromFileName(target.filename().string()) == kFormatUnknown)
         return false;
     std::error_code ec;
     const fs::path canonical = fs::weakly_canonical(fs::absolute(target), ec);

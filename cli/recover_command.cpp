@@ -1,12 +1,17 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "cli/batch_pool.h"
 #include "cli/commands.h"
 #include "cli/document_outcome.h"
 #include "cli/folder_documents.h"
@@ -56,9 +61,10 @@ const char* kindName(uint16_t format, OutputKind kind) {
 
 // Writes one result to its target; the NUL that ends a text buffer is left out. Every result
 // of a run goes through here: the checks that keep inputs and this run's results safe, the
-// folders of the mirrored tree, the atomic write and the record of what was written.
+// folders of the mirrored tree, the atomic write and the record of what was written. `state`
+// is what the target was found to be just before (one look per target).
 void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind which,
-                 const fs::path& target, DocumentOutcome& outcome) {
+                 const fs::path& target, OutputPlan::TargetState state, DocumentOutcome& outcome) {
     const char* kind = kindName(rec.format, which);
     const std::optional<std::vector<uint8_t>>& buffer = which == OutputKind::Full ? rec.fullData
                                                         : which == OutputKind::Filtered
@@ -69,12 +75,12 @@ void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind whic
                                                             : rec.rawTextLength;
     if (!buffer || length == 0)
         return;
-    if (run.plan.isInput(target)) {
+    if (state == OutputPlan::TargetState::Input) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": it is one of the documents being recovered");
         return;
     }
-    if (run.plan.writtenThisRun(target)) {
+    if (state == OutputPlan::TargetState::Written) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": another document's result was written there in this run");
         return;
@@ -132,60 +138,95 @@ const fs::path& targetOf(const Placement& placement, OutputKind kind) {
     return kNone;
 }
 
-DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
-                           const fs::path& relativeFolder, const fs::path& runFolder,
-                           TerminalProgress& progress, TemplateStoreCache& templates) {
-    DocumentOutcome outcome;
-    outcome.input = input;
-    const auto started = std::chrono::steady_clock::now();
+// What one thread of a batch keeps from document to document: its own folder for the
+// temporary results, its own copy of the template store and its own progress.
+struct Worker {
+    fs::path folder;
+    fs::path programFolder;  // found once: where temp.dat is looked for
+    TemplateStoreCache templates;
+    TerminalProgress* progress;
+};
 
+// One document of a batch. It is named on the thread that reads the inputs, in input order,
+// before anything of it is read; a worker recovers it into memory; it is written and reported
+// back on the first thread, again in input order, so a batch's files and report are the same
+// whatever the number of threads.
+struct BatchItem {
+    fs::path input;
+    fs::path relativeFolder;
     DocumentRecord rec;
+    Placement placement;
+    DocumentOutcome outcome;
+    bool recover = false;  // the checks passed: the record holds what recovery made
+    struct stat st {};
+    bool found = false;
+    bool regular = false;
+    double seconds = 0;
+};
+
+BatchItem placeItem(OutputPlan& plan, const fs::path& input, const fs::path& relativeFolder) {
+    BatchItem item;
+    item.input = input;
+    item.relativeFolder = relativeFolder;
+    item.outcome.input = input;
+    DocumentRecord& rec = item.rec;
     rec.fileName = input.filename().string();
     rec.folder = input.has_parent_path() ? input.parent_path().string() : ".";
     rec.format = formatFromFileName(rec.fileName);
 
-    struct stat st {};
-    const bool found = ::stat(input.c_str(), &st) == 0;
-    const bool regular = found && S_ISREG(st.st_mode);
+    item.found = ::stat(input.c_str(), &item.st) == 0;
+    item.regular = item.found && S_ISREG(item.st.st_mode);
     // The results are named after the format the file's bytes show (a package named .doc gets
     // .docx names); the driver reads them again and comes to the same format.
-    if (regular && static_cast<uint64_t>(st.st_size) <= kMaxInputSize) {
-        std::vector<uint8_t> bytes;
-        if (readWholeFile(input, bytes) == ReadStatus::Ok)
-            rec.format = ResultFormatOf(bytes, rec.fileName);
+    if (item.regular && static_cast<uint64_t>(item.st.st_size) <= kMaxInputSize) {
+        try {
+            std::vector<uint8_t> bytes;
+            if (readWholeFile(input, bytes) == ReadStatus::Ok)
+                rec.format = ResultFormatOf(bytes, rec.fileName);
+        } catch (const std::bad_alloc&) {
+            // Too big for memory: named by its extension; its recovery fails alone.
+        }
     }
-    outcome.format = rec.format;
+    item.outcome.format = rec.format;
     // Names are placed before recovery, so they do not depend on what is recovered.
-    const Placement placement = rec.format == kFormatUnknown
-                                    ? Placement{}
-                                    : run.plan.place(relativeFolder, rec.fileName, rec.format);
+    if (rec.format != kFormatUnknown)
+        item.placement = plan.place(relativeFolder, rec.fileName, rec.format, true);
+    return item;
+}
 
-    if (found && !regular) {
+// The checks on the input and the recovery itself, into memory; run by a worker.
+void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
+    const auto started = std::chrono::steady_clock::now();
+    DocumentRecord& rec = item.rec;
+    DocumentOutcome& outcome = item.outcome;
+    const struct stat& st = item.st;
+    if (item.found && !item.regular) {
         // A FIFO, device or socket: reading it could block for ever or never end.
         outcome.errors.push_back(readStatusText(ReadStatus::NotRegularFile));
-    } else if (found && static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
+    } else if (item.found && static_cast<uint64_t>(st.st_size) > kMaxInputSize) {
         outcome.errors.push_back(
             "the file is larger than 2 GiB; Word documents use 32-bit sizes, "
             "so it cannot be a document this program can read");
         rec.format = kFormatUnknown;
-    } else if (found && run.opt.skipExisting && resultsExist(placement, rec.format, outcome)) {
+    } else if (item.found && opt.skipExisting &&
+               resultsExist(item.placement, rec.format, outcome)) {
         outcome.skipped = true;
         outcome.success = true;
         outcome.exitCode = kExitAllFull;
-        return outcome;
     }
 
     // Every other file goes to the driver, which reads it by its bytes, whatever its name.
-    if (outcome.errors.empty()) {
+    if (outcome.errors.empty() && !outcome.skipped) {
+        item.recover = true;
         CollectedErrors errors;
         RecoveryEnvironment env;
-        env.workingFolder = runFolder;
-        env.programFolder = defaultProgramFolder();
-        env.progress = &progress;
-        env.status = &progress;
+        env.workingFolder = worker.folder;
+        env.programFolder = worker.programFolder;
+        env.progress = worker.progress;
+        env.status = worker.progress;
         env.errors = &errors;
-        env.templates = &templates;
-        progress.setStatusText("Recovering of " + rec.fileName + "  Step 1 of 2:");
+        env.templates = &worker.templates;
+        worker.progress->setStatusText("Recovering of " + rec.fileName + "  Step 1 of 2:");
         try {
             RecoverDocument(rec, env);
         } catch (const std::bad_alloc&) {
@@ -193,7 +234,9 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
             errors.showError(kNotEnoughMemoryMessage);
             rec.success = 0;
         }
-        progress.clear();
+        // The document's own bytes are not needed to write its results: a finished document
+        // waiting for its turn holds only those.
+        rec.fileData.reset();
         outcome.format = rec.format;
         outcome.content = rec.content;
         outcome.contentReason = contentReasonOf(rec);
@@ -204,11 +247,41 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
         outcome.docx = rec.docxReport;
         outcome.result = rec.fullResult;
         outcome.fullBuilt = rec.fullData.has_value();
-
-        for (OutputKind kind : {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw})
-            if (kind != OutputKind::Raw || rec.format == kFormatDoc)
-                writeOutput(run, rec, kind, targetOf(placement, kind), outcome);
     }
+    item.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+// Writes what recovery made and settles the document's verdict; on the first thread.
+void writeItem(const RunState& run, BatchItem& item) {
+    const auto started = std::chrono::steady_clock::now();
+    DocumentOutcome& outcome = item.outcome;
+    DocumentRecord& rec = item.rec;
+    if (item.recover) {
+        // One look at each target: what is there decides whether it may be written.
+        constexpr OutputKind kKinds[] = {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw};
+        OutputPlan::TargetState states[std::size(kKinds)];
+        auto look = [&] {
+            bool clash = false;
+            for (size_t i = 0; i < std::size(kKinds); ++i) {
+                states[i] = run.plan.stateOf(targetOf(item.placement, kKinds[i]));
+                clash |= states[i] == OutputPlan::TargetState::Written;
+            }
+            return clash;
+        };
+        if (look()) {
+            // Another spelling of a result written before (a folder link, a file system that
+            // ignores case): the document takes the next free number instead.
+            item.placement = run.plan.place(item.relativeFolder, rec.fileName, rec.format);
+            look();
+        }
+        for (size_t i = 0; i < std::size(kKinds); ++i)
+            if (kKinds[i] != OutputKind::Raw || rec.format == kFormatDoc)
+                writeOutput(run, rec, kKinds[i], targetOf(item.placement, kKinds[i]), states[i],
+                            outcome);
+    }
+    if (outcome.skipped)
+        return;
 
     bool full = false;
     for (const auto& w : outcome.written)
@@ -221,8 +294,8 @@ DocumentOutcome recoverOne(const RunState& run, const fs::path& input,
                        : outcome.written.empty()      ? kExitSomeFailed
                                                       : kExitSomeTextOnly;
     outcome.seconds =
+        item.seconds +
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    return outcome;
 }
 
 // Why a document got no full document: a stable code and a one-line message. A step that
@@ -239,37 +312,102 @@ Reason noFullDocumentReason(const DocumentOutcome& o) {
     return {"no-full-document", "no full document could be built"};
 }
 
-// Recovers documents one after the other, as they are found.
+// Recovers the documents as they are found, on opt.jobs threads (the first thread alone with
+// one job), and writes and reports each whole, in the order they were found.
 class Batch {
   public:
-    Batch(const RunState& run, const fs::path& runFolder)
+    Batch(const RunState& run, const fs::path& runFolder, size_t total)
         : run_(run),
-          runFolder_(runFolder),
-          progress_(stderr, run.opt.verbosity != Verbosity::Quiet) {}
+          progress_(stderr, run.opt.verbosity != Verbosity::Quiet),
+          total_(total),
+          started_(std::chrono::steady_clock::now()),
+          pool_(run.opt.jobs > 1 ? run.opt.jobs : 0, size_t{run.opt.jobs} * kWindowPerJob,
+                [this](BatchItem& item) { finish(item); }) {
+        // With one job the document's own progress is drawn; with more, the batch's alone.
+        const unsigned workers = std::max(1u, run.opt.jobs);
+        workers_.reserve(workers);
+        const fs::path programFolder = defaultProgramFolder();
+        for (unsigned i = 0; i < workers; ++i) {
+            fs::path folder = runFolder;
+            if (run.opt.jobs > 1) {
+                // Each thread's temporary results in a folder of its own.
+                folder /= "worker-" + std::to_string(i);
+                std::error_code ec;
+                fs::create_directory(folder, ec);
+            }
+            TerminalProgress* progress = &progress_;
+            if (run.opt.jobs > 1) {
+                quietProgress_.push_back(std::make_unique<TerminalProgress>(stderr, false));
+                progress = quietProgress_.back().get();
+            }
+            workers_.push_back(
+                std::make_unique<Worker>(Worker{folder, programFolder, {}, progress}));
+        }
+    }
 
     void recover(const fs::path& input, const fs::path& relativeFolder) {
-        DocumentOutcome o;
-        try {
-            o = recoverOne(run_, input, relativeFolder, runFolder_, progress_, templates_);
-        } catch (const std::bad_alloc&) {
-            o = DocumentOutcome{};
-            o.input = input;
-            o.errors.push_back(kNotEnoughMemoryMessage);
-        }
-        printOutcome(run_.opt, o);
-        ++documents_;
-        worst_ = std::max(worst_, o.exitCode);
+        auto item = std::make_shared<BatchItem>(placeItem(run_.plan, input, relativeFolder));
+        pool_.submit([this, item](unsigned worker) {
+            try {
+                recoverItem(run_.opt, *item, *workers_[worker]);
+            } catch (const std::bad_alloc&) {
+                item->rec = DocumentRecord{};
+                item->recover = false;
+                item->outcome.errors.push_back(kNotEnoughMemoryMessage);
+            }
+            return std::move(*item);
+        });
     }
+
+    // Waits for the documents still being recovered.
+    void finishAll() { pool_.drain(); }
+
     int worst() const { return worst_; }
     size_t documents() const { return documents_; }
 
   private:
+    // Documents held at once per thread: enough to keep every thread busy while one slow
+    // document holds back the reporting, few enough to keep their results in memory.
+    static constexpr size_t kWindowPerJob = 4;
+
+    void finish(BatchItem& item) {
+        progress_.clear();
+        try {
+            writeItem(run_, item);
+        } catch (const std::bad_alloc&) {
+            item.outcome.errors.push_back(kNotEnoughMemoryMessage);
+        }
+        printOutcome(run_.opt, item.outcome);
+        ++documents_;
+        worst_ = std::max(worst_, item.outcome.exitCode);
+        showBatchProgress();
+    }
+
+    // "N of M" and the time left, from the mean time per document so far.
+    void showBatchProgress() {
+        if (!progress_.enabled())
+            return;
+        const size_t total = std::max(total_, documents_);
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+        const double left =
+            elapsed / static_cast<double>(documents_) * static_cast<double>(total - documents_);
+        progress_.setBatchPosition(documents_, total, left);
+        if (run_.opt.jobs > 1) {
+            progress_.setRange(0, static_cast<int>(std::min<size_t>(total, INT32_MAX)));
+            progress_.setPosition(static_cast<int>(std::min<size_t>(documents_, INT32_MAX)));
+        }
+    }
+
     const RunState& run_;
-    fs::path runFolder_;
     TerminalProgress progress_;
-    TemplateStoreCache templates_;
+    std::vector<std::unique_ptr<TerminalProgress>> quietProgress_;  // drawn by no one
+    std::vector<std::unique_ptr<Worker>> workers_;
+    size_t total_;
+    std::chrono::steady_clock::time_point started_;
     int worst_ = kExitAllFull;
     size_t documents_ = 0;
+    BatchPool<BatchItem> pool_;  // last: its threads end before what they use goes away
 };
 
 }  // namespace
@@ -341,7 +479,15 @@ int runRecover(const std::vector<std::string>& args) {
         return kExitSomeFailed;
     }
 
-    Batch batch(run, runFolder.path());
+    // The number of documents, for "N of M" on a terminal; a folder is walked twice for it.
+    size_t total = 0;
+    if (opt.verbosity != Verbosity::Quiet && ::isatty(STDERR_FILENO) != 0) {
+        for (const fs::path& input : opt.inputs)
+            total += fs::is_directory(input, ec)
+                         ? walkFolderDocuments(input, skip, [](const fs::path&, const fs::path&) {})
+                         : 1;
+    }
+    Batch batch(run, runFolder.path(), total);
     for (const fs::path& input : opt.inputs) {
         if (!fs::is_directory(input, ec)) {
             batch.recover(input, fs::path());
@@ -356,6 +502,7 @@ int runRecover(const std::vector<std::string>& args) {
         if (found == 0)
             std::fprintf(stderr, "morvel: no Word documents found in %s\n", input.c_str());
     }
+    batch.finishAll();
     // No document at all is no success.
     return batch.documents() == 0 ? static_cast<int>(kExitSomeFailed) : batch.worst();
 }
