@@ -177,12 +177,15 @@ BatchItem placeItem(OutputPlan& plan, const fs::path& input, const fs::path& rel
     item.found = ::stat(input.c_str(), &item.st) == 0;
     item.regular = item.found && S_ISREG(item.st.st_mode);
     // The results are named after the format the file's bytes show (a package named .doc gets
-    // .docx names); the driver reads them again and comes to the same format.
+    // .docx names); the driver recovers from the same bytes.
     if (item.regular && static_cast<uint64_t>(item.st.st_size) <= kMaxInputSize) {
         try {
             std::vector<uint8_t> bytes;
-            if (readWholeFile(input, bytes) == ReadStatus::Ok)
+            if (readWholeFile(input, bytes) == ReadStatus::Ok) {
                 rec.format = ResultFormatOf(bytes, rec.fileName);
+                // The recovery takes these bytes: the file is read once.
+                rec.fileData = std::move(bytes);
+            }
         } catch (const std::bad_alloc&) {
             // Too big for memory: named by its extension; its recovery fails alone.
         }

@@ -1,6 +1,8 @@
 #include "core/recovery_driver.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -40,9 +42,16 @@ void setDocxProgress(const RecoveryEnvironment& env, int pos) {
 // cause in the record's result) when it cannot be read.
 bool loadFileImage(DocumentRecord& record, const RecoveryEnvironment& env, const char* message) {
     std::vector<uint8_t> bytes;
+    errno = 0;
     const ReadStatus st = readWholeFile(record.fullPath, bytes);
+    const int cause = errno;
     if (st != ReadStatus::Ok) {
-        env.showError(message);
+        // The message keeps its words and adds the system's reason ("...: Permission denied").
+        const bool systemCause =
+            (st == ReadStatus::CannotOpen || st == ReadStatus::ReadError) && cause != 0;
+        const std::string why = systemCause ? std::strerror(cause) : readStatusText(st);
+        const std::string text = message;
+        env.showError(text.back() == '!' ? text + " (" + why + ")" : text + ": " + why);
         record.fullResult = {kReadSource, static_cast<int32_t>(st), readStatusText(st)};
         record.success = 0;
         return false;
@@ -273,7 +282,11 @@ void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
     const char* unreadable = record.format == kFormatDoc    ? "Error in read doc"
                              : record.format == kFormatDocx ? "Error in read docx"
                                                             : "Error: unknown file format!";
-    if (!loadFileImage(record, env, unreadable))
+    // A caller that already read the file (the command line sniffs it to name the results)
+    // hands its bytes on, so the file is read once.
+    if (record.fileData)
+        record.fileSize = static_cast<uint32_t>(record.fileData->size());
+    else if (!loadFileImage(record, env, unreadable))
         return;
     // The one routing point: the file's bytes decide the engine (and the results' format),
     // its name only breaks ties.

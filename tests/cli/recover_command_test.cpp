@@ -188,8 +188,8 @@ TEST(CliRecover, NothingWrittenIsNoSuccessAndTheReasonIsGiven) {
         << r.out;
 }
 
-// A document without a full document says why in the engine's own terms: the result code of
-// the .doc routine or the .docx engine, with its message.
+// A document without a full document says why: what its bytes show it to be comes first (an
+// older Word binary, an RTF file named .doc), with a stable code and one line.
 TEST(CliRecover, ReasonComesFromTheEngineResult) {
     test::TempDir dir;
     test::Word97Builder word95;
@@ -205,8 +205,11 @@ TEST(CliRecover, ReasonComesFromTheEngineResult) {
         const char* reason;
     } cases[] = {
         {"old.doc",
-         "\"reason\":{\"code\":\"doc-status-52\",\"message\":\"not a Word 97-2003 document"},
-        {"rtf.doc", "\"reason\":{\"code\":\"doc-status-50\",\"message\":\"an RTF file"},
+         "\"reason\":{\"code\":\"word6-95\",\"message\":\"Word 6.0/95 document: no full "
+         "document; text recovered\"}"},
+        {"rtf.doc",
+         "\"reason\":{\"code\":\"rtf-document\",\"message\":\"RTF document: it is not a Word "
+         "binary"},
     };
     for (const Case& c : cases) {
         auto r = morvel({"recover", "--json", "-o", "out", c.input}, dir.path());

@@ -40,9 +40,9 @@ TEST(RecoveryDriver, ReportsUnreadableAndUnknownDocuments) {
         uint16_t format;
         const char* message;
     } cases[] = {
-        {"missing.doc", kFormatDoc, "Error in read doc"},
-        {"missing.docx", kFormatDocx, "Error in read docx"},
-        {"notes.txt", kFormatUnknown, "Error: unknown file format!"},
+        {"missing.doc", kFormatDoc, "Error in read doc: No such file or directory"},
+        {"missing.docx", kFormatDocx, "Error in read docx: No such file or directory"},
+        {"notes.txt", kFormatUnknown, "Error: unknown file format! (No such file or directory)"},
     };
     for (const auto& c : cases) {
         DriverRun run(c.name, c.format);
