@@ -4,37 +4,13 @@
 #include <cstring>
 #include <span>
 
+#include "docx/deflate_format.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
 namespace {
 
-// Deflate format constants.
-constexpr unsigned kMaxCodeBits = 15;
-constexpr unsigned kNumLitLen = 288;
-constexpr unsigned kNumDist = 32;
-constexpr unsigned kNumCodeLen = 19;
-constexpr unsigned kMaxLitLenCodes = 286;
-constexpr unsigned kMaxDistCodes = 30;
-constexpr unsigned kLengthCodes = 29;
-constexpr unsigned kEndOfBlock = 256;
-constexpr uint32_t kMaxMatch = 258;
-constexpr unsigned kStoredType = 0;
-constexpr unsigned kFixedType = 1;
-constexpr unsigned kDynamicType = 2;
-constexpr std::array<uint16_t, kLengthCodes> kLengthBase = {
-    3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<uint8_t, kLengthCodes> kLengthExtra = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint16_t, kMaxDistCodes> kDistBase = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<uint8_t, kMaxDistCodes> kDistExtra = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
-                                                           4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
-                                                           9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr std::array<uint8_t, kNumCodeLen> kCodeLenOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
+using namespace deflate;
 
 // Lookup tables: codes up to this many bits resolve in one step, longer ones in two.
 constexpr unsigned kLitBits = 10;

@@ -1,5 +1,7 @@
 #include "docx/deflate_salvage_probe.h"
 
+#include "docx/deflate_format.h"
+
 #include <algorithm>
 #include <array>
 #include <span>
@@ -9,13 +11,13 @@
 namespace morvel {
 namespace {
 
-constexpr unsigned kMaxCodeBits = 15;
+using deflate::kMaxCodeBits;
 constexpr unsigned kFastBits = 9;  // the fixed codes are at most this long
 constexpr unsigned kFastLenShift = 9;
-constexpr unsigned kLitLenSymbols = 288;  // fixed code size; a dynamic header names at most 286
-constexpr unsigned kMaxLitLenCodes = 286;
-constexpr unsigned kMaxDistCodes = 30;
-constexpr unsigned kCodeLengthCodes = 19;
+constexpr unsigned kLitLenSymbols = deflate::kNumLitLen;
+using deflate::kMaxDistCodes;
+using deflate::kMaxLitLenCodes;
+constexpr unsigned kCodeLengthCodes = deflate::kNumCodeLen;
 constexpr int kEndOfBlock = 256;
 constexpr int kMaxLengthSymbol = 285;
 // Symbols decoded after a header before the block is taken as a candidate.
@@ -26,13 +28,9 @@ constexpr unsigned kFixedMinSymbols = 32;
 constexpr uint64_t kProbeBadFree = 0;
 constexpr uint64_t kProbeBadDenominator = 16;
 
-constexpr std::array<uint8_t, kCodeLengthCodes> kCodeLengthOrder = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-constexpr std::array<uint8_t, 29> kLengthExtraBits = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint8_t, 30> kDistExtraBits = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
-                                                    4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
-                                                    9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr const auto& kCodeLengthOrder = deflate::kCodeLenOrder;
+constexpr const auto& kLengthExtraBits = deflate::kLengthExtra;
+constexpr const auto& kDistExtraBits = deflate::kDistExtra;
 
 // Reads the deflate bit stream (least significant bit first) without running past the data.
 class BitReader {

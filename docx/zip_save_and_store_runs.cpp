@@ -1,5 +1,7 @@
 #include "docx/zip_save_and_store_runs.h"
 
+#include "docx/deflate_format.h"
+
 #include <array>
 #include <cstring>
 
@@ -9,15 +11,11 @@ namespace {
 
 // Runs are looked for in windows of this size: one that lies wholly inside a run finds it.
 constexpr uint32_t kWindow = kLongRunLength / 2;
-constexpr uint32_t kLongestMatch = 258;
-constexpr uint32_t kShortestMatch = 3;
+constexpr uint32_t kLongestMatch = deflate::kMaxMatch;
+constexpr uint32_t kShortestMatch = deflate::kMinMatch;
 
-// Deflate's length codes 257..285: the shortest length of each and its extra bits.
-constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
-                                                  15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
-                                                  67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+using deflate::kLengthBase;
+using deflate::kLengthExtra;
 
 // A run of bits in the order deflate packs them (least significant first).
 struct Bits {
