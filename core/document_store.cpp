@@ -227,6 +227,7 @@ bool CDocumentStore::StartSearch(int32_t mode, const std::string& folders) {
     jobFolders_ = folders;
     SetStatusMessage(folders);
     searchRunning_.store(true);
+    leftOut_.store(0);
     // The tree is rebuilt after the search, so the selection means nothing any more; forgetting
     // it lets the next selection of any item set the command states again.
     flags_.canRecover = flags_.canRemove = false;

@@ -145,6 +145,8 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     int32_t recordCount() const { return recordCount_.load(); }
     int32_t capacity() const { return kTableCapacity; }
     bool tableFull() const { return tableFull_.load(); }
+    // Documents the last search found after the table was full: counted, not listed.
+    int32_t leftOutCount() const { return leftOut_.load(); }
     bool IsRecordIndex(int32_t param) const { return param >= 0 && param < recordCount(); }
     DocumentRecord& record(int32_t index) { return table_.at(static_cast<size_t>(index)); }
     const DocumentRecord& record(int32_t index) const {
@@ -202,6 +204,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     AddResult AddDocument(const std::string& fileName, const std::string& folder, uint16_t format,
                           uint16_t category);
     void SetTableFull() { tableFull_.store(true); }
+    void CountLeftOut() { leftOut_.fetch_add(1); }
     bool searchRunning() const { return searchRunning_.load(); }
     void StopSearchRunning() { searchRunning_.store(false); }
     // Folders walked since the last status update; kept across jobs.
@@ -243,6 +246,7 @@ class CDocumentStore : public std::enable_shared_from_this<CDocumentStore> {
     std::vector<DocumentRecord> table_;
     std::atomic<int32_t> recordCount_{0};
     std::atomic<bool> tableFull_{false};
+    std::atomic<int32_t> leftOut_{0};
     std::unordered_set<std::string> keys_;  // folder and name of every record
 
     int32_t selectedIndex_ = NoneSelected;

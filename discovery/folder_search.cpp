@@ -112,16 +112,21 @@ void scanEntries(CDocumentStore& store, const std::string& folder,
     for (const Entry& e : entries) {
         if (!matchesDocumentPattern(e.name))
             continue;
-        if (store.recordCount() >= store.capacity()) {
+        if (store.recordCount() >= store.capacity() && !store.tableFull()) {
             store.ShowError("Number of doc files >500");
             store.SetTableFull();
-            return;
         }
         if (!e.file)
             continue;
         const uint16_t format = formatFromFileName(e.name);
         if (format == kFormatUnknown)
             continue;
+        // A full table lists nothing more, but the search goes on counting what it leaves out,
+        // so the user learns how many documents are missing from the list.
+        if (store.tableFull()) {
+            store.CountLeftOut();
+            continue;
+        }
         const uint16_t category = templates               ? kCategoryTemplates
                                   : e.name.front() == '~' ? kCategoryTilde
                                                           : kCategoryOrdinary;
@@ -136,7 +141,7 @@ void ScanFolderDocuments(CDocumentStore& store, const std::string& folder) {
 }
 
 void SearchFolder(CDocumentStore& store, const std::string& folder) {
-    if (!store.searchRunning() || store.tableFull() || isPseudoFolder(listable(folder)))
+    if (!store.searchRunning() || isPseudoFolder(listable(folder)))
         return;
     int32_t& counter = store.folderCounter();
     if (counter++ > 100) {
@@ -152,8 +157,6 @@ void SearchFolder(CDocumentStore& store, const std::string& folder) {
     }
     const std::vector<Entry> entries = listFolder(folder);
     scanEntries(store, folder, entries);
-    if (store.tableFull())
-        return;
     for (const Entry& e : entries)
         if (e.folder)
             SearchFolder(store, childOf(folder, e.name));

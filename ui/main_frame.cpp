@@ -528,7 +528,13 @@ void CMainFrame::finishJob(const JobEnd& end) {
         refreshPreview();
         destroyProgress();
     }
-    setStatusLabel(tr("Ready"));
+    const int32_t leftOut = wasSearch ? store_->leftOutCount() : 0;
+    if (leftOut > 0)
+        setStatusLabel(tr("The list holds at most %1 documents; %n more found were left out.",
+                          nullptr, leftOut)
+                           .arg(store_->capacity()));
+    else
+        setStatusLabel(tr("Ready"));
     if (stopped)
         recoverQueue_.clear();
     // Work that waited for this job: documents opened meanwhile, then the next in the queue.

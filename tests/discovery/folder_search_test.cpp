@@ -136,7 +136,7 @@ TEST_F(Search, StopIsSeenAtTheNextStatusUpdate) {
     EXPECT_EQ(store->recordCount(), 0);
 }
 
-TEST_F(Search, AFullTableIsReportedOnceAndEndsEverySearch) {
+TEST_F(Search, AFullTableIsReportedOnceAndCountsWhatItLeavesOut) {
     const fs::path big = tree() / "big";
     fs::create_directories(big);
     // Hard links to one file: 10001 names, made much faster than 10001 files.
@@ -151,10 +151,13 @@ TEST_F(Search, AFullTableIsReportedOnceAndEndsEverySearch) {
     EXPECT_TRUE(store->tableFull());
     EXPECT_EQ(errors.texts(), std::vector<std::string>{"Number of doc files >500"});
     EXPECT_EQ(store->record(kTableCapacity - 1).fileName, "d109999.doc");
+    // The documents past the limit are counted, so the window can say how many are missing.
+    EXPECT_EQ(store->leftOutCount(), 1);
 
     EXPECT_EQ(search(kJobSearchFolder, (tree() / "small").string()), WM_RECOVERY_DONE);
     EXPECT_EQ(store->recordCount(), kTableCapacity);
     EXPECT_EQ(errors.texts().size(), 1u);
+    EXPECT_EQ(store->leftOutCount(), 1);
 }
 
 TEST(StartupScan, ListsTheDocumentsFolderWithoutSubfoldersWhenTheOptionIsSet) {
