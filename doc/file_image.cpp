@@ -403,6 +403,21 @@ bool CFileImage::RebuildChecksOut() const {
     return v == kCfbEndOfChain || (v >= 1 && v <= sectorCount);
 }
 
+bool CFileImage::HasStreamEntry(std::string_view name) const {
+    const std::vector<uint8_t> pattern = utf16Pattern(name);
+    const int64_t nameLength = 2 * (static_cast<int64_t>(name.size()) + 1);  // with its NUL
+    int32_t size = 0;
+    for (int32_t w = FindDirectoryName(pattern, size); w >= 0;
+         w = FindDirectoryName(pattern, size, int64_t{w} + 1)) {
+        if (!fits(bytes, static_cast<size_t>(w), kCfbDirEntrySize))
+            continue;
+        if (readU16LE(bytes, static_cast<size_t>(w) + kCfbEntryNameLength) == nameLength &&
+            bytes[static_cast<size_t>(w) + kCfbEntryType] == kCfbTypeStream)
+            return true;
+    }
+    return false;
+}
+
 int CFileImage::ClassifyFormatVersion() const {
     DocContext scratch;
     std::optional<CCompoundFile> view;
@@ -423,10 +438,11 @@ int CFileImage::ClassifyFormatVersion(
     int32_t wordSize = 0;
     int32_t w = FindDirectoryName(utf16Pattern("WordD"), wordSize);
     if (w < 0) {
-        int32_t ignored = 0;
-        if (FindDirectoryName(utf16Pattern("Book"), ignored) >= 0)
+        // Without a WordDocument entry (a file cut before its directory, say) the word "Book"
+        // in the text must not turn a Word document into a spreadsheet.
+        if (HasStreamEntry("Book"))
             return kVersionBook;
-        if (FindDirectoryName(utf16Pattern("Workb"), ignored) >= 0)
+        if (HasStreamEntry("Workbook"))
             return kVersionWorkbook;
         return kVersionUnknown;
     }

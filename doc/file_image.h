@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "platform/cfb_constants.h"
@@ -50,6 +51,9 @@ class CFileImage {
     // whose size is usable, with that size in `size`; -1 when there is none.
     int32_t FindDirectoryName(std::span<const uint8_t> pattern, int32_t& size,
                               int64_t from = 0) const;
+    // Whether a directory entry holds a stream named exactly `name`: the name found in the
+    // text of a document is no entry, so its name length and type must fit too.
+    bool HasStreamEntry(std::string_view name) const;
     // 8 Word 97-2003, 6 or 7 Word 6.0/95, 0 or 1 older Word, 107/108 a spreadsheet, -1 none.
     // Reads the directory through a sector view of its own.
     int ClassifyFormatVersion() const;

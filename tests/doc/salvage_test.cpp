@@ -502,6 +502,15 @@ TEST(Salvage, RefusesWhatIsNotAWord97Document) {
     const Bytes workbook = test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 1)}});
     const Bytes book = test::buildCompoundFile({{"Book", test::fillerBytes(5000, 1)}});
     const Bytes other = test::buildCompoundFile({{"Contents", test::fillerBytes(5000, 1)}});
+    // The word "Book" in a stream's text, with a size-like value where an entry keeps its size:
+    // no directory entry, so no spreadsheet.
+    Bytes bookText = test::fillerBytes(5000, 1);
+    for (size_t i = 0; i < 4; ++i) {
+        bookText[1000 + 2 * i] = static_cast<uint8_t>("Book"[i]);
+        bookText[1001 + 2 * i] = 0;
+    }
+    bookText[1000 + 120] = 7;
+    const Bytes bookInText = test::buildCompoundFile({{"Contents", bookText}});
     Bytes rtf = test::bytesOf("{\\rtf1 " + std::string(1000, 'x'));
     Bytes rtfDamaged = rtf;
     rtfDamaged[2] = 'R';
@@ -516,7 +525,8 @@ TEST(Salvage, RefusesWhatIsNotAWord97Document) {
                  {"word 6", word6, kSalvageNotWord97},
                  {"workbook", workbook, kSalvageSpreadsheet},
                  {"book", book, kSalvageSpreadsheet},
-                 {"no document stream", other, kSalvageNotWord97}};
+                 {"no document stream", other, kSalvageNotWord97},
+                 {"\"Book\" in a stream's text", bookInText, kSalvageNotWord97}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DocContext ctx;
