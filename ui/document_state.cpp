@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/content_route.h"
 #include "docx/office_broken_repair_2007.h"
 
 namespace morvel {
@@ -21,6 +22,10 @@ bool present(const std::optional<std::vector<uint8_t>>& buffer) {
 
 // Why no full document was built, from the .docx engine's statuses or the format.
 QString noFullReason(const DocumentRecord& r) {
+    // What the file's bytes show it to be comes first: a workbook, an encrypted file, a Word
+    // 6.0/95 document, an RTF file under a .doc name.
+    if (const std::optional<ContentReason> content = contentReasonOf(r))
+        return QString::fromStdString(content->message);
     if (r.docxReport) {
         const DocxRecoveryReport& d = *r.docxReport;
         // Without a main document nothing else matters: say that rather than what else is lost.
@@ -33,6 +38,9 @@ QString noFullReason(const DocumentRecord& r) {
         if (d.textRan && d.textStatus != 0 && !d.textMessage.empty())
             return QString::fromStdString(d.textMessage);
     }
+    // The engine's own result, when it gave one.
+    if (r.fullResult.set() && !r.fullResult.message.empty())
+        return QString::fromStdString(r.fullResult.message);
     if (r.format == kFormatDoc)
         return tr("The document's structure could not be read; its text was recovered.");
     return tr("No full document could be built from what the file still holds.");
@@ -110,8 +118,12 @@ StateView documentStateOf(const DocumentRecord& r, const RecoveryNote& note) {
         v.title = tr("Failed");
         if (note.stopped)
             v.reason = tr("The recovery was stopped before it finished.");
+        else if (!note.error.isEmpty() && plainError(note.error) != note.error)
+            v.reason = plainError(note.error);  // a known error, in the user's words
+        else if (contentReasonOf(r))
+            v.reason = noFullReason(r);
         else if (!note.error.isEmpty())
-            v.reason = plainError(note.error);
+            v.reason = note.error;
         else if (r.docxReport)
             v.reason = noFullReason(r);
         else

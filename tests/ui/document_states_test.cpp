@@ -71,12 +71,21 @@ TEST(DocumentStates, EachRecoveryShowsItsOwnStateReasonAndTabs) {
         {"minutes.doc", kFormatDoc, word97Document(), Img::kRecoveredImage, "Recovered",
          "full document was rebuilt", V{"Full document", "Filtered text", "Raw Text"}, true},
         // Plain text under a .doc name: no Word structure, and too little body text for the
-        // filtered result, so its raw text is all there is.
+        // filtered result, so its raw text is all there is; the reason says what the file is.
         {"letter.doc", kFormatDoc, plainText(64 << 10), Img::kTextOnlyImage, "Text only",
-         "structure could not be read", V{"Raw Text"}, true},
+         "plain text file: it is not a Word binary", V{"Raw Text"}, true},
         // Bytes that hold no package at all: nothing to show, nothing to save.
         {"noise.docx", kFormatDocx, std::vector<uint8_t>(4096, 0x5A), Img::kFailedImage, "Failed",
          "word/document.xml", V{"Recovery report"}, false},
+        // An RTF file under a .doc name: the reason says what the file is.
+        {"memo.doc", kFormatDoc,
+         [] {
+             std::string rtf = "{\\rtf1\\ansi A memo.\\par}";
+             rtf.resize(2048, ' ');
+             return std::vector<uint8_t>(rtf.begin(), rtf.end());
+         }(),
+         Img::kFailedImage, "Failed", "RTF document: it is not a Word binary", V{"Overview"},
+         false},
         {"empty.doc",
          kFormatDoc,
          {},
