@@ -79,6 +79,51 @@ QString partStateText(PartState s) {
     return {};
 }
 
+// What the file's bytes were found to be, in the user's words.
+QString contentText(ContentFormat f) {
+    switch (f) {
+        case ContentFormat::Unknown:
+            return tr("not recognised");
+        case ContentFormat::Empty:
+            return tr("an empty file");
+        case ContentFormat::Word97:
+            return tr("Word 97-2003 document");
+        case ContentFormat::Word6or95:
+            return tr("Word 6.0/95 document");
+        case ContentFormat::Word2:
+            return tr("Word for Windows 1.x/2.0 document");
+        case ContentFormat::WordDos:
+            return tr("Word for DOS or Write document");
+        case ContentFormat::WordMac:
+            return tr("Word for Macintosh document");
+        case ContentFormat::EncryptedWord:
+            return tr("password-protected Word document");
+        case ContentFormat::EncryptedPackage:
+            return tr("password-protected package");
+        case ContentFormat::ExcelWorkbook:
+            return tr("Excel workbook");
+        case ContentFormat::PowerPoint:
+            return tr("PowerPoint presentation");
+        case ContentFormat::OtherCompoundFile:
+            return tr("compound file of another program");
+        case ContentFormat::WordPackage:
+            return tr("Word package (.docx)");
+        case ContentFormat::Rtf:
+            return tr("RTF document");
+        case ContentFormat::WordXml2003:
+            return tr("WordprocessingML 2003 XML");
+        case ContentFormat::FlatOpc:
+            return tr("flat XML package");
+        case ContentFormat::OtherXml:
+            return tr("XML file");
+        case ContentFormat::Html:
+            return tr("web page");
+        case ContentFormat::PlainText:
+            return tr("plain text");
+    }
+    return {};
+}
+
 }  // namespace
 
 bool hasFull(const DocumentRecord& r) {
@@ -139,6 +184,9 @@ StateView documentStateOf(const DocumentRecord& r, const RecoveryNote& note) {
 QString recoveryReportHtml(const DocumentRecord& r, const StateView& state) {
     QString html = QStringLiteral("<html><body style=\"font-family: sans-serif\">");
     html += QStringLiteral("<h3>%1</h3><p>%2</p>").arg(escaped(state.title), escaped(state.reason));
+    if (r.content)
+        html += QStringLiteral("<p>%1</p>")
+                    .arg(escaped(tr("Format found: %1.").arg(contentText(*r.content))));
     if (!r.docxReport) {
         html += QStringLiteral("</body></html>");
         return html;

@@ -143,7 +143,8 @@ TEST(DocumentStates, TheRecoveryReportListsThePartsAndWhatBecameOfThem) {
     const QString report = w.frame().workWindow()->tabs()->reportPage()->toPlainText();
     for (const char* says :
          {"parts kept", "repaired", "lost", "[Content_Types].xml", "lost, rebuilt",
-          "word/document.xml", "kept intact", "Content_Types not found.", "Text-only document:"})
+          "word/document.xml", "kept intact", "Content_Types not found.",
+          "Text-only document:", "Format found: Word package (.docx)."})
         EXPECT_TRUE(report.contains(says)) << says << "\n" << report.toStdString();
 }
 
