@@ -438,9 +438,8 @@ class Repairer final : public FlipRecorder {
             headers_.pop_back();
     }
 
-    // Decodes one trial from a saved state, scores it and puts the baseline output back.
     // Decodes one trial from a saved state and scores it: how far it decodes (up to limit),
-    // and, over the stretch up to judgeEnd_, its new sequences and short matches. Puts the
+    // and, over the stretch up to noveltyFrom_, its new sequences and short matches. Puts the
     // baseline output back.
     uint64_t trial(const Saved& from, uint64_t limit, uint64_t* novelty = nullptr,
                    uint64_t shortBefore = 0, uint64_t* shortMatches = nullptr) {
@@ -640,7 +639,6 @@ class Repairer final : public FlipRecorder {
     std::vector<uint8_t> final_;  // the whole reading, while rare stretches are tried
     uint64_t finalSize_ = 0;
     bool silent_ = false;
-    uint64_t judgeEnd_ = 0;
     uint64_t noveltyFrom_ = 0;  // trials are judged for novelty on the output up to here
     unsigned searches_ = 0;
     uint64_t seenUpTo_ = 0;     // output added to seen_
