@@ -20,7 +20,7 @@ constexpr size_t kCentralNameLength = 28;
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kEndCommentLength = 20;
 constexpr size_t kMaxComment = 0xFFFF;
-// Version-needed values above this are no ZIP writer's (6.3 is the newest specification).
+// Version-needed values above this are no ZIP writer's: 6.3 is the newest format version.
 constexpr uint16_t kMaxVersionNeeded = 63;
 constexpr uint16_t kMaxNameLength = 1024;
 // Part names examined before the package is taken for a Word one.
