@@ -1,8 +1,14 @@
 #include "core/content_route.h"
 
+#include <algorithm>
+#include <climits>
+
+#include "convert/text_builder.h"
 #include "core/document_format.h"
 #include "core/format_sniffer.h"
 #include "core/text_conversion.h"
+#include "docwriter/recover_doc_file.h"
+#include "docwriter/text_write.h"
 
 namespace morvel {
 
@@ -13,7 +19,7 @@ constexpr const char* kUnknownFormatError = "Error: unknown file format!";
 
 std::string notABinary(const char* what, bool textRecovered) {
     return std::string(what) + ": it is not a Word binary; " +
-           (textRecovered ? "text recovered" : "no text converter for it yet");
+           (textRecovered ? "text recovered" : "no text found");
 }
 
 std::string noFullDocument(const char* what, bool textRecovered) {
@@ -168,10 +174,11 @@ EngineRoute RouteByContent(DocumentRecord& record, const RecoveryEnvironment& en
 
 void RecoverConvertedText(DocumentRecord& record, const RecoveryEnvironment& env) {
     record.fullFailed = 1;
-    std::vector<uint8_t> text;
+    std::string text;
     const ContentFormat content = record.content.value_or(ContentFormat::Unknown);
-    const bool converted =
-        record.fileData && ConvertDocumentText(content, *record.fileData, text) && !text.empty();
+    const bool converted = record.fileData &&
+                           ConvertDocumentText(content, *record.fileData, text) &&
+                           holdsVisibleText(text);
     if (!converted) {
         const std::optional<ContentReason> why =
             contentReason(content, formatFromFileName(record.fileName), false);
@@ -179,12 +186,40 @@ void RecoverConvertedText(DocumentRecord& record, const RecoveryEnvironment& env
         record.success = 0;
         return;
     }
-    // Text buffers end with a NUL that their length counts, as the .doc engine's do.
-    text.push_back(0);
-    record.filteredLength = static_cast<uint32_t>(text.size());
-    record.filteredData = std::move(text);
+    // The text as the filtered result: plain UTF-8 lines. Text buffers end with a NUL that
+    // their length counts, as the .doc engine's do.
+    const std::string plain = plainTextOf(text);
+    std::vector<uint8_t> filtered(plain.begin(), plain.end());
+    filtered.push_back(0);
+    record.filteredLength = static_cast<uint32_t>(filtered.size());
+    record.filteredData = std::move(filtered);
     record.resultsReady = 1;
     record.success = 1;
+
+    // The same text as a plain Word 97 document: the full result, as the .doc engine offers
+    // a document whose structure is lost.
+    const std::vector<uint8_t> units = wordTextOf(text);
+    std::vector<uint8_t> document;
+    std::string failure;
+    try {
+        CTextWrite8 writer;
+        document = writer.BuildTextDocument(
+            units, static_cast<int32_t>(std::min<size_t>(units.size() + 2, INT32_MAX)));
+    } catch (const std::exception& e) {
+        document.clear();
+        failure = exceptionCause(e);
+    }
+    if (document.empty()) {
+        record.fullResult = {kRecoverDocSource, kRecoverDocWriteFailed,
+                             failure.empty() ? recoverDocMessage(kRecoverDocWriteFailed)
+                                             : "the plain document could not be built: " + failure};
+        return;
+    }
+    record.fullResult = {kRecoverDocSource, kRecoverDocTextOnly,
+                         "the text was converted and kept in a plain Word document"};
+    record.fullLength = static_cast<uint32_t>(document.size());
+    record.fullData = std::move(document);
+    record.fullFailed = 0;
 }
 
 }  // namespace morvel

@@ -48,8 +48,9 @@ uint16_t ResultFormatOf(std::span<const uint8_t> bytes, const std::string& fileN
 // reason shown.
 EngineRoute RouteByContent(DocumentRecord& record, const RecoveryEnvironment& env);
 
-// The text route: the converter's text as the text-only result, or a failure with the reason
-// shown when there is no converter or no text.
+// The text route: the converter's text as the filtered-text result and, written as a plain
+// Word 97 document, as the full result (its code that of a text-only document); a failure
+// with the reason shown when there is no converter or no text.
 void RecoverConvertedText(DocumentRecord& record, const RecoveryEnvironment& env);
 
 }  // namespace morvel

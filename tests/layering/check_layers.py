@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks that the source tree keeps its layers.
 
-Layers, low to high: platform < doc, docx < docwriter < core < discovery < cli, ui.
+Layers, low to high: platform < doc, docx, convert < docwriter < core < discovery < cli, ui.
 A file may include headers of its own layer and of lower ones, never of a higher one nor of a
-sibling on the same level (doc and docx know nothing of each other, nor do cli and ui).
+sibling on the same level (doc, docx and convert know nothing of each other, nor do cli and ui).
 zlib and libdeflate belong to platform/ and docx/; Qt belongs to ui/.
 
 Every header is included by its path from the repository root ("platform/le_reader.h"), so the
@@ -24,6 +24,7 @@ RANK = {
     "platform": 0,
     "doc": 1,
     "docx": 1,
+    "convert": 1,
     "docwriter": 2,
     "core": 3,
     "discovery": 4,
