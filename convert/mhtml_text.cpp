@@ -198,7 +198,9 @@ std::string mhtmlText(std::span<const uint8_t> bytes) {
     } else if (topBody != npos && htmlPartOf(file, part)) {
         return htmlText(part.bytes, part.codePage);  // a single-part archive
     }
-    return htmlText(bytes);
+    // No HTML part found: the message's body (or the whole file when no headers end) is read
+    // as a page, so its text is still there.
+    return htmlText(topBody == npos ? bytes : bytes.subspan(topBody));
 }
 
 }  // namespace morvel

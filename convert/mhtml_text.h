@@ -9,7 +9,7 @@ namespace morvel {
 
 // The text of a MIME web archive: its first HTML part, decoded from quoted-printable or
 // base64 and read in the part's charset, as htmlText reads a page. Pictures and other parts
-// are left out. An archive whose parts cannot be found (damage) is read as HTML whole.
+// are left out. An archive whose parts cannot be found (damage) has its body read as HTML.
 std::string mhtmlText(std::span<const uint8_t> bytes);
 
 // True when the bytes start as a MIME message rather than as markup.
