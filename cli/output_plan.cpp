@@ -23,10 +23,17 @@ Placement OutputPlan::place(const fs::path& relativeFolder, const std::string& f
                    (byNameOnly || !writtenThisRun(target));
             p.targets.emplace_back(kind, std::move(target));
         }
+        if (plainText_ && format != kFormatUnknown) {
+            p.plainText = folder / plainTextOutputName(fileName, copy);
+            free = free && claimed_.count(p.plainText.string()) == 0 &&
+                   (byNameOnly || !writtenThisRun(p.plainText));
+        }
         if (!free)
             continue;
         for (const auto& t : p.targets)
             claimed_.insert(t.second.string());
+        if (!p.plainText.empty())
+            claimed_.insert(p.plainText.string());
         return p;
     }
 }

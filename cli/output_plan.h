@@ -15,6 +15,7 @@ namespace morvel::cli {
 struct Placement {
     unsigned copy = 1;  // 2 and up: the names are numbered, "report (2)_recovered.doc"
     std::vector<std::pair<OutputKind, std::filesystem::path>> targets;  // every result it can have
+    std::filesystem::path plainText;  // its plain text, when the run writes one; else empty
 };
 
 // Decides the names of each document's results in one run and keeps the run from replacing its
@@ -23,7 +24,10 @@ struct Placement {
 // exactly the results of the same documents, and --skip-existing finds them).
 class OutputPlan {
   public:
-    explicit OutputPlan(std::filesystem::path outputDir) : outputDir_(std::move(outputDir)) {}
+    // With `plainText`, every document also gets the name of its plain text, claimed with the
+    // others (two documents whose other names differ can share that one).
+    explicit OutputPlan(std::filesystem::path outputDir, bool plainText = false)
+        : outputDir_(std::move(outputDir)), plainText_(plainText) {}
 
     // Names the results of `fileName` (a document of `format`) in the folder `relativeFolder`
     // below the output folder: the default names, or the first numbered set that no document
@@ -55,6 +59,7 @@ class OutputPlan {
     bool underInputFolder(const std::filesystem::path& target) const;
 
     std::filesystem::path outputDir_;
+    bool plainText_ = false;
     std::set<std::string> claimed_;   // normalised paths of every result name placed so far
     std::set<FileIdentity> written_;  // sets: a batch may hold any number of documents
     std::set<FileIdentity> inputs_;

@@ -26,6 +26,7 @@
 #include "core/folders.h"
 #include "core/output_names.h"
 #include "core/outputs.h"
+#include "core/plain_text.h"
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
 #include "docx/office_broken_repair_2007.h"
@@ -47,6 +48,9 @@ struct RunState {
 
 Reason noFullDocumentReason(const DocumentOutcome& o);
 
+// The kind of the plain text in the report ("text" names a .docx's text-only package).
+constexpr const char* kPlainTextKind = "plain-text";
+
 const char* kindName(uint16_t format, OutputKind kind) {
     switch (kind) {
         case OutputKind::Full:
@@ -59,22 +63,13 @@ const char* kindName(uint16_t format, OutputKind kind) {
     return "";
 }
 
-// Writes one result to its target; the NUL that ends a text buffer is left out. Every result
-// of a run goes through here: the checks that keep inputs and this run's results safe, the
-// folders of the mirrored tree, the atomic write and the record of what was written. `state`
-// is what the target was found to be just before (one look per target).
-void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind which,
-                 const fs::path& target, OutputPlan::TargetState state, DocumentOutcome& outcome) {
-    const char* kind = kindName(rec.format, which);
-    const std::optional<std::vector<uint8_t>>& buffer = which == OutputKind::Full ? rec.fullData
-                                                        : which == OutputKind::Filtered
-                                                            ? rec.filteredData
-                                                            : rec.rawText;
-    const uint32_t length = which == OutputKind::Full       ? rec.fullLength
-                            : which == OutputKind::Filtered ? rec.filteredLength
-                                                            : rec.rawTextLength;
-    if (!buffer || length == 0)
-        return;
+// Writes one output to its target through `save`. Every output of a run goes through here: the
+// checks that keep inputs and this run's results safe, the folders of the mirrored tree, the
+// atomic write and the record of what was written. `state` is what the target was found to be
+// just before (one look per target).
+template <typename Save>
+void writeTarget(const RunState& run, const char* kind, const fs::path& target,
+                 OutputPlan::TargetState state, DocumentOutcome& outcome, Save save) {
     if (state == OutputPlan::TargetState::Input) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": it is one of the documents being recovered");
@@ -103,7 +98,7 @@ void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind whic
     SaveOptions how;
     how.overwrite = run.opt.force;
     how.partials = run.partials;
-    SaveOutcome saved = writeResult(rec, which, target, how);
+    SaveOutcome saved = save(how);
     if (!saved.ok) {
         if (saved.status == SaveStatus::AlreadyExists)
             saved.error += " (use --force to replace it)";
@@ -112,6 +107,22 @@ void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind whic
     }
     run.plan.noteWritten(target);
     outcome.written.push_back({kind, target, saved.bytes});
+}
+
+// Writes one result of the record to its target; the NUL that ends a text buffer is left out.
+void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind which,
+                 const fs::path& target, OutputPlan::TargetState state, DocumentOutcome& outcome) {
+    const std::optional<std::vector<uint8_t>>& buffer = which == OutputKind::Full ? rec.fullData
+                                                        : which == OutputKind::Filtered
+                                                            ? rec.filteredData
+                                                            : rec.rawText;
+    const uint32_t length = which == OutputKind::Full       ? rec.fullLength
+                            : which == OutputKind::Filtered ? rec.filteredLength
+                                                            : rec.rawTextLength;
+    if (!buffer || length == 0)
+        return;
+    writeTarget(run, kindName(rec.format, which), target, state, outcome,
+                [&](const SaveOptions& how) { return writeResult(rec, which, target, how); });
 }
 
 // True when every result the document can have is there already; they are listed as its
@@ -124,6 +135,13 @@ bool resultsExist(const Placement& placement, uint16_t format, DocumentOutcome& 
         if (ec)
             return false;
         there.push_back({kindName(format, kind), target, static_cast<size_t>(size), true});
+    }
+    if (!placement.plainText.empty()) {
+        std::error_code ec;
+        const auto size = fs::file_size(placement.plainText, ec);
+        if (ec)
+            return false;
+        there.push_back({kPlainTextKind, placement.plainText, static_cast<size_t>(size), true});
     }
     outcome.written = std::move(there);
     return !outcome.written.empty();
@@ -157,7 +175,8 @@ struct BatchItem {
     DocumentRecord rec;
     Placement placement;
     DocumentOutcome outcome;
-    bool recover = false;  // the checks passed: the record holds what recovery made
+    bool recover = false;   // the checks passed: the record holds what recovery made
+    std::string plainText;  // with --text: the best text recovered, UTF-8
     struct stat st {};
     bool found = false;
     bool regular = false;
@@ -237,6 +256,8 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
             errors.showError(kNotEnoughMemoryMessage);
             rec.success = 0;
         }
+        if (opt.plainText)
+            item.plainText = PlainTextOf(rec);
         // The document's own bytes are not needed to write its results: a finished document
         // waiting for its turn holds only those.
         rec.fileData.reset();
@@ -264,11 +285,16 @@ void writeItem(const RunState& run, BatchItem& item) {
         // One look at each target: what is there decides whether it may be written.
         constexpr OutputKind kKinds[] = {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw};
         OutputPlan::TargetState states[std::size(kKinds)];
+        OutputPlan::TargetState textState = OutputPlan::TargetState::Free;
         auto look = [&] {
             bool clash = false;
             for (size_t i = 0; i < std::size(kKinds); ++i) {
                 states[i] = run.plan.stateOf(targetOf(item.placement, kKinds[i]));
                 clash |= states[i] == OutputPlan::TargetState::Written;
+            }
+            if (!item.placement.plainText.empty()) {
+                textState = run.plan.stateOf(item.placement.plainText);
+                clash |= textState == OutputPlan::TargetState::Written;
             }
             return clash;
         };
@@ -282,6 +308,15 @@ void writeItem(const RunState& run, BatchItem& item) {
             if (kKinds[i] != OutputKind::Raw || rec.format == kFormatDoc)
                 writeOutput(run, rec, kKinds[i], targetOf(item.placement, kKinds[i]), states[i],
                             outcome);
+        const fs::path& textTarget = item.placement.plainText;
+        if (!textTarget.empty() && !item.plainText.empty()) {
+            const std::span<const uint8_t> bytes(
+                reinterpret_cast<const uint8_t*>(item.plainText.data()), item.plainText.size());
+            writeTarget(run, kPlainTextKind, textTarget, textState, outcome,
+                        [&](const SaveOptions& how) {
+                            return writeRecordBytes(rec, bytes, textTarget, how);
+                        });
+        }
     }
     if (outcome.skipped)
         return;
@@ -291,7 +326,12 @@ void writeItem(const RunState& run, BatchItem& item) {
         full |= std::string(w.kind) == "full";
     // Nothing written is no success, whatever the steps said.
     outcome.success = outcome.success && !outcome.written.empty();
-    if (!full)
+    // A converted document's full result is its text in a plain document: what the file was
+    // is said all the same.
+    const bool converted =
+        outcome.content && outcome.contentReason &&
+        engineRouteFor(*outcome.content, formatFromFileName(rec.fileName)) == EngineRoute::Text;
+    if (!full || converted)
         outcome.reason = noFullDocumentReason(outcome);
     outcome.exitCode = full && outcome.errors.empty() ? kExitAllFull
                        : outcome.written.empty()      ? kExitSomeFailed
@@ -451,7 +491,7 @@ int runRecover(const std::vector<std::string>& args) {
     }
 
     // Every input is known before the first result is written, so none can be replaced.
-    OutputPlan plan(opt.outputDir);
+    OutputPlan plan(opt.outputDir, opt.plainText);
     std::vector<FileIdentity> skip;  // where results appear: never searched for documents
     if (const auto out = identityOf(opt.outputDir))
         skip.push_back(*out);

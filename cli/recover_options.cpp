@@ -19,6 +19,7 @@ enum LongOnly : int {
     kOptJson = 256,
     kOptFilesFrom,
     kOptSkipExisting,
+    kOptText,
 };
 
 const option kLongOptions[] = {
@@ -30,6 +31,7 @@ const option kLongOptions[] = {
     {"files-from", required_argument, nullptr, kOptFilesFrom},
     {"null", no_argument, nullptr, '0'},
     {"skip-existing", no_argument, nullptr, kOptSkipExisting},
+    {"text", no_argument, nullptr, kOptText},
     {"jobs", required_argument, nullptr, 'j'},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
@@ -78,6 +80,9 @@ ParseResult parseRecoverOptions(const std::vector<std::string>& args, RecoverOpt
                 break;
             case kOptSkipExisting:
                 options.skipExisting = true;
+                break;
+            case kOptText:
+                options.plainText = true;
                 break;
             case 'j': {
                 long n = 0;

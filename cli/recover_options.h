@@ -18,6 +18,7 @@ struct RecoverOptions {
     bool force = false;         // replace results left by an earlier run
     bool skipExisting = false;  // skip a document whose results all exist
     bool json = false;          // JSON Lines on standard output
+    bool plainText = false;     // --text: also the best text as NAME_recovered.txt
     Verbosity verbosity = Verbosity::Normal;
     unsigned jobs = 1;  // -j: documents recovered at once (default: the processors)
 };

@@ -38,6 +38,13 @@ std::string numberedOutputName(const std::string& fileName, uint16_t format, Out
     return stem(fileName) + " (" + std::to_string(copy) + ")" + suffix(format, kind);
 }
 
+std::string plainTextOutputName(const std::string& fileName, unsigned copy) {
+    constexpr const char* kSuffix = "_recovered.txt";
+    if (copy <= 1)
+        return stem(fileName) + kSuffix;
+    return stem(fileName) + " (" + std::to_string(copy) + ")" + kSuffix;
+}
+
 std::vector<OutputKind> outputKindsOf(uint16_t format) {
     if (format == kFormatDoc)
         return {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw};

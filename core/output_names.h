@@ -21,6 +21,11 @@ std::string defaultOutputName(const std::string& fileName, uint16_t format, Outp
 std::string numberedOutputName(const std::string& fileName, uint16_t format, OutputKind kind,
                                unsigned copy);
 
+// The name of the plain text a recovery can also write (morvel recover --text): the
+// document's name less its extension plus "_recovered.txt", whatever the format; copy 2 and up
+// are numbered as numberedOutputName numbers them.
+std::string plainTextOutputName(const std::string& fileName, unsigned copy = 1);
+
 // The results a document of this format can have, in the order they are written: full,
 // filtered and (for a .doc) raw text.
 std::vector<OutputKind> outputKindsOf(uint16_t format);

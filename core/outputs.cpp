@@ -64,7 +64,13 @@ SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind, const fs:
     // The terminating NUL belongs to the buffer, not to the text file.
     if (text && n > 0 && (**buffer)[n - 1] == 0)
         --n;
+    return writeRecordBytes(record, std::span<const uint8_t>((*buffer)->data(), n), target,
+                            options);
+}
 
+SaveOutcome writeRecordBytes(const DocumentRecord& record, std::span<const uint8_t> bytes,
+                             const fs::path& target, const SaveOptions& options) {
+    SaveOutcome outcome;
     outcome.written = target;
     for (const fs::path& kept : options.protectedFiles) {
         if (sameFile(target, kept)) {
@@ -81,10 +87,9 @@ SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind, const fs:
         return outcome;
     }
     WriteStatus written = WriteStatus::Ok;
-    outcome.error = writeFileAtomic(target, std::span<const uint8_t>((*buffer)->data(), n),
-                                    options.overwrite, options.partials, &written);
+    outcome.error = writeFileAtomic(target, bytes, options.overwrite, options.partials, &written);
     outcome.ok = outcome.error.empty();
-    outcome.bytes = outcome.ok ? n : 0;
+    outcome.bytes = outcome.ok ? bytes.size() : 0;
     outcome.status = outcome.ok                              ? SaveStatus::Saved
                      : written == WriteStatus::AlreadyExists ? SaveStatus::AlreadyExists
                                                              : SaveStatus::WriteFailed;

@@ -52,6 +52,12 @@ struct SaveOptions {
 SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind,
                         const std::filesystem::path& target, const SaveOptions& options = {});
 
+// Writes bytes a recovery of the record made besides its three results (its plain text) to
+// exactly `target`, with the same guarantees: atomic, never over the record's own document
+// or a protected file.
+SaveOutcome writeRecordBytes(const DocumentRecord& record, std::span<const uint8_t> bytes,
+                             const std::filesystem::path& target, const SaveOptions& options = {});
+
 // Writes one result of a record under the chosen name with its extension forced, replacing an
 // existing file except the source document itself, which is refused (writeResult).
 SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind,

@@ -36,9 +36,9 @@ TEST(CliFormatRouting, EachFileByItsBytes) {
          "locked.doc: failed: password-protected document: it cannot be read without its "
          "password",
          "\"reason\":{\"code\":\"password-protected\"", ""},
-        {"rich.doc", test::rtfFile, 2,
-         "rich.doc: failed: RTF document: it is not a Word binary; no text converter for it yet",
-         "\"content\":\"rtf\"", ""},
+        {"rich.doc", test::rtfFile, 0,
+         "rich.doc: recovered: RTF document: it is not a Word binary; text recovered",
+         "\"content\":\"rtf\"", "rich_recovered.doc"},
         {"old.doc", [] { return test::wordFileWithNFib(104); }, 1,
          "old.doc: text only: Word 6.0/95 document: no full document; text recovered",
          "\"reason\":{\"code\":\"word6-95\",\"message\":\"Word 6.0/95 document: no full "
