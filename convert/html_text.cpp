@@ -101,13 +101,12 @@ class HtmlReader {
             }
             const size_t gt = findTagEnd(s_, lt + 1);
             if (gt == npos) {
-                // A tag cut off by the end of the file holds no text; a stray '<' long before
-                // the end is text.
-                if (s_.size() - lt <= kLongestCutTag)
-                    break;
-                text(s_.substr(lt, 1));
-                i = lt + 1;
-                continue;
+                // No '>' follows, so no tag can end after here: a tag cut off by the end of
+                // the file holds no text, and a stray '<' long before the end is text with all
+                // that follows it.
+                if (s_.size() - lt > kLongestCutTag)
+                    text(s_.substr(lt));
+                break;
             }
             i = tag(s_.substr(lt + 1, gt - lt - 1), gt + 1);
         }
@@ -117,10 +116,12 @@ class HtmlReader {
   private:
     // Where reading goes on after a comment that starts at `lt`. A comment left open by
     // damage must not swallow the page: it then ends at the next '>'.
-    size_t commentEnd(size_t lt) const {
-        const size_t end = s_.find("-->", lt + 4);
+    size_t commentEnd(size_t lt) {
+        // Once no "-->" follows, none follows any later comment either: no search again.
+        const size_t end = commentsLeftOpen_ ? std::string_view::npos : s_.find("-->", lt + 4);
         if (end != std::string_view::npos)
             return end + 3;
+        commentsLeftOpen_ = true;
         const size_t gt = s_.find('>', lt + 4);
         return gt == std::string_view::npos ? s_.size() : gt + 1;
     }
@@ -207,6 +208,7 @@ class HtmlReader {
     std::string_view s_;
     unsigned preDepth_ = 0;
     bool titleLeftOpen_ = false;
+    bool commentsLeftOpen_ = false;
     TextBuilder out_;
 };
 
@@ -215,16 +217,23 @@ class HtmlReader {
 uint32_t declaredHtmlCodePage(std::span<const uint8_t> bytes) {
     const std::string_view head(reinterpret_cast<const char*>(bytes.data()),
                                 std::min(bytes.size(), kCharsetSearchSpan));
-    for (size_t at = findNoCase(head, "<meta", 0); at != std::string_view::npos;
-         at = findNoCase(head, "<meta", at + 5)) {
+    size_t from = 0;
+    while (true) {
+        const size_t at = findNoCase(head, "<meta", from);
+        if (at == std::string_view::npos)
+            return 0;
         const size_t gt = findTagEnd(head, at + 1);
         const std::string_view t =
             head.substr(at, gt == std::string_view::npos ? head.size() - at : gt - at);
         const std::string charset = attributeValue(t, "charset");
         if (!charset.empty())
             return codePageOfCharsetName(charset);
+        // Tags do not overlap: the next one starts after this one's end (and none ends when
+        // this one does not).
+        if (gt == std::string_view::npos)
+            return 0;
+        from = gt + 1;
     }
-    return 0;
 }
 
 std::string htmlText(std::span<const uint8_t> bytes, uint32_t codePage) {

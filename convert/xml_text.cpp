@@ -67,6 +67,7 @@ Tag parseTag(std::string_view t) {
 void walkXml(std::string_view s, const std::function<void(const Tag&)>& onTag,
              const std::function<void(std::string_view, bool)>& onText) {
     size_t i = 0;
+    bool commentsLeftOpen = false;  // no "-->" after some comment: none after later ones
     while (i < s.size()) {
         const size_t lt = s.find('<', i);
         if (lt == npos) {
@@ -77,10 +78,11 @@ void walkXml(std::string_view s, const std::function<void(const Tag&)>& onTag,
             onText(s.substr(i, lt - i), false);
         if (s.compare(lt, 4, "<!--") == 0) {
             // A comment left open by damage ends at the next '>' rather than taking the rest.
-            size_t end = s.find("-->", lt + 4);
+            size_t end = commentsLeftOpen ? npos : s.find("-->", lt + 4);
             if (end != npos) {
                 i = end + 3;
             } else {
+                commentsLeftOpen = true;
                 end = s.find('>', lt + 4);
                 i = end == npos ? s.size() : end + 1;
             }

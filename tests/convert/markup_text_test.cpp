@@ -68,6 +68,8 @@ TEST(HtmlText, CharsetOfThePage) {
         {"no declaration, 8-bit text", "<p>caf\xE9 \x80</p>", "caf\u00E9 \u20AC"},
         {"declared UTF-8 with a stray 8-bit byte keeps it", "<meta charset=utf-8><p>a\xE9</p>",
          "a\u00E9"},
+        {"charset in a later meta tag", "<meta name=a><meta charset=windows-1251><p>\xCF</p>",
+         "\u041F"},
         {"UTF-16LE with its mark", std::string_view("\xFF\xFE<\0p\0>\0\xE9\0", 10), "\u00E9"},
     };
     for (const Case& c : cases)
