@@ -7,6 +7,7 @@
 #include "core/content_route.h"
 #include "core/document_format.h"
 #include "doc/c_doc8.h"
+#include "doc/doc8_streams.h"
 #include "doc/doc_salvage.h"
 #include "docx/package_part_reader.h"
 #include "platform/le_reader.h"
@@ -154,15 +155,8 @@ std::string word97PlainText(std::span<const uint8_t> image) {
         DocSalvage salvage = SalvageDocFile(image, ctx);
         if (salvage.result != kSalvageReadable || !salvage.storage)
             return {};
-        const CDocStorage& storage = *salvage.storage;
-        Doc8Streams streams;
-        if (const CStreamEntry* wd = storage.wordDocument())
-            streams.wordDocument = storage.ReadWholeStream(*wd);
-        if (const CStreamEntry* t = storage.table1())
-            streams.table1 = storage.ReadWholeStream(*t);
-        if (const CStreamEntry* t = storage.table0())
-            streams.table0 = storage.ReadWholeStream(*t);
-        CDoc8 doc(std::move(streams), ctx);
+        // Only the text is wanted, so the pictures' Data stream is not read.
+        CDoc8 doc(ReadDoc8Streams(*salvage.storage, DataStream::Skip), ctx);
         doc.ReadDocument(0);
         const size_t chars =
             doc.ccpText > 0 ? static_cast<size_t>(doc.ccpText) : doc.text.size() / 2;

@@ -11,6 +11,7 @@
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
 #include "docwriter/recover_doc_file.h"
+#include "platform/progress.h"
 #include "tests/support/format_fixtures.h"
 #include "tests/support/test_files.h"
 
@@ -32,7 +33,7 @@ DocumentRecord recovered(const std::string& name, const std::vector<uint8_t>& by
     TemplateStoreCache cache;
     test::TempDir dir;
     test::writeFile(dir.path() / name, bytes);
-    CountingProgress progress;
+    ProgressModel progress;
     SilentErrors errors;
     RecoveryEnvironment env;
     env.workingFolder = dir.path();
