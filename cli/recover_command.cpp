@@ -28,6 +28,7 @@
 #include "core/outputs.h"
 #include "core/recovery_driver.h"
 #include "core/template_store_cache.h"
+#include "docwriter/recover_doc_file.h"
 #include "docx/office_broken_repair_2007.h"
 #include "platform/collected_errors.h"
 #include "platform/file_io.h"
@@ -291,11 +292,16 @@ void writeItem(const RunState& run, BatchItem& item) {
         full |= std::string(w.kind) == "full";
     // Nothing written is no success, whatever the steps said.
     outcome.success = outcome.success && !outcome.written.empty();
-    if (!full)
+    // The plain document made of an older Word version's text holds its text alone: the
+    // document ends "text only", for the reason its format gives.
+    const bool plainText = full && outcome.contentReason &&
+                           outcome.result.source == kRecoverDocSource &&
+                           outcome.result.code == kRecoverDocTextOnly;
+    if (!full || plainText)
         outcome.reason = noFullDocumentReason(outcome);
-    outcome.exitCode = full && outcome.errors.empty() ? kExitAllFull
-                       : outcome.written.empty()      ? kExitSomeFailed
-                                                      : kExitSomeTextOnly;
+    outcome.exitCode = full && !plainText && outcome.errors.empty() ? kExitAllFull
+                       : outcome.written.empty()                    ? kExitSomeFailed
+                                                                    : kExitSomeTextOnly;
     outcome.seconds =
         item.seconds +
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
