@@ -292,12 +292,16 @@ void writeItem(const RunState& run, BatchItem& item) {
         full |= std::string(w.kind) == "full";
     // Nothing written is no success, whatever the steps said.
     outcome.success = outcome.success && !outcome.written.empty();
-    // The plain document made of an older Word version's text holds its text alone: the
-    // document ends "text only", for the reason its format gives.
-    const bool plainText = full && outcome.contentReason &&
-                           outcome.result.source == kRecoverDocSource &&
+    // A full document that holds the text alone (an older Word version's text, or a document
+    // whose structure was lost) is no recovered document: it ends "text only", with the
+    // reason its format gives, else the engine's own.
+    const bool plainText = full && outcome.result.source == kRecoverDocSource &&
                            outcome.result.code == kRecoverDocTextOnly;
-    if (!full || plainText)
+    if (plainText)
+        outcome.reason = outcome.contentReason
+                             ? Reason{outcome.contentReason->code, outcome.contentReason->message}
+                             : Reason{outcome.result.key(), outcome.result.message};
+    else if (!full)
         outcome.reason = noFullDocumentReason(outcome);
     outcome.exitCode = full && !plainText && outcome.errors.empty() ? kExitAllFull
                        : outcome.written.empty()                    ? kExitSomeFailed
