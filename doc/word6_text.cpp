@@ -19,6 +19,9 @@ constexpr size_t kFibFlags = 0x0A;
 constexpr uint16_t kFlagComplex = 0x0004;
 constexpr size_t kFibFcMin = 0x18;
 constexpr size_t kFibFcMac = 0x1C;
+// The character set of the text: 0 Windows ANSI, 256 Macintosh.
+constexpr size_t kFibChse = 0x14;
+constexpr uint16_t kCharsetMac = 256;
 constexpr size_t kFibHeadSize = 0x20;
 
 // Word 6.0/95 FIB: the character counts of the main text and the other stories (footnotes,
@@ -284,9 +287,8 @@ void readText(std::span<const uint8_t> s, const FibFacts& fib, EarlyWordText& ou
     if (bytes.empty() && rangeSound) {
         // An fcMac beyond the stream is damaged (or the stream cut short): the characters
         // the FIB counts bound the text instead, when it gives them.
-        const size_t end = fib.fcMac <= s.size() || fib.chars == 0
-                               ? size_t{fib.fcMac}
-                               : size_t{fib.fcMin} + fib.chars;
+        const size_t end = fib.fcMac <= s.size() || fib.chars == 0 ? size_t{fib.fcMac}
+                                                                   : size_t{fib.fcMin} + fib.chars;
         appendBytes(s, fib.fcMin, end, bytes);
         out.source = EarlyTextSource::TextRange;
     }
@@ -330,6 +332,10 @@ EarlyWordText readWord6Text(std::span<const uint8_t> s) {
         out.codePage = ansiCodePageOfLanguage(readU16LE(s, kFibLid));
         if (out.codePage == kCodePageWestern)
             out.codePage = fontsCodePage(s).value_or(kCodePageWestern);
+        // Text saved on a Macintosh is in its Roman character set (the other Macintosh
+        // sets are not converted; their letters read as Roman ones).
+        if (readU16LE(s, kFibChse) == kCharsetMac && out.codePage == kCodePageWestern)
+            out.codePage = kCodePageMacRoman;
     } else {
         out.version = -1;
     }

@@ -17,6 +17,8 @@ inline constexpr uint16_t kCodePageHebrew = 1255;
 inline constexpr uint16_t kCodePageArabic = 1256;
 inline constexpr uint16_t kCodePageBaltic = 1257;
 inline constexpr uint16_t kCodePageVietnamese = 1258;
+// The character set of documents saved on a Macintosh.
+inline constexpr uint16_t kCodePageMacRoman = 10000;
 
 // The ANSI code page Windows uses for a language id (LCID): Cyrillic, Central European,
 // Greek, Turkish, Hebrew, Arabic, Baltic, Vietnamese and Thai languages get their own, every

@@ -76,6 +76,11 @@ TEST(Word6Text, ReadsTextInTheCodePageOfItsLanguageOrFonts) {
          EarlyTextSource::TextRange,
          1252},
     };
+    test::Word6Builder mac{"Caf\x8E cr\x8Fme\r"};
+    mac.savedOnMac = true;
+    const EarlyWordText macRead = readWord6Text(mac.buildStream());
+    EXPECT_EQ(utf8Of(macRead), "Café crème\r");
+    EXPECT_EQ(macRead.codePage, 10000);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const EarlyWordText read = readWord6Text(c.doc.buildStream());

@@ -12,6 +12,7 @@ constexpr uint16_t kWord2Ident = 0xA5DB;
 constexpr uint16_t kWord2NFib = 45;
 constexpr size_t kWord2TextStart = 0x180;
 constexpr uint16_t kFlagComplex = 0x0004;
+constexpr uint16_t kCharsetMac = 256;
 constexpr size_t kFcSttbfFfn = 0xD0;
 
 void put(std::vector<uint8_t>& s, size_t at, const std::string& bytes) {
@@ -28,6 +29,7 @@ std::vector<uint8_t> Word6Builder::buildStream() const {
     writeU16LE(s, 0x02, nFib);
     writeU16LE(s, 0x06, lid);
     writeU16LE(s, 0x0A, fastSaved ? kFlagComplex : 0);
+    writeU16LE(s, 0x14, savedOnMac ? kCharsetMac : 0);
     const uint32_t n = static_cast<uint32_t>(text.size());
     writeU32LE(s, 0x18, static_cast<uint32_t>(kWord6TextStart));
     writeU32LE(s, 0x1C, static_cast<uint32_t>(kWord6TextStart + n));

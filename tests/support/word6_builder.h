@@ -26,6 +26,7 @@ struct Word6Builder {
     bool fastSaved;
     // Font character sets for the font table (none: no font table).
     std::vector<uint8_t> fontCharsets;
+    bool savedOnMac = false;  // the FIB's character set says Macintosh
 
     // The WordDocument stream.
     std::vector<uint8_t> buildStream() const;
