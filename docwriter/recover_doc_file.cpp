@@ -1,6 +1,7 @@
 #include "docwriter/recover_doc_file.h"
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "doc/c_doc8.h"
@@ -171,16 +172,19 @@ RecoveryResult recoverWord6(const DocSalvage& salvage, std::span<const uint8_t> 
                             std::vector<uint8_t>* document, DocContext& ctx,
                             RecoverDocFindings* findings) {
     const CStreamEntry* wd = salvage.storage ? salvage.storage->wordDocument() : nullptr;
+    std::optional<EarlyWordText> fromStream;
     if (wd) {
-        const std::vector<uint8_t> stream = salvage.storage->ReadWholeStream(*wd);
-        const EarlyWordText read = readWord6Text(stream);
-        if (holdsWords(read.text))
-            return recoverEarlyWord(read, document, ctx, findings);
+        fromStream = readWord6Text(salvage.storage->ReadWholeStream(*wd));
+        if (holdsWords(fromStream->text))
+            return recoverEarlyWord(*fromStream, document, ctx, findings);
     }
     const std::span<const uint8_t> fib = word6FibInImage(image);
-    if (fib.empty())
-        return result(kRecoverDocNotWord97);
-    return recoverEarlyWord(readWord6Text(fib), document, ctx, findings);
+    if (!fib.empty())
+        return recoverEarlyWord(readWord6Text(fib), document, ctx, findings);
+    // The stream read, but without a readable letter: said so, and no document.
+    if (fromStream)
+        return recoverEarlyWord(*fromStream, document, ctx, findings);
+    return result(kRecoverDocNotWord97);
 }
 
 // The recovery; builds nothing when `document` is null.
