@@ -36,8 +36,8 @@ TEST(CliFormatRouting, EachFileByItsBytes) {
          "locked.doc: failed: password-protected document: it cannot be read without its "
          "password",
          "\"reason\":{\"code\":\"password-protected\"", ""},
-        {"rich.doc", test::rtfFile, 0,
-         "rich.doc: recovered: RTF document: it is not a Word binary; text recovered",
+        {"rich.doc", test::rtfFile, 1,
+         "rich.doc: text only: RTF document: it is not a Word binary; text recovered",
          "\"content\":\"rtf\"", "rich_recovered.doc"},
         {"old.doc", [] { return test::wordFileWithNFib(104); }, 1,
          "old.doc: text only: Word 6.0/95 document: no full document; text recovered",
