@@ -418,6 +418,7 @@ int CDoc8::ReadDocument(uint32_t codePage) {
     if (version < 6)
         return -1;
     vReadSTSH();
+    listTables = readListTables(fib, tableStream(), tables);
     // A FIB that names a table stream the file does not have is refused. When neither table
     // stream is left (both lost with the end of a cut-off file or a damaged directory), the
     // piece table is gone like any unreadable one: the text is read from fcMin and kept as a

@@ -9,6 +9,7 @@
 #include "doc/c_doc.h"
 #include "doc/doc_context.h"
 #include "doc/fkp_packer.h"
+#include "doc/list_tables.h"
 #include "doc/piece_table.h"
 #include "doc/property_run.h"
 
@@ -90,7 +91,7 @@ class CDoc8 : public CDoc {
     int32_t ccpText = 0, ccpFtn = 0, ccpHdd = 0, ccpMcr = 0, ccpAtn = 0, ccpEdn = 0, ccpTxbx = 0,
             ccpHdrTxbx = 0;
     std::vector<Piece> pieces;
-    std::vector<uint8_t> text;  // UTF-16LE
+    std::vector<uint8_t> text;                // UTF-16LE
     PropertyRuns chpRuns, papRuns;            // kept (compacted) after ReadDocument
     size_t chpRunsRead = 0, papRunsRead = 0;  // before compaction
     std::vector<FkpPage> chpxPages, papxPages;
@@ -99,6 +100,7 @@ class CDoc8 : public CDoc {
     std::vector<DataBlock> dataBlocks;
     std::vector<PictureStoreRecord> pictureStore;
     int pictureRuns = 0, picturesDropped = 0;
+    ListTablesRead listTables;  // the list tables kept in `tables`, or why they were not
 
     const FibTable* table(uint32_t fcOffset) const;
     FibTable* table(uint32_t fcOffset);
