@@ -61,6 +61,7 @@ struct DataBlock {
 struct PictureStoreRecord {
     std::vector<uint8_t> blip;  // header and body
     int32_t h = 0;              // locates the picture store inside DggInfo
+    int32_t foDelayAt = 0;      // where the picture's position lies inside DggInfo
     int32_t blipLength = 0;
 };
 

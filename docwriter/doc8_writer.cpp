@@ -307,15 +307,13 @@ void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
     }
 
     const uint32_t fcDgg = readU32LE(outputFib, fib::kDggInfo);
-    for (size_t i = 0; i < doc_.pictureStore.size(); ++i) {
-        const PictureStoreRecord& r = doc_.pictureStore[i];
+    for (const PictureStoreRecord& r : doc_.pictureStore) {
         if (r.h <= 0 || r.blipLength <= 0)
             continue;
         const uint32_t at = s.position();
         s.write(r.blip);
         if (table)
-            table->patchU32(fcDgg + static_cast<uint32_t>(r.h) + 44 * static_cast<uint32_t>(i) + 60,
-                            at);
+            table->patchU32(fcDgg + static_cast<uint32_t>(r.foDelayAt), at);
     }
     const uint32_t end = s.position();
     s.patchU32(fib::kCbMac, end + 1);
