@@ -15,7 +15,7 @@ using test::Word97Builder;
 // An inline picture is a run with a picture location and the special-character flag, in
 // whichever order the writer of the file put them; an embedded object's location names its
 // storage and is left alone.
-TEST(Word97Pictures, InlinePicturesWhateverTheOrderOfTheirProperties) {
+TEST(Word97WriterPictures, InlinePicturesWhateverTheOrderOfTheirProperties) {
     const std::vector<uint8_t> location = {0x03, 0x6A, 100, 0, 0, 0};
     const std::vector<uint8_t> special = {0x55, 0x08, 0x01};
     const std::vector<uint8_t> object = {0x0A, 0x08, 0x01};
@@ -63,7 +63,7 @@ TEST(Word97Pictures, InlinePicturesWhateverTheOrderOfTheirProperties) {
 // The drawing group's picture store with one named entry between two plain ones: every
 // picture is copied after the new document's text and each entry points at its own copy,
 // while the rest of the drawing group (the name too) is copied unchanged.
-TEST(Word97Pictures, PictureStoreEntriesOfEveryLength) {
+TEST(Word97WriterPictures, PictureStoreEntriesOfEveryLength) {
     const std::vector<std::vector<uint8_t>> blips = {std::vector<uint8_t>(50, 0xA1),
                                                      std::vector<uint8_t>(70, 0xB2),
                                                      std::vector<uint8_t>(30, 0xC3)};
