@@ -38,10 +38,11 @@ struct DocumentOutcome {
     std::vector<WrittenOutput> written;  // or, when skipped, the results already there
     std::vector<std::string> errors;
     std::optional<DocxRecoveryReport> docx;
-    std::optional<ImageRepair> repair;  // the file's bytes were repaired before recovery
-    RecoveryResult result;              // what the full document's step came to
-    bool fullBuilt = false;             // the step built a full document (written or not)
-    Reason reason;                      // set when no full document was written
+    // Set when the file's bytes were repaired before recovery.
+    std::optional<ImageRepair> repair;
+    RecoveryResult result;   // what the full document's step came to
+    bool fullBuilt = false;  // the step built a full document (written or not)
+    Reason reason;           // set when no full document was written
     double seconds = 0;
     int exitCode = kExitSomeFailed;
 };
