@@ -113,10 +113,17 @@ class LayoutSearch {
                     placed = std::move(wordPlaced);
                 }
             }
+            for (const Placement& p : placed)
+                neededCrs_ |= p.after() > 0;
+            neededCrs_ |= head_.after() > 0;
             return assemble(all, placed, exact);
         }
         return std::nullopt;
     }
+
+    // True when the layout found holds only with CRs put back ahead of or inside one of its
+    // checked sectors: the structure itself shows the conversion.
+    bool neededCrs() const { return neededCrs_; }
 
   private:
     size_t oStartOf(uint32_t sector) const { return (size_t{sector} + 1) * sectorSize_; }
@@ -441,10 +448,12 @@ class LayoutSearch {
     SectorContext context_;
     Placement head_;
     std::vector<uint32_t> fatOrder_, fatSorted_, difatSorted_;
+    bool neededCrs_ = false;
 };
 
-// How much of the structure holds where it is in `b`: the header (1) and each FAT sector the
-// header lists (1 each); 0 without a readable header. `whole` when all of it holds.
+// How much of the structure holds where it is in `b`: the header (1), each FAT sector the
+// header lists (1 each) and the directory's sectors (1 when all fit); 0 without a readable
+// header. `whole` when all of it holds.
 size_t structureScore(Bytes b, bool& whole) {
     whole = false;
     const size_t sectorSize = cfbSectorSizeOf(b);
@@ -459,16 +468,31 @@ size_t structureScore(Bytes b, bool& whole) {
     std::vector<uint32_t> sorted = h->headerFat;
     std::sort(sorted.begin(), sorted.end());
     c.fatSectors = sorted;
+    const auto sectorAt = [&](uint32_t s) {
+        const size_t at = (size_t{s} + 1) * sectorSize;
+        return fits(b, at, sectorSize) ? b.subspan(at, sectorSize) : Bytes();
+    };
     size_t score = 1;
+    std::vector<uint32_t> fat;
     for (size_t i = 0; i < h->headerFat.size(); ++i) {
-        const size_t at = (size_t{h->headerFat[i]} + 1) * sectorSize;
+        const Bytes sector = sectorAt(h->headerFat[i]);
         c.fatIndex = static_cast<uint32_t>(i);
-        if (fits(b, at, sectorSize) &&
-            sectorFit(SectorRole::Fat, b.subspan(at, sectorSize), c) >= 0)
+        if (!sector.empty() && sectorFit(SectorRole::Fat, sector, c) >= 0)
             ++score;
+        for (size_t k = 0; k + 4 <= sector.size(); k += 4)
+            fat.push_back(readU32LE(sector, k));
     }
-    whole = score == h->headerFat.size() + 1;
-    return score;
+    if (score != h->headerFat.size() + 1)
+        return score;
+    std::vector<bool> seen(c.sectorCount, false);
+    for (uint32_t s = h->dirStart; s < c.sectorCount && s < fat.size() && !seen[s]; s = fat[s]) {
+        seen[s] = true;
+        const Bytes sector = sectorAt(s);
+        if (sector.empty() || sectorFit(SectorRole::Directory, sector, c) < 0)
+            return score;
+    }
+    whole = true;
+    return score + 1;
 }
 
 }  // namespace
@@ -480,11 +504,11 @@ LineEndRepair undoCompoundFileLineEnds(std::span<const uint8_t> file) {
     const LineEndConversion conversion = possibleConversion(countLineEnds(file));
     if (conversion == LineEndConversion::None)
         return none;
-    // A file whose header and FAT hold where they are is left as it is.
+    // A file whose header, FAT and directory hold where they are is left as it is, whatever
+    // its size: a file cut short is no converted one.
     bool whole = false;
     const size_t asIsScore = structureScore(file, whole);
-    const size_t fileSectorSize = cfbSectorSizeOf(file);
-    if (whole && fileSectorSize != 0 && file.size() % fileSectorSize == 0)
+    if (whole)
         return none;
 
     std::vector<uint8_t> d = conversion == LineEndConversion::LfToCrLf
@@ -509,7 +533,11 @@ LineEndRepair undoCompoundFileLineEnds(std::span<const uint8_t> file) {
         for (size_t budget = first; budget <= kMaxInsertions; budget += sectorSize) {
             bool exact = false;
             LayoutSearch search(d, sectorSize, budget);
-            if (std::optional<std::vector<uint8_t>> out = search.run(exact))
+            std::optional<std::vector<uint8_t>> out = search.run(exact);
+            // Received LFs are only taken for lost CR LFs when the structure needs that.
+            if (out && conversion == LineEndConversion::CrLfToLf && !search.neededCrs())
+                out.reset();
+            if (out && !std::equal(out->begin(), out->end(), file.begin(), file.end()))
                 return finish(std::move(*out), exact);
         }
     }

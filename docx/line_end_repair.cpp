@@ -313,7 +313,7 @@ LineEndRepair undoPackageLineEnds(std::span<const uint8_t> file) {
     std::vector<uint8_t> out;
     out.reserve(size_t{cdOffset} + (d.size() - cdAt));
     std::vector<size_t> guessed;  // CRs put back where no check could tell
-    size_t verified = 0, copiedTo = 0, before = 0;
+    size_t shown = 0, copiedTo = 0, before = 0;
     // Where each local record starts in d: at its offset less the CRs put back before it.
     const auto locate = [&](const CentralEntry& e, size_t minBefore) -> std::optional<size_t> {
         for (size_t j = minBefore; j <= budget && j <= e.localOffset; ++j)
@@ -364,7 +364,12 @@ LineEndRepair undoPackageLineEnds(std::span<const uint8_t> file) {
             const Bytes data = d.subspan(dataAt, dataLength);
             std::optional<std::vector<uint8_t>> restored = restoreData(data, k, e);
             if (restored) {
-                ++verified;
+                // Proof of the conversion: an entry that checks only with CRs put back, or
+                // only without some of those received (each received LF had lost its CR).
+                const size_t received = conversion == LineEndConversion::LfToCrLf
+                                            ? lineFeedsIn(data, 0, data.size()).size()
+                                            : 0;
+                shown += received != k;
                 out.insert(out.end(), restored->begin(), restored->end());
             } else {
                 exact = false;
@@ -380,7 +385,7 @@ LineEndRepair undoPackageLineEnds(std::span<const uint8_t> file) {
         copiedTo = *next;
     }
     append(out, d, cdAt, d.size());
-    if (verified == 0)
+    if (shown == 0)
         return none;
     LineEndRepair r;
     r.conversion = conversion;
