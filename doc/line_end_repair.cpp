@@ -27,7 +27,7 @@ constexpr uint8_t kPngStart[4] = {0x89, 'P', 'N', 'G'};
 // Bytes looked at on each side of an LF to tell text from binary data; a PNG file's line end
 // outranks any text.
 constexpr size_t kTextContext = 8;
-constexpr int kPngLikelihood = 2 * kTextContext + 1;
+constexpr int kPngLikelihood = 3 * kTextContext + 1;
 constexpr uint32_t kFree = static_cast<uint32_t>(kCfbFreeSect);
 constexpr char kWordStreamName[] = "WordDocument";
 
@@ -386,9 +386,10 @@ class LayoutSearch {
             const uint8_t c = readU8(d_, at);
             return (c >= 0x20 && c < 0x7F) || c == '\t' || c == kLineFeed || c == kCarriageReturn;
         };
+        // The text before a line end says more than what follows it: a line ends a text.
         int text = 0;
         for (size_t i = 1; i <= kTextContext; ++i)
-            text += (p >= i && texty(p - i)) + texty(p + i);
+            text += 2 * (p >= i && texty(p - i)) + texty(p + i);
         return text;
     }
 
