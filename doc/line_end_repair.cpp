@@ -18,7 +18,7 @@ namespace {
 constexpr size_t kMaxInsertions = 256;
 // Files beyond this size get only the cheap guess: the search's work grows with the number
 // of FAT sectors times the CRs to place.
-constexpr size_t kMaxSearchedFile = size_t{64} << 20;
+constexpr size_t kMaxSearchedFile = size_t{32} << 20;
 // A sector with more LF bytes than this is only tried with one CR put back inside it.
 constexpr size_t kMaxLfsForPairs = 32;
 constexpr size_t kHeaderFieldBytes = 512;
@@ -161,7 +161,10 @@ class LayoutSearch {
         std::vector<Placement> out;
         int best = -1;
         const auto consider = [&](Placement& p) {
-            const int score = fit(Bytes(sectorBytes(p)));
+            const std::vector<uint8_t> bytes = sectorBytes(p);
+            if (bytes.size() != sectorSize_)
+                return false;
+            const int score = fit(Bytes(bytes));
             if (score < 0 || score < best)
                 return false;
             if (score > best)

@@ -255,7 +255,9 @@ bool guessCrs(Bytes d, size_t from, size_t to, size_t k, std::vector<size_t>& ou
 }
 
 void append(std::vector<uint8_t>& out, Bytes d, size_t from, size_t to) {
-    out.insert(out.end(), d.begin() + from, d.begin() + to);
+    to = std::min(to, d.size());
+    if (from < to)
+        out.insert(out.end(), d.begin() + from, d.begin() + to);
 }
 
 }  // namespace
