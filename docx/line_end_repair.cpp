@@ -34,8 +34,10 @@ constexpr size_t kMaxEntryInsertions = 64;
 constexpr size_t kCandidatesPerStep = 256;
 // Compressed bytes an exhaustive search may inflate for one entry (about a second's work).
 constexpr uint64_t kMaxExhaustiveBytes = uint64_t{256} << 20;
-// Output taken from the decoder at a time: the granularity of where a trial went wrong.
+// Output taken from the decoder at a time: small where it tells where a trial went wrong,
+// large where only the checksum matters.
 constexpr size_t kTrialChunk = 256;
+constexpr size_t kCheckChunk = 16384;
 // CR bytes the whole package may get back.
 constexpr size_t kMaxInsertions = 4096;
 
@@ -107,7 +109,7 @@ bool controlByte(uint8_t c) {
     return c < 0x20 && c != '\t' && c != kLineFeed && c != kCarriageReturn;
 }
 
-Trial tryData(Bytes data, const CentralEntry& e) {
+Trial tryData(Bytes data, const CentralEntry& e, size_t chunk = kTrialChunk) {
     Trial t;
     if (e.method == kMethodStored) {
         const uLong crc = crc32(crc32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size()));
@@ -118,7 +120,8 @@ Trial tryData(Bytes data, const CentralEntry& e) {
     z_stream z{};
     if (inflateInit2(&z, kRawDeflateWindow) != Z_OK)
         return t;
-    uint8_t out[kTrialChunk];
+    uint8_t out[kCheckChunk];
+    chunk = std::min(chunk, sizeof out);
     uLong crc = crc32(0, nullptr, 0);
     z.next_in = const_cast<Bytef*>(data.data());
     z.avail_in = static_cast<uInt>(data.size());
@@ -126,9 +129,9 @@ Trial tryData(Bytes data, const CentralEntry& e) {
     bool text = true, first = true, garbled = false;
     while (rc == Z_OK) {
         z.next_out = out;
-        z.avail_out = sizeof out;
+        z.avail_out = static_cast<uInt>(chunk);
         rc = inflate(&z, Z_NO_FLUSH);
-        const size_t made = sizeof out - z.avail_out;
+        const size_t made = chunk - z.avail_out;
         crc = crc32(crc, out, static_cast<uInt>(made));
         bool control = false;
         for (size_t i = 0; i < made && !control; ++i)
@@ -204,13 +207,13 @@ std::optional<std::vector<uint8_t>> exhaustiveSearch(Bytes span, const std::vect
     for (size_t a = 0; a < lfs.size(); ++a) {
         if (k == 1) {
             std::vector<uint8_t> b = withCrs(span, {lfs[a]});
-            if (tryData(b, e).verified)
+            if (tryData(b, e, kCheckChunk).verified)
                 return b;
             continue;
         }
         for (size_t c = a + 1; c < lfs.size(); ++c) {
             std::vector<uint8_t> b = withCrs(span, {lfs[a], lfs[c]});
-            if (tryData(b, e).verified)
+            if (tryData(b, e, kCheckChunk).verified)
                 return b;
         }
     }
