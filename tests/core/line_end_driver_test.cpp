@@ -29,7 +29,7 @@ constexpr TextTransfer kTransfers[] = {TextTransfer::EveryLf, TextTransfer::Lone
 
 struct DriverRun {
     test::TempDir work, program, docs;
-    CountingProgress progress;
+    ProgressModel progress;
     CollectedErrors errors;
     TemplateStoreCache cache;
     RecoveryEnvironment env;
