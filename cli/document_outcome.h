@@ -38,6 +38,8 @@ struct DocumentOutcome {
     std::vector<WrittenOutput> written;  // or, when skipped, the results already there
     std::vector<std::string> errors;
     std::optional<DocxRecoveryReport> docx;
+    // Set when the file's bytes were repaired before recovery.
+    std::optional<ImageRepair> repair;
     RecoveryResult result;   // what the full document's step came to
     bool fullBuilt = false;  // the step built a full document (written or not)
     Reason reason;           // set when no full document was written

@@ -285,6 +285,7 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
+        outcome.repair = rec.imageRepair;
         outcome.result = rec.fullResult;
         outcome.fullBuilt = rec.fullData.has_value();
     }

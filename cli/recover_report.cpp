@@ -49,6 +49,8 @@ void printHuman(const RecoverOptions& opt, const DocumentOutcome& o) {
                     o.seconds);
     if (verbose && !o.reason.code.empty())
         std::printf("  reason   %s: %s\n", o.reason.code.c_str(), o.reason.message.c_str());
+    if (o.repair)
+        std::printf("  repair   %s\n", o.repair->message.c_str());
     if (o.docx) {
         const std::string summary = o.docx->package.summary();
         if (!summary.empty())
@@ -106,6 +108,9 @@ std::string outcomeJson(const DocumentOutcome& o) {
     if (!o.reason.code.empty())
         s += ",\"reason\":{\"code\":" + jsonString(o.reason.code) +
              ",\"message\":" + jsonString(replaceInvalidUtf8(o.reason.message)) + "}";
+    if (o.repair)
+        s += ",\"repair\":{\"code\":" + jsonString(o.repair->code) +
+             ",\"message\":" + jsonString(o.repair->message) + "}";
     if (o.docx)
         s += ",\"docx\":" + docxReportJson(*o.docx);
     char secs[32];

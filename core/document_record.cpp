@@ -7,6 +7,7 @@ void ResetRecord(DocumentRecord& record) {
     record.rawText.reset();
     record.filteredData.reset();
     record.fullData.reset();
+    record.imageRepair.reset();
     record.docxReport.reset();
     record.fullResult = {};
     record.content.reset();

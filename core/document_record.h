@@ -34,6 +34,13 @@ struct DocxRecoveryReport {
     std::string textMessage, fullMessage;
 };
 
+// A repair of the file's own bytes made before the engine read them (the file itself is never
+// changed): a stable code for scripts and a one-line message.
+struct ImageRepair {
+    std::string code;
+    std::string message;
+};
+
 // One document the user can recover, with its file image and its three results.
 // A buffer that is absent (std::nullopt) has never been produced; its length field is then
 // meaningless. Text buffers keep their terminating NUL, which the length counts.
@@ -62,6 +69,9 @@ struct DocumentRecord {
     // What the file's bytes were found to be at the last recovery; absent before the first.
     std::optional<ContentFormat> content;
 
+    // Set when the bytes the engine read were repaired first; fileData then holds them.
+    std::optional<ImageRepair> imageRepair;
+
     // Set by a .docx recovery.
     std::optional<DocxRecoveryReport> docxReport;
 
@@ -73,8 +83,9 @@ struct DocumentRecord {
     const ManualResetEvent* stopEvent = nullptr;
 };
 
-// Frees the four buffers, the .docx report and the full result and clears the result fields (the
-// content kind too); names, format, category, fileSize, fullFailed and removed stay.
+// Frees the four buffers, the image repair, the .docx report and the full result and clears the
+// result fields (the content kind too); names, format, category, fileSize, fullFailed and removed
+// stay.
 void ResetRecord(DocumentRecord& record);
 
 }  // namespace morvel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/content_route.h"
+#include "core/line_end_undo.h"
 #include "core/template_store_cache.h"
 #include "core/text_extraction.h"
 #include "docwriter/recover_doc_file.h"
@@ -288,6 +289,9 @@ void RecoverDocument(DocumentRecord& record, const RecoveryEnvironment& env) {
         record.fileSize = static_cast<uint32_t>(record.fileData->size());
     else if (!loadFileImage(record, env, unreadable))
         return;
+    // A file whose line ends a text-mode transfer converted is read as it was before.
+    record.imageRepair.reset();
+    UndoLineEndConversion(record);
     // The one routing point: the file's bytes decide the engine (and the results' format),
     // its name only breaks ties.
     const EngineRoute route = RouteByContent(record, env);
