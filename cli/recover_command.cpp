@@ -248,6 +248,7 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
         outcome.success = rec.success != 0;
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
+        outcome.findings = rec.findings;
         outcome.result = rec.fullResult;
         outcome.fullBuilt = rec.fullData.has_value();
     }

@@ -8,6 +8,7 @@ void ResetRecord(DocumentRecord& record) {
     record.filteredData.reset();
     record.fullData.reset();
     record.docxReport.reset();
+    record.findings.clear();
     record.fullResult = {};
     record.content.reset();
     record.rawTextLength = 0;

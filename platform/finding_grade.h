@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace morvel {
@@ -11,5 +12,17 @@ namespace morvel {
 enum class FindingGrade : uint8_t { None, Unsure, Potential, Incorrect, Fatal };
 
 std::string_view findingGradeName(FindingGrade grade);
+
+// A finding as a recovery reports it: its grade and its fixed message.
+struct GradedFinding {
+    FindingGrade grade = FindingGrade::None;
+    std::string message;
+};
+
+// Whether a finding of this grade is one a recovery report carries: a record refused or
+// nothing usable.
+inline bool reportedGrade(FindingGrade grade) {
+    return grade == FindingGrade::Incorrect || grade == FindingGrade::Fatal;
+}
 
 }  // namespace morvel
