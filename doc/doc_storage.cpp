@@ -486,9 +486,18 @@ bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, 
                 logical = file_.cfb.sectorStart(s) + offset;
             }
             const int64_t pos = file_.physical(logical);
-            if (pos < 0 ||
-                !fits(file_.bytes, static_cast<size_t>(pos), static_cast<size_t>(length)))
+            if (pos < 0)
                 return false;
+            if (!fits(file_.bytes, static_cast<size_t>(pos), static_cast<size_t>(length))) {
+                // A file cut inside a sector still holds that sector's first bytes.
+                const int64_t held = static_cast<int64_t>(file_.bytes.size()) - pos;
+                if (guesses && held > 0) {
+                    std::memcpy(dest.data() + copied, file_.bytes.data() + pos,
+                                static_cast<size_t>(held));
+                    copied += held;
+                }
+                return false;
+            }
             std::memcpy(dest.data() + copied, file_.bytes.data() + pos,
                         static_cast<size_t>(length));
             copied += length;

@@ -32,7 +32,8 @@ class CDocStorage {
     // too small.
     bool ReadStream(const CStreamEntry& entry, std::span<uint8_t> dest, int32_t count,
                     int32_t offset) const;
-    // The whole stream, cut short where it leaves the image. A chain that ends before the
+    // The whole stream, cut short where it leaves the image (with the bytes a file cut inside
+    // a sector still holds). A chain that ends before the
     // entry's size, leaves its table or comes back on itself is continued with the next
     // sector (writers lay streams out in order); each guess and a stream left short are noted
     // in the context's findings.

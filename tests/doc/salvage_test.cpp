@@ -560,3 +560,27 @@ TEST(Salvage, RefusesWhatIsNotAWord97Document) {
 
 }  // namespace
 }  // namespace morvel
+
+namespace morvel {
+namespace {
+
+// A file cut inside a sector keeps that sector's first bytes in the stream read from it.
+TEST(Salvage, CutInsideASectorKeepsItsFirstBytes) {
+    const Bytes original = test::buildCompoundFile(document());
+    const CStreamEntry word = *Salvaged(original).st().wordDocument();
+    for (size_t inside : {1u, 100u, 511u}) {
+        SCOPED_TRACE(inside);
+        const Bytes file(original.begin(),
+                         original.begin() + test::sectorPos(word.startSector + 3) + inside);
+        DocContext ctx;
+        const DocSalvage s = SalvageDocFile(file, ctx, true);
+        ASSERT_TRUE(s.storage) << s.result;
+        const Bytes read = s.storage->ReadWholeStream(word);
+        const Bytes& whole = document()[0].bytes;
+        EXPECT_EQ(read, Bytes(whole.begin(), whole.begin() + 3 * 512 + inside));
+        EXPECT_TRUE(ctx.findings.has(docfinding::kStreamCutShort));
+    }
+}
+
+}  // namespace
+}  // namespace morvel
