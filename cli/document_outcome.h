@@ -37,6 +37,7 @@ struct DocumentOutcome {
     bool skipped = false;                // --skip-existing found all its results
     std::vector<WrittenOutput> written;  // or, when skipped, the results already there
     std::vector<std::string> errors;
+    std::vector<GradedFinding> findings;  // the salvage's refused and fatal findings
     std::optional<DocxRecoveryReport> docx;
     // Set when the file's bytes were repaired before recovery.
     std::optional<ImageRepair> repair;

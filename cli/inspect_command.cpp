@@ -45,6 +45,20 @@ std::string jsonList(const std::vector<T>& values) {
     return out + "]";
 }
 
+// The graded findings of a .doc salvage and read, in the order they were made.
+std::string docFindingsJson(const DocFindings& findings) {
+    std::string j = "[";
+    for (const DocFinding& f : findings.list()) {
+        j += j.size() > 1 ? ",{" : "{";
+        j += "\"grade\":" + jsonString(findingGradeName(f.grade));
+        j += ",\"message\":" + jsonString(f.message);
+        if (f.at >= 0)
+            j += ",\"at\":" + std::to_string(f.at);
+        j += "}";
+    }
+    return j + "]";
+}
+
 // What the Word 97 reader found, and the result the recovery would give.
 std::string readerJson(const std::vector<uint8_t>& bytes) {
     DocContext ctx;
@@ -70,6 +84,7 @@ std::string readerJson(const std::vector<uint8_t>& bytes) {
     j += ",\"pictureRuns\":" + std::to_string(f.pictureRuns);
     j += ",\"picturesDropped\":" + std::to_string(f.picturesDropped);
     j += ",\"pictureStore\":" + std::to_string(f.pictureStore);
+    j += ",\"findings\":" + docFindingsJson(ctx.findings);
     return j + "}";
 }
 

@@ -286,6 +286,7 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
         outcome.fullFailed = rec.fullFailed != 0;
         outcome.docx = rec.docxReport;
         outcome.repair = rec.imageRepair;
+        outcome.findings = rec.findings;
         outcome.result = rec.fullResult;
         outcome.fullBuilt = rec.fullData.has_value();
     }

@@ -113,6 +113,12 @@ std::string outcomeJson(const DocumentOutcome& o) {
              ",\"message\":" + jsonString(o.repair->message) + "}";
     if (o.docx)
         s += ",\"docx\":" + docxReportJson(*o.docx);
+    s += ",\"findings\":[";
+    for (size_t i = 0; i < o.findings.size(); ++i)
+        s += std::string(i ? "," : "") +
+             "{\"grade\":" + jsonString(findingGradeName(o.findings[i].grade)) +
+             ",\"message\":" + jsonString(o.findings[i].message) + "}";
+    s += "]";
     char secs[32];
     std::snprintf(secs, sizeof secs, "%.3f", o.seconds);
     return s + ",\"seconds\":" + secs + "}";

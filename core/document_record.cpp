@@ -9,6 +9,7 @@ void ResetRecord(DocumentRecord& record) {
     record.fullData.reset();
     record.imageRepair.reset();
     record.docxReport.reset();
+    record.findings.clear();
     record.fullResult = {};
     record.content.reset();
     record.rawTextLength = 0;

@@ -7,6 +7,7 @@
 
 #include "core/content_format.h"
 #include "docx/part_report.h"
+#include "platform/finding_grade.h"
 #include "platform/manual_reset_event.h"
 #include "platform/recovery_result.h"
 
@@ -74,6 +75,9 @@ struct DocumentRecord {
 
     // Set by a .docx recovery.
     std::optional<DocxRecoveryReport> docxReport;
+
+    // What the salvage of either format found that was refused or fatal, in its order.
+    std::vector<GradedFinding> findings;
 
     // What the full document's step came to: the engine's result code and message, or the
     // stage that failed before it (reading the file). Unset before a recovery.

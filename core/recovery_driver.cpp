@@ -100,7 +100,7 @@ RecoveryResult docxException(const std::exception* e) {
 // for this document when the caller keeps none.
 class DocxSession {
   public:
-    DocxSession(const DocumentRecord& record, const RecoveryEnvironment& env)
+    DocxSession(DocumentRecord& record, const RecoveryEnvironment& env)
         : record_(record), env_(env) {}
 
     // True once the engine has been asked for, whatever came of it.
@@ -115,6 +115,10 @@ class DocxSession {
         const int rc = record_.fileData
                            ? engine_.OpenDamaged(std::span<const uint8_t>(*record_.fileData))
                            : engine_.OpenDamaged(std::filesystem::path(record_.fullPath));
+        record_.findings.clear();
+        for (const ZipFinding& f : engine_.Salvage().Findings())
+            if (reportedGrade(f.grade))
+                record_.findings.push_back({f.grade, std::string(f.message)});
         if (rc != 0) {
             failure_ = docxResult(kDocxNoData);
             return nullptr;
@@ -132,7 +136,7 @@ class DocxSession {
     const RecoveryResult& failure() const { return failure_; }
 
   private:
-    const DocumentRecord& record_;
+    DocumentRecord& record_;
     const RecoveryEnvironment& env_;
     TemplateStoreCache ownCache_;
     OfficeBrokenRepair_2007 engine_;
@@ -246,7 +250,13 @@ void RecoverFullDocumentDoc(DocumentRecord& record, const RecoveryEnvironment& e
         if (record.fileData)
             image = std::span<const uint8_t>(record.fileData->data(), record.fileData->size());
         std::vector<uint8_t> document;
-        record.fullResult = RecoverDocFile(image, document, env.progress);
+        DocContext ctx;
+        ctx.progress = env.progress;
+        record.fullResult = RecoverDocFile(image, document, ctx);
+        record.findings.clear();
+        for (const DocFinding& f : ctx.findings.list())
+            if (reportedGrade(f.grade))
+                record.findings.push_back({f.grade, std::string(f.message)});
         const int32_t rc = record.fullResult.code;
         // A document whose structure was lost but whose text was kept in a plain Word
         // document is offered as the full document too: it holds the document's own text.

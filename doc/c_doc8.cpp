@@ -161,8 +161,9 @@ void CDoc8::vReadPiecesText(uint32_t /*codePage: Windows-1252 stands for the ANS
     const uint32_t lcbClx = readU32LE(fib, fib::kClx + 4);
     const int64_t clxBytes = std::min<int64_t>(lcbClx, static_cast<int64_t>(tbl.size()));
     const std::vector<uint8_t> clx = copyRange(tbl, fcClx, clxBytes);
-    pieces = parseClx(clx, static_cast<uint32_t>(wd.size()));
+    pieces = parseClx(clx, static_cast<uint32_t>(wd.size()), &ctx_.findings);
     if (pieces.empty()) {
+        ctx_.findings.note(FindingGrade::Incorrect, docfinding::kPieceTableLost);
         pieces.push_back(pieceFromFcMin(fib, wd));
         ctx_.statusCode = kStatusTextOnly;
     }
@@ -224,7 +225,8 @@ int CDoc8::ReadPapProperty() {
     const uint32_t lcb = readU32LE(fib, fib::kPlcfBtePapx + 4);
     if (lcb > tbl.size() || fc > tbl.size() - lcb)
         return -1;
-    PropertySource src{streams_.wordDocument, &pieces, text, [this] { stepProgress(); }};
+    PropertySource src{streams_.wordDocument, &pieces, text, [this] { stepProgress(); },
+                       &ctx_.findings};
     readPapRuns(tbl.subspan(fc, lcb), src, papRuns);
     papRunsRead = papRuns.size();
     return 0;
@@ -236,7 +238,8 @@ int CDoc8::ReadChpProperty() {
     const uint32_t lcb = readU32LE(fib, fib::kPlcfBteChpx + 4);
     if (lcb > tbl.size() || fc > tbl.size() - lcb)
         return -1;
-    PropertySource src{streams_.wordDocument, &pieces, text, [this] { stepProgress(); }};
+    PropertySource src{streams_.wordDocument, &pieces, text, [this] { stepProgress(); },
+                       &ctx_.findings};
     readChpRuns(tbl.subspan(fc, lcb), src, chpRuns);
     chpRunsRead = chpRuns.size();
     return 0;
@@ -425,8 +428,11 @@ int CDoc8::ReadDocument(uint32_t codePage) {
     // rebuilt like one whose table count is implausible, and the document read as Word 97.
     const bool wiped = fibWiped(fib);
     if (wiped || readU32LE(fib, fib::kPairCount) >= fib::kSoundPairLimit) {
-        if (!rebuildFib(fib, streams_.wordDocument, tableStream()))
+        if (!rebuildFib(fib, streams_.wordDocument, tableStream())) {
+            ctx_.findings.note(FindingGrade::Fatal, docfinding::kFibUnusable);
             return -1;
+        }
+        ctx_.findings.note(FindingGrade::Potential, docfinding::kFibRebuilt);
         fibRebuilt = true;
         if (wiped)
             version = kWordVersion97;
@@ -440,8 +446,10 @@ int CDoc8::ReadDocument(uint32_t codePage) {
     // stream is left (both lost with the end of a cut-off file or a damaged directory), the
     // piece table is gone like any unreadable one: the text is read from fcMin and kept as a
     // plain document.
-    if (tableChoice == TableChoice::None && (streams_.table1 || streams_.table0))
+    if (tableChoice == TableChoice::None && (streams_.table1 || streams_.table0)) {
+        ctx_.findings.note(FindingGrade::Fatal, docfinding::kTableStreamMissing);
         return -1;
+    }
     if (!piecesRead_)
         vReadPiecesText(codePage);
 
@@ -458,6 +466,7 @@ int CDoc8::ReadDocument(uint32_t codePage) {
     // A bin table cut off with the table stream leaves the formatting unreadable, not the
     // text: the runs are dropped and the text is kept as a plain document.
     if (ReadPapProperty() < 0 || ReadChpProperty() < 0) {
+        ctx_.findings.note(FindingGrade::Incorrect, docfinding::kBinTableLost);
         papRuns.clear();
         chpRuns.clear();
         ctx_.statusCode = kStatusTextOnly;

@@ -109,6 +109,8 @@ void CCompoundFile::readFat(bool checkValues) {
             continue;  // no such FAT sector: its entries stay free
         const int64_t at = physical(cfb.sectorStart(fs));
         const bool lost = fatSectorLost(at);
+        if (lost)
+            findings.note(FindingGrade::Potential, docfinding::kFatSectorGuessed, fs);
         for (int j = 0; j < cfb.fatEntriesPerSector(); ++j) {
             const int64_t s = static_cast<int64_t>(i) * cfb.fatEntriesPerSector() + j;
             if (s >= sectorLimit)
@@ -169,12 +171,30 @@ int32_t CCompoundFile::nextMiniSector(int64_t s) const {
     return miniFat[static_cast<size_t>(s)];
 }
 
+namespace {
+
+bool validFatValue(int32_t v, int32_t sectorLimit) {
+    return (v >= 0 && v < sectorLimit) || (v >= kCfbDifSect && v <= kCfbFreeSect);
+}
+
+}  // namespace
+
 int CCompoundFile::CountInvalidFatValues() const {
-    int count = 0;
-    for (int32_t v : fat)
-        if (!(v >= 0 && v < sectorLimit) && !(v >= kCfbDifSect && v <= kCfbFreeSect))
-            ++count;
-    return count;
+    return static_cast<int>(std::count_if(
+        fat.begin(), fat.end(), [this](int32_t v) { return !validFatValue(v, sectorLimit); }));
+}
+
+int CCompoundFile::RepairInvalidFatValues() {
+    int repaired = 0;
+    for (size_t s = 0; s < fat.size(); ++s) {
+        if (validFatValue(fat[s], sectorLimit))
+            continue;
+        fat[s] = s + 1 < fat.size() ? static_cast<int32_t>(s + 1) : kCfbEndOfChain;
+        findings.note(FindingGrade::Potential, docfinding::kFatValuesRepaired,
+                      static_cast<int64_t>(s));
+        ++repaired;
+    }
+    return repaired;
 }
 
 }  // namespace morvel

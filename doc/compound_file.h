@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "doc/doc_context.h"
+#include "doc/doc_findings.h"
 #include "doc/file_image.h"
 #include "platform/cfb_constants.h"
 
@@ -21,6 +22,9 @@ class CCompoundFile {
 
     // Sector numbers below sectorLimit whose FAT value is neither such a number nor a marker.
     int CountInvalidFatValues() const;
+    // Replaces each such value by the next sector (the end of the chain for the last one), as
+    // for a lost FAT sector; returns how many were replaced.
+    int RepairInvalidFatValues();
 
     // FAT value of a sector; -1 (free) for numbers outside the table.
     int32_t nextSector(int64_t s) const;
@@ -48,6 +52,7 @@ class CCompoundFile {
     std::vector<int32_t> miniStreamChain;
     std::vector<int32_t> directoryChain;
     int32_t directoryEntryCount = 0;
+    DocFindings findings;  // what building the view found
 
     static constexpr int32_t kCfbNone = -2;
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "doc/doc_findings.h"
 #include "platform/progress.h"
 
 namespace morvel {
@@ -20,6 +21,7 @@ struct DocContext {
     bool textIs16Bit = false;               // the document text is stored as UTF-16
     int progressRange = 0;                  // top of the progress range set by the reader
     ProgressIndicator* progress = nullptr;  // may be null
+    DocFindings findings;                   // what the salvage and the reader found
 };
 
 }  // namespace morvel

@@ -9,6 +9,16 @@ namespace morvel {
 
 namespace {
 
+// A FAT with at most this share of damaged values (or two) holds mostly sound chains: the few
+// bad values are replaced by guesses. More mean the FAT itself is not what it seems.
+constexpr size_t kRepairableFatShare = 32;
+constexpr int kAlwaysRepairable = 2;
+
+bool repairable(int invalid, size_t fatSize) {
+    return invalid <= kAlwaysRepairable ||
+           static_cast<size_t>(invalid) * kRepairableFatShare <= fatSize;
+}
+
 // Rebuilds the values of a lost header, first for 512-byte sectors. Word writes 4096-byte
 // sectors for large documents, so when the 512-byte result does not check out, 4096-byte
 // sectors are tried, and that result is kept when it does check out. -1 when neither size
@@ -37,6 +47,7 @@ int rebuildLostHeader(CFileImage& image) {
 
 DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool keepGoing) {
     DocSalvage out;
+    ctx.findings.clear();
     if (bytes.size() < static_cast<size_t>(kCfbSmallestFile)) {
         out.result = kSalvageFailed;
         return out;
@@ -57,9 +68,12 @@ DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool 
         if (image.headerPos != 0 && image.headerPos >= image.size - 8) {
             out.headerSound = false;
             if (rebuildLostHeader(image) < 0) {
+                ctx.findings.note(FindingGrade::Fatal, docfinding::kSalvageFailed);
                 out.result = kSalvageFailed;
                 return out;
             }
+            ctx.findings.append(image.findings);
+            ctx.findings.note(FindingGrade::Potential, docfinding::kHeaderRebuilt);
         }
     } catch (const std::exception&) {
         ctx.statusCode = kStatusSalvageFailed;
@@ -79,6 +93,10 @@ DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool 
         if (viewFailed)
             return;
         out.invalidFatValues = out.compound->CountInvalidFatValues();
+        // A few bad values are a few lost links, not a lost file.
+        if (out.invalidFatValues != 0 && repairable(out.invalidFatValues, out.compound->fat.size()))
+            out.fatValuesRepaired = out.compound->RepairInvalidFatValues();
+        ctx.findings.append(out.compound->findings);
         out.storage = std::make_unique<CDocStorage>(*out.compound, ctx);
         out.storage->ReadDirectory();
     };
@@ -88,7 +106,7 @@ DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool 
             return nullptr;
         // A FAT with damaged values ends the salvage before the tree walk, so the probe walks
         // a copy and the salvage's storage stays as it read the directory.
-        if (out.invalidFatValues != 0) {
+        if (out.invalidFatValues > out.fatValuesRepaired) {
             probeCopy.emplace(*out.storage);
             probeCopy->WalkDirectoryTree();
             return &*probeCopy;
@@ -106,16 +124,19 @@ DocSalvage SalvageDocFile(std::span<const uint8_t> bytes, DocContext& ctx, bool 
     if (!out.compound)
         buildView();
     if (viewFailed) {
+        ctx.findings.note(FindingGrade::Fatal, docfinding::kSalvageFailed);
         ctx.statusCode = kStatusSalvageFailed;
         out.storage.reset();
         out.result = kSalvageThrew;
         return out;
     }
-    if (out.invalidFatValues != 0) {
+    if (out.invalidFatValues > out.fatValuesRepaired) {
+        ctx.findings.note(FindingGrade::Fatal, docfinding::kFatInvalid);
         out.result = kSalvageFailed;
         return out;
     }
     if (out.storage->WalkDirectoryTree() != 0) {
+        ctx.findings.note(FindingGrade::Potential, docfinding::kTreeWalkFailed);
         out.walkFailed = true;
         out.storage->FallbackStreamSearch(*out.image);
     }

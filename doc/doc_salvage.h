@@ -26,10 +26,11 @@ enum SalvageResult : int32_t {
 // the image bytes and the storage to the context, which must both outlive them.
 struct DocSalvage {
     int32_t result = kSalvageFailed;
-    int version = -1;          // ClassifyFormatVersion
-    bool headerSound = false;  // the header was found and judged sound
-    int invalidFatValues = 0;  // CountInvalidFatValues
-    bool walkFailed = false;   // the tree walk failed and the raw search filled in
+    int version = -1;           // ClassifyFormatVersion
+    bool headerSound = false;   // the header was found and judged sound
+    int invalidFatValues = 0;   // CountInvalidFatValues
+    int fatValuesRepaired = 0;  // of those, replaced by sequential guesses
+    bool walkFailed = false;    // the tree walk failed and the raw search filled in
     std::unique_ptr<CFileImage> image;
     std::unique_ptr<CCompoundFile> compound;
     std::unique_ptr<CDocStorage> storage;

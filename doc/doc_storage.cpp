@@ -166,7 +166,44 @@ int CDocStorage::ReadDirectory() {
             compObjPresent = true;
         }
     }
+    fillRolesByNearNames();
     return static_cast<int>(entries.size());
+}
+
+namespace {
+
+constexpr std::string_view kRoleNames[] = {"WordDocument", "1Table", "0Table", "Data"};
+
+// A name of the same length that differs from `want` in one character and is not itself
+// another role's name: the role's entry with a flipped byte in its name.
+bool nearlyNamed(std::string_view name, std::string_view want) {
+    if (name.size() != want.size())
+        return false;
+    for (std::string_view role : kRoleNames)
+        if (name == role)
+            return false;
+    size_t differ = 0;
+    for (size_t i = 0; i < name.size(); ++i)
+        differ += name[i] != want[i];
+    return differ == 1;
+}
+
+}  // namespace
+
+void CDocStorage::fillRolesByNearNames() {
+    int32_t* roles[] = {&wordDocumentIndex, &table1Index, &table0Index, &dataIndex};
+    for (size_t r = 0; r < std::size(roles); ++r) {
+        if (*roles[r] >= 0)
+            continue;
+        for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
+            const CStreamEntry& e = entries[static_cast<size_t>(i)];
+            if (e.nested || e.type != kCfbTypeStream || !nearlyNamed(e.name, kRoleNames[r]))
+                continue;
+            *roles[r] = i;
+            ctx_.findings.note(FindingGrade::Potential, docfinding::kNameRepaired, e.dirIndex);
+            break;
+        }
+    }
 }
 
 int CDocStorage::WalkDirectoryTree() {
@@ -418,7 +455,7 @@ void CDocStorage::findTableByClx(const CStreamEntry& word) {
 }
 
 bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, int64_t offset,
-                            int64_t& copied) const {
+                            int64_t& copied, int64_t* guesses) const {
     copied = 0;
     const bool mini = entry.sectorSize == kCfbMiniSectorSize;
     const int64_t sectorSize = mini ? kCfbMiniSectorSize : file_.cfb.sectorSize();
@@ -427,6 +464,9 @@ bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, 
         static_cast<int64_t>(mini ? file_.miniFat.size() : file_.fat.size()) + 1;
     int64_t remaining = static_cast<int64_t>(dest.size());
     int64_t s = entry.startSector;
+    std::vector<bool> visited;
+    if (guesses)
+        visited.assign(static_cast<size_t>(maxSteps), false);
     for (int64_t steps = 0; remaining > 0; ++steps) {
         if (s < 0 || steps > maxSteps)
             return true;
@@ -446,16 +486,37 @@ bool CDocStorage::readChain(const CStreamEntry& entry, std::span<uint8_t> dest, 
                 logical = file_.cfb.sectorStart(s) + offset;
             }
             const int64_t pos = file_.physical(logical);
-            if (pos < 0 ||
-                !fits(file_.bytes, static_cast<size_t>(pos), static_cast<size_t>(length)))
+            if (pos < 0)
                 return false;
+            if (!fits(file_.bytes, static_cast<size_t>(pos), static_cast<size_t>(length))) {
+                // A file cut inside a sector still holds that sector's first bytes.
+                const int64_t held = static_cast<int64_t>(file_.bytes.size()) - pos;
+                if (guesses && held > 0) {
+                    std::memcpy(dest.data() + copied, file_.bytes.data() + pos,
+                                static_cast<size_t>(held));
+                    copied += held;
+                }
+                return false;
+            }
             std::memcpy(dest.data() + copied, file_.bytes.data() + pos,
                         static_cast<size_t>(length));
             copied += length;
             remaining -= length;
             offset = 0;
         }
-        s = mini ? file_.nextMiniSector(s) : file_.nextSector(s);
+        int64_t next = mini ? file_.nextMiniSector(s) : file_.nextSector(s);
+        if (guesses && remaining > 0) {
+            if (s < maxSteps - 1)
+                visited[static_cast<size_t>(s)] = true;
+            const auto usable = [&](int64_t t) {
+                return t >= 0 && t < maxSteps - 1 && !visited[static_cast<size_t>(t)];
+            };
+            if (!usable(next) && usable(s + 1)) {
+                next = s + 1;
+                ++*guesses;
+            }
+        }
+        s = next;
     }
     return true;
 }
@@ -480,7 +541,14 @@ std::vector<uint8_t> CDocStorage::ReadWholeStream(const CStreamEntry& entry) con
     const int64_t want = std::clamp<int64_t>(entry.size, 0, most);
     std::vector<uint8_t> out(static_cast<size_t>(want));
     int64_t copied = 0;
-    readChain(entry, out, 0, copied);
+    int64_t guesses = 0;
+    // The table is never empty here unless the stream has no sectors to read at all.
+    const bool canGuess = entry.startSector >= 0 && want > 0;
+    readChain(entry, out, 0, copied, canGuess ? &guesses : nullptr);
+    if (guesses > 0)
+        ctx_.findings.note(FindingGrade::Potential, docfinding::kChainGuessed, entry.startSector);
+    if (copied < want)
+        ctx_.findings.note(FindingGrade::Incorrect, docfinding::kStreamCutShort, copied);
     out.resize(static_cast<size_t>(copied));
     return out;
 }

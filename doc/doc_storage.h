@@ -32,7 +32,11 @@ class CDocStorage {
     // too small.
     bool ReadStream(const CStreamEntry& entry, std::span<uint8_t> dest, int32_t count,
                     int32_t offset) const;
-    // The whole stream, cut short where its chain ends or leaves the image.
+    // The whole stream, cut short where it leaves the image (with the bytes a file cut inside
+    // a sector still holds). A chain that ends before the
+    // entry's size, leaves its table or comes back on itself is continued with the next
+    // sector (writers lay streams out in order); each guess and a stream left short are noted
+    // in the context's findings.
     std::vector<uint8_t> ReadWholeStream(const CStreamEntry& entry) const;
     // Copies what can be read of dest.size() bytes from `offset`; returns the count copied.
     int64_t ReadAvailable(const CStreamEntry& entry, std::span<uint8_t> dest,
@@ -70,8 +74,10 @@ class CDocStorage {
   private:
     // Copies up to dest.size() bytes from `offset`; returns false when a copy would leave
     // the image. `copied` gets the number of bytes copied.
+    // With `guesses`, a broken link is replaced by the next sector and counted there.
     bool readChain(const CStreamEntry& entry, std::span<uint8_t> dest, int64_t offset,
-                   int64_t& copied) const;
+                   int64_t& copied, int64_t* guesses = nullptr) const;
+    void fillRolesByNearNames();
     CStreamEntry entryAt(int64_t pos, int32_t dirIndex) const;
     void chooseRolesByDepth();
     int32_t findWordDocumentByFib();

@@ -374,6 +374,8 @@ void CFileImage::LocateDirectoryAndMiniFat() {
     for (int32_t w = rootEntryPos, sz = rootSize; w >= 0;
          w = FindDirectoryName(rootName, sz, int64_t{w} + 1)) {
         if (fatValueOf(sectorOfLogical(int64_t{w} + shift)) != kCfbFreeSect) {
+            if (w != rootEntryPos)
+                findings.note(FindingGrade::Unsure, docfinding::kStaleRootSkipped, rootEntryPos);
             rootEntryPos = w;
             rootSize = sz;
             break;
@@ -448,6 +450,18 @@ int CFileImage::ClassifyFormatVersion() const {
 
 int CFileImage::ClassifyFormatVersion(
     const std::function<const CDocStorage*()>& walkedStorage) const {
+    // The FIB of the top-level WordDocument stream, read through the directory. An embedded
+    // object's WordDocument may come first in the file, and a short stream's mini sectors
+    // need not be contiguous, so the raw entry alone can point at the wrong bytes.
+    auto throughDirectory = [&]() -> std::optional<int> {
+        if (const CDocStorage* storage = walkedStorage()) {
+            uint8_t fib[32] = {};
+            if (const CStreamEntry* e = storage->wordDocument())
+                if (storage->ReadAvailable(*e, fib, 0) == sizeof fib)
+                    return versionFromNFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
+        }
+        return std::nullopt;
+    };
     int32_t wordSize = 0;
     int32_t w = FindDirectoryName(utf16Pattern("WordD"), wordSize);
     if (w < 0) {
@@ -457,17 +471,14 @@ int CFileImage::ClassifyFormatVersion(
             return kVersionBook;
         if (HasStreamEntry("Workbook"))
             return kVersionWorkbook;
+        // The entry may still be there under a name a flipped byte damaged: the directory
+        // gives it its role.
+        if (HasStreamEntry("1Table") || HasStreamEntry("0Table"))
+            return throughDirectory().value_or(kVersionUnknown);
         return kVersionUnknown;
     }
-    // The FIB of the top-level WordDocument stream, read through the directory. An embedded
-    // object's WordDocument may come first in the file, and a short stream's mini sectors
-    // need not be contiguous, so the raw entry alone can point at the wrong bytes.
-    if (const CDocStorage* storage = walkedStorage()) {
-        uint8_t fib[32] = {};
-        if (const CStreamEntry* e = storage->wordDocument())
-            if (storage->ReadAvailable(*e, fib, 0) == sizeof fib)
-                return versionFromNFib(readU16LE(fib, 2), readU16LE(fib, 20), fib[5]);
-    }
+    if (const std::optional<int> version = throughDirectory())
+        return *version;
     // Otherwise the entry found by name, its stream taken as contiguous.
     const int64_t start = readI32(int64_t{w} + kCfbEntryStart);
     int64_t logical;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "doc/doc_findings.h"
 #include "platform/cfb_constants.h"
 
 namespace morvel {
@@ -81,6 +82,7 @@ class CFileImage {
     int32_t dirStart = kNotFound;      // rebuilt directory start sector
     int32_t miniFatStart = kNotFound;  // rebuilt mini-FAT start sector
     int32_t rootEntryPos = -1;         // image position of the root entry found by name
+    DocFindings findings;              // what the scans found
 
     static constexpr int32_t kNotFound = -2;  // an end-of-chain marker: an empty chain
 

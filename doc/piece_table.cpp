@@ -34,8 +34,13 @@ int32_t outputOf(const Piece& p, int32_t fc) {
 
 }  // namespace
 
-std::vector<Piece> parseClx(std::span<const uint8_t> clx, uint32_t wordDocumentSize) {
+std::vector<Piece> parseClx(std::span<const uint8_t> clx, uint32_t wordDocumentSize,
+                            DocFindings* findings) {
     std::vector<Piece> pieces;
+    auto note = [findings](FindingGrade grade, std::string_view message, size_t k) {
+        if (findings)
+            findings->note(grade, message, static_cast<int64_t>(k));
+    };
     size_t i = 0;
     while (i < clx.size()) {
         const uint8_t kind = clx[i];
@@ -59,14 +64,33 @@ std::vector<Piece> parseClx(std::span<const uint8_t> clx, uint32_t wordDocumentS
                 const uint32_t rawFc = readU32LE(clx, pcd + 2);
                 Piece p;
                 p.count = static_cast<int32_t>(static_cast<int64_t>(cp1) - cp0);
-                if (static_cast<int64_t>(cp1) - cp0 != p.count)
+                if (static_cast<int64_t>(cp1) - cp0 != p.count) {
+                    note(FindingGrade::Incorrect, docfinding::kPieceRefused, k);
                     continue;
+                }
                 p.is16Bit = (rawFc & kCompressedBit) == 0;
                 p.fc = p.is16Bit ? static_cast<int32_t>(rawFc)
                                  : static_cast<int32_t>((rawFc & ~kCompressedBit) / 2);
                 p.prm = readU16LE(clx, pcd + 6);
-                if (p.count < 0 || pieceBytesInStream(p) > wordDocumentSize)
+                if (p.count < 0 || pieceBytesInStream(p) > wordDocumentSize) {
+                    note(FindingGrade::Incorrect, docfinding::kPieceRefused, k);
                     continue;
+                }
+                if (p.count > 0 && (p.fc < 0 || static_cast<uint32_t>(p.fc) >= wordDocumentSize)) {
+                    // Word writes a document's pieces one after another: a position that
+                    // points past the stream is taken from the end of the piece before. A
+                    // piece that begins inside a stream cut short keeps what it still has.
+                    const Piece* before = pieces.empty() ? nullptr : &pieces.back();
+                    const int64_t follow =
+                        before ? int64_t{before->fc} + pieceBytesInStream(*before) : -1;
+                    if (!before || before->is16Bit != p.is16Bit ||
+                        follow + pieceBytesInStream(p) > wordDocumentSize) {
+                        note(FindingGrade::Incorrect, docfinding::kPieceRefused, k);
+                        continue;
+                    }
+                    p.fc = static_cast<int32_t>(follow);
+                    note(FindingGrade::Potential, docfinding::kPieceRepaired, k);
+                }
                 pieces.push_back(p);
             }
             i = base + lcb;

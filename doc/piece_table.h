@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "doc/doc_findings.h"
+
 namespace morvel {
 
 // One piece of the document text: where its characters lie in the WordDocument stream and
@@ -21,8 +23,11 @@ struct Piece {
 // property block (16-bit length) that is skipped, a 2 byte begins a piece table (32-bit
 // length); any other byte is skipped alone. Every piece table found adds its pieces. A piece
 // table longer than the WordDocument stream is not taken, and pieces with a negative count
-// or one larger than the stream are left out.
-std::vector<Piece> parseClx(std::span<const uint8_t> clx, uint32_t wordDocumentSize);
+// or one larger than the stream are left out. A piece whose text would begin past the end of
+// the stream is taken to follow the piece before it when its text fits there (a damaged
+// position), else it is left out. Each piece refused or repaired is noted in `findings`.
+std::vector<Piece> parseClx(std::span<const uint8_t> clx, uint32_t wordDocumentSize,
+                            DocFindings* findings = nullptr);
 
 // Reads every piece's text from the WordDocument stream and appends it, as UTF-16LE, to
 // `text`; sets each piece's outputPos (textStart + bytes so far) and endOffset. 8-bit pieces

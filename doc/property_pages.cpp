@@ -119,6 +119,8 @@ void readChpRuns(std::span<const uint8_t> binTable, const PropertySource& src, P
         const bool accepted =
             crun <= 100 && firstFits(first, src.wordDocument.size()) && lastPos.continuedBy(first);
         if (!accepted) {
+            if (src.findings)
+                src.findings->note(FindingGrade::Incorrect, docfinding::kFkpPageRefused, i);
             lastBadPage = i;
             if (lastPos.known)
                 runs.add(lastPos.value + 2);
@@ -273,6 +275,8 @@ void readPapRuns(std::span<const uint8_t> binTable, const PropertySource& src, P
             lastPos = {true, readI32LE(page, 4 * crun)};
             continue;
         }
+        if (src.findings)
+            src.findings->note(FindingGrade::Incorrect, docfinding::kFkpPageRefused, i);
         lastPos.known = false;
         rows.rowEndSeen = false;
         for (size_t r = runs.size(); r-- > 0 && rows.pending >= 1;) {

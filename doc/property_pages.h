@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "doc/doc_findings.h"
 #include "doc/piece_table.h"
 #include "doc/property_run.h"
 
@@ -16,6 +17,7 @@ struct PropertySource {
     const std::vector<Piece>* pieces = nullptr;  // with `text`: the table scan of damaged pages
     std::span<const uint8_t> text;               // the assembled UTF-16LE text
     std::function<void()> onPage;                // called once per page read
+    DocFindings* findings = nullptr;             // gets each refused page; may be null
 };
 
 // Reads the character runs of every page of a character bin table. A page is accepted when

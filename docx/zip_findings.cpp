@@ -2,22 +2,6 @@
 
 namespace morvel {
 
-std::string_view findingGradeName(FindingGrade grade) {
-    switch (grade) {
-        case FindingGrade::None:
-            return "none";
-        case FindingGrade::Unsure:
-            return "unsure";
-        case FindingGrade::Potential:
-            return "potential";
-        case FindingGrade::Incorrect:
-            return "incorrect";
-        case FindingGrade::Fatal:
-            return "fatal";
-    }
-    return "none";
-}
-
 std::string_view recordKindName(ZipRecordKind kind) {
     switch (kind) {
         case ZipRecordKind::LocalHeader:

@@ -5,13 +5,10 @@
 #include <string_view>
 
 #include "docx/local_entry.h"
+#include "platform/finding_grade.h"
 
 namespace morvel {
 
-// How bad one thing the salvage found is: none (a sound record), unsure (odd but possibly
-// harmless), potential (a defect that was worked around), incorrect (a record or its data
-// is wrong and was refused), fatal (nothing usable).
-enum class FindingGrade : uint8_t { None, Unsure, Potential, Incorrect, Fatal };
 enum class ZipRecordKind : uint8_t { LocalHeader, CentralHeader, EndRecord, Archive };
 enum class CrcState : uint8_t { Unchecked, Ok, Failed };
 
@@ -34,7 +31,6 @@ inline constexpr size_t kFindingNameLimit = 128;
 // Past this many findings only a note that more were left out is added.
 inline constexpr size_t kFindingLimit = 100000;
 
-std::string_view findingGradeName(FindingGrade grade);
 std::string_view recordKindName(ZipRecordKind kind);
 std::string_view crcStateName(CrcState state);
 std::string_view entrySourceName(EntrySource source);

@@ -181,12 +181,27 @@ TEST(Salvage, InvalidFatValues) {
         EXPECT_EQ(r.s.invalidFatValues, 0);
         EXPECT_EQ(r.read(r.st().wordDocument()), document()[0].bytes);
     }
-    Bytes f = original;
-    writeU32LE(f, fatEntryPos(f, lastWordSector), 0x7FFFFFF0);
-    zero(f, 0, 512);
-    Salvaged r(f);
-    EXPECT_EQ(r.s.result, kSalvageFailed);
-    EXPECT_EQ(r.s.invalidFatValues, 1);
+    // A rebuilt FAT keeps its values; one bad value is one lost link, guessed as the next
+    // sector, while a FAT full of bad values is no FAT.
+    for (uint32_t bad : {1u, 12u}) {
+        SCOPED_TRACE(bad);
+        Bytes f = original;
+        for (uint32_t k = 0; k < bad; ++k)
+            writeU32LE(f, fatEntryPos(f, lastWordSector - k), 0x7FFFFFF0);
+        zero(f, 0, 512);
+        Salvaged r(f);
+        EXPECT_EQ(r.s.invalidFatValues, static_cast<int>(bad));
+        if (bad == 1) {
+            ASSERT_EQ(r.s.result, kSalvageReadable);
+            EXPECT_EQ(r.s.fatValuesRepaired, 1);
+            EXPECT_EQ(r.read(r.st().wordDocument()), document()[0].bytes);
+            EXPECT_TRUE(r.ctx.findings.has(docfinding::kFatValuesRepaired));
+        } else {
+            EXPECT_EQ(r.s.result, kSalvageFailed);
+            EXPECT_EQ(r.s.fatValuesRepaired, 0);
+            EXPECT_TRUE(r.ctx.findings.has(docfinding::kFatInvalid));
+        }
+    }
 }
 
 // The version probe reads the FIB through the directory the salvage goes on with: it finds
@@ -196,9 +211,12 @@ TEST(Salvage, VersionProbeSharesTheSalvagesDirectory) {
     const Bytes original = test::buildCompoundFile(document());
     const uint32_t lastWordSector =
         Salvaged(original).st().wordDocument()->startSector + 6000 / 512;
-    Bytes fatalFat = original;
-    writeU32LE(fatalFat, fatEntryPos(fatalFat, lastWordSector), 0x7FFFFFF0);
-    zero(fatalFat, 0, 512);
+    Bytes repairedFat = original;
+    writeU32LE(repairedFat, fatEntryPos(repairedFat, lastWordSector), 0x7FFFFFF0);
+    zero(repairedFat, 0, 512);
+    Bytes fatalFat = repairedFat;
+    for (uint32_t k = 1; k < 12; ++k)
+        writeU32LE(fatalFat, fatEntryPos(original, lastWordSector - k), 0x7FFFFFF0);
     Bytes headerless = original;
     zero(headerless, 0, 512);
     std::vector<CfbStream> word95 = document();
@@ -210,6 +228,7 @@ TEST(Salvage, VersionProbeSharesTheSalvagesDirectory) {
     std::vector<Case> cases = {
         {"intact", original},
         {"headerless", headerless},
+        {"repaired FAT", repairedFat},
         {"fatal FAT", fatalFat},
         {"prepended", prepend(1024, original)},
         {"Word 95", test::buildCompoundFile(word95)},
@@ -233,7 +252,7 @@ TEST(Salvage, VersionProbeSharesTheSalvagesDirectory) {
             EXPECT_EQ(s.version, s.image->ClassifyFormatVersion());
             if (s.result == kSalvageNotWord97 && !keepGoing) {
                 EXPECT_FALSE(s.storage);
-            } else if (s.storage && s.invalidFatValues != 0) {
+            } else if (s.storage && s.invalidFatValues > s.fatValuesRepaired) {
                 EXPECT_TRUE(s.storage->traversal.empty());
                 EXPECT_FALSE(s.storage->treeWalked);
             } else if (s.storage) {
@@ -464,8 +483,10 @@ TEST(Salvage, RebuiltChainsEndWhereTheFileEnds) {
     Salvaged r(f);
     ASSERT_EQ(r.s.result, kSalvageReadable);
     EXPECT_EQ(r.s.invalidFatValues, 0);
-    const Bytes whole = document()[0].bytes;
-    EXPECT_EQ(r.read(r.st().wordDocument()), Bytes(whole.begin(), whole.begin() + 6 * 512));
+    // The chain ends after six sectors; the stream's size asks for more, so the read goes
+    // on with the next sectors, where a writer lays a stream out, and gets it whole.
+    EXPECT_EQ(r.read(r.st().wordDocument()), document()[0].bytes);
+    EXPECT_TRUE(r.ctx.findings.has(docfinding::kChainGuessed));
 }
 
 // A short table stream whose entry was wiped is found in the mini stream.
@@ -534,6 +555,30 @@ TEST(Salvage, RefusesWhatIsNotAWord97Document) {
         DocSalvage s = SalvageDocFile(c.file, ctx);
         EXPECT_EQ(s.result, c.result);
         EXPECT_EQ(ctx.statusCode, c.file.size() < 900 ? 7 : kStatusOk);
+    }
+}
+
+}  // namespace
+}  // namespace morvel
+
+namespace morvel {
+namespace {
+
+// A file cut inside a sector keeps that sector's first bytes in the stream read from it.
+TEST(Salvage, CutInsideASectorKeepsItsFirstBytes) {
+    const Bytes original = test::buildCompoundFile(document());
+    const CStreamEntry word = *Salvaged(original).st().wordDocument();
+    for (size_t inside : {1u, 100u, 511u}) {
+        SCOPED_TRACE(inside);
+        const Bytes file(original.begin(),
+                         original.begin() + test::sectorPos(word.startSector + 3) + inside);
+        DocContext ctx;
+        const DocSalvage s = SalvageDocFile(file, ctx, true);
+        ASSERT_TRUE(s.storage) << s.result;
+        const Bytes read = s.storage->ReadWholeStream(word);
+        const Bytes& whole = document()[0].bytes;
+        EXPECT_EQ(read, Bytes(whole.begin(), whole.begin() + 3 * 512 + inside));
+        EXPECT_TRUE(ctx.findings.has(docfinding::kStreamCutShort));
     }
 }
 
