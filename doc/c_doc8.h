@@ -90,7 +90,7 @@ class CDoc8 : public CDoc {
     int32_t ccpText = 0, ccpFtn = 0, ccpHdd = 0, ccpMcr = 0, ccpAtn = 0, ccpEdn = 0, ccpTxbx = 0,
             ccpHdrTxbx = 0;
     std::vector<Piece> pieces;
-    std::vector<uint8_t> text;  // UTF-16LE
+    std::vector<uint8_t> text;                // UTF-16LE
     PropertyRuns chpRuns, papRuns;            // kept (compacted) after ReadDocument
     size_t chpRunsRead = 0, papRunsRead = 0;  // before compaction
     std::vector<FkpPage> chpxPages, papxPages;
@@ -103,6 +103,17 @@ class CDoc8 : public CDoc {
     const FibTable* table(uint32_t fcOffset) const;
     FibTable* table(uint32_t fcOffset);
     const Doc8Streams& streams() const { return streams_; }
+    // The WordDocument stream's size, also once its bytes are released.
+    size_t wordDocumentSize() const {
+        return wordDocumentReleased_ ? releasedSize_ : streams_.wordDocument.size();
+    }
+    // Frees the WordDocument stream when nothing more is read from it (after ReadPictureStore):
+    // the writer needs only its size, and the stream is as large as the document.
+    void releaseWordDocument() {
+        releasedSize_ = wordDocumentSize();
+        wordDocumentReleased_ = true;
+        std::vector<uint8_t>().swap(streams_.wordDocument);
+    }
     std::span<const uint8_t> tableStream() const;
     std::span<const uint8_t> dataStream() const;
 
@@ -120,6 +131,8 @@ class CDoc8 : public CDoc {
     Doc8Streams streams_;
     DocContext& ctx_;
     bool piecesRead_ = false;
+    bool wordDocumentReleased_ = false;
+    size_t releasedSize_ = 0;
 };
 
 }  // namespace morvel

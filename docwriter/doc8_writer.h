@@ -42,6 +42,10 @@ class Doc8Writer {
     std::array<uint8_t, fib::kOutputSize> outputFib{};
 
   private:
+    // At least the size of the WordDocument stream WriteWordDocumentStream makes.
+    uint64_t wordDocumentStreamBound() const;
+    // The source's CompObj stream, when there is one to copy.
+    const CStreamEntry* compObjEntry() const;
     void writeTable(CompoundStream& s, uint32_t readOffset, uint32_t fibOffset);
 
     CDoc8& doc_;

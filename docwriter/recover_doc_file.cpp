@@ -171,6 +171,9 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
     }
     if (findings)
         findings->pictureStore = doc.pictureStore.size();
+    // Everything is read: the source's WordDocument stream is not held while the new
+    // document is built.
+    doc.releaseWordDocument();
 
     stepProgress(ctx);
     RecoveryResult out = result(kRecoverDocWritten);
