@@ -27,6 +27,7 @@
 #include "core/output_names.h"
 #include "core/outputs.h"
 #include "core/recovery_driver.h"
+#include "core/run_folder.h"
 #include "core/template_store_cache.h"
 #include "docx/office_broken_repair_2007.h"
 #include "platform/collected_errors.h"
