@@ -99,12 +99,16 @@ class CDoc8 : public CDoc {
     size_t wordDocumentSize() const {
         return wordDocumentReleased_ ? releasedSize_ : streams_.wordDocument.size();
     }
-    // Frees the WordDocument stream when nothing more is read from it (after ReadPictureStore):
-    // the writer needs only its size, and the stream is as large as the document.
-    void releaseWordDocument() {
+    // Gives up the WordDocument stream when nothing more is read from it (after
+    // ReadPictureStore): the writer needs only its size. The buffer comes back emptied, its
+    // memory kept for the caller to reuse or free.
+    std::vector<uint8_t> releaseWordDocument() {
         releasedSize_ = wordDocumentSize();
         wordDocumentReleased_ = true;
-        std::vector<uint8_t>().swap(streams_.wordDocument);
+        std::vector<uint8_t> released;
+        released.swap(streams_.wordDocument);
+        released.clear();
+        return released;
     }
     std::span<const uint8_t> tableStream() const;
     std::span<const uint8_t> dataStream() const;

@@ -32,8 +32,9 @@ class CDocStorage {
     // too small.
     bool ReadStream(const CStreamEntry& entry, std::span<uint8_t> dest, int32_t count,
                     int32_t offset) const;
-    // The whole stream, cut short where its chain ends or leaves the image.
-    std::vector<uint8_t> ReadWholeStream(const CStreamEntry& entry) const;
+    // The whole stream, cut short where its chain ends or leaves the image, in a buffer with
+    // room for at least `room` bytes (a caller that reuses the buffer for more asks for it).
+    std::vector<uint8_t> ReadWholeStream(const CStreamEntry& entry, size_t room = 0) const;
     // Copies what can be read of dest.size() bytes from `offset`; returns the count copied.
     int64_t ReadAvailable(const CStreamEntry& entry, std::span<uint8_t> dest,
                           int64_t offset) const {

@@ -13,6 +13,8 @@ namespace morvel {
 namespace {
 
 constexpr uint32_t kMinTableStream = 4096;
+// Most room made ahead for the copied CompObj stream (a few hundred bytes in practice).
+constexpr int64_t kCompObjRoom = 64 * 1024;
 
 void setU32(std::array<uint8_t, fib::kOutputSize>& fibBytes, uint32_t at, uint32_t v) {
     writeU32LE(fibBytes, at, v);
@@ -287,11 +289,16 @@ uint64_t Doc8Writer::wordDocumentStreamBound() const {
 void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
     // Room for the whole file, which the serialiser makes in this stream's buffer: the stream
     // is as large as the document, and it is then neither regrown nor copied.
+    // A CompObj stream's size is taken only as far as such streams go: a damaged entry's
+    // claim reserves nothing, and a longer stream only costs the serialiser a copy.
     const CStreamEntry* compObj = compObjEntry();
     const uint64_t compObjBytes =
-        compObj ? std::max<uint64_t>(kMinTableStream, static_cast<uint32_t>(compObj->size)) : 0;
+        compObj ? std::clamp<int64_t>(compObj->size, kMinTableStream, kCompObjRoom) : 0;
     const uint64_t room = compoundFileSizeBound(root, wordDocumentStreamBound() + compObjBytes, 2);
     CompoundStream& s = root.createStream(std::string_view("WordDocument"));
+    if (spare_.capacity() >= room)
+        s.adopt(std::move(spare_));
+    std::vector<uint8_t>().swap(spare_);
     s.reserve(room);
     s.write(outputFib);
     writeZerosTo(s, kOutputTextStart);

@@ -381,6 +381,14 @@ void CompoundStream::reserve(uint64_t count) {
     }
 }
 
+void CompoundStream::adopt(std::vector<uint8_t>&& buffer) {
+    if (!bytes_.empty() || buffer.capacity() <= bytes_.capacity())
+        return;
+    bytes_.swap(buffer);
+    bytes_.clear();
+    pos_ = 0;
+}
+
 std::vector<uint8_t> CompoundStream::takeBytes() {
     std::vector<uint8_t> taken;
     taken.swap(bytes_);
@@ -471,15 +479,18 @@ std::vector<uint8_t> CompoundFileWriter::serializeTakingStreams() {
 
 namespace {
 
-// Sectors of the streams under `storage`, with the mini streams counted as whole sectors, and
-// the directory entries they need.
-void countTree(const CompoundStorage& storage, uint64_t& sectors, uint64_t& entries) {
+// Sectors of the streams under `storage` (a mini stream counted as one whole sector, of
+// which `mini` keeps the count) and the directory entries they need.
+void countTree(const CompoundStorage& storage, uint64_t& sectors, uint64_t& mini,
+               uint64_t& entries) {
     for (const CompoundStorage::Child& c : storage.children()) {
         ++entries;
-        if (c.stream)
+        if (c.stream) {
             sectors += ceilDiv(c.stream->size(), kSectorSize);
-        else
-            countTree(*c.storage, sectors, entries);
+            mini += c.stream->size() < kMiniStreamCutoff ? 1 : 0;
+        } else {
+            countTree(*c.storage, sectors, mini, entries);
+        }
     }
 }
 
@@ -487,14 +498,17 @@ void countTree(const CompoundStorage& storage, uint64_t& sectors, uint64_t& entr
 
 uint64_t compoundFileSizeBound(const CompoundStorage& root, uint64_t moreBytes,
                                size_t moreStreams) {
-    uint64_t sectors = moreBytes / kSectorSize + moreStreams, entries = 1 + moreStreams;
-    countTree(root, sectors, entries);
-    // The mini stream's and the mini FAT's last sectors, the mini FAT (one entry per 64 bytes)
-    // and the directory; then the FAT, which covers itself, and the DIFAT.
-    sectors += 2 + sectors / (kEntriesPerFatSector / (kSectorSize / kMiniSectorSize)) + 1 +
+    uint64_t sectors = ceilDiv(moreBytes, kSectorSize) + moreStreams, entries = 1 + moreStreams;
+    // The streams added later may all be mini streams.
+    uint64_t mini = moreStreams;
+    countTree(root, sectors, mini, entries);
+    // The mini stream's last sector; the mini FAT, one entry per 64 bytes of mini stream (a
+    // mini stream is under 4096 bytes: 64 entries, half a sector); the directory; then the
+    // FAT, which covers itself, and the DIFAT.
+    sectors += 1 + ceilDiv(mini * (kMiniStreamCutoff / kMiniSectorSize), kEntriesPerFatSector) +
                ceilDiv(entries, kDirEntriesPerSector);
-    const uint64_t fat = sectors / (kEntriesPerFatSector - 1) + 1;
-    sectors += fat + fat / kDifatEntriesPerSector + 1;
+    const uint64_t fat = ceilDiv(sectors, kEntriesPerFatSector - 1) + 1;
+    sectors += fat + ceilDiv(fat, kDifatEntriesPerSector);
     return (sectors + 1) * kSectorSize;
 }
 

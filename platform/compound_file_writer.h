@@ -56,6 +56,9 @@ class CompoundStream {
     // known grows without copies and its pages are first written with their bytes. Best
     // effort: when the memory cannot be had, nothing changes.
     void reserve(uint64_t count);
+    // Takes `buffer`'s memory as the stream's, emptied: its pages, already touched, are
+    // written again rather than fresh ones. Only for an empty stream; else nothing changes.
+    void adopt(std::vector<uint8_t>&& buffer);
     // Gives up the stream's buffer (its size, and the room reserved); the stream is left empty.
     std::vector<uint8_t> takeBytes();
 
