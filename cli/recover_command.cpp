@@ -83,9 +83,11 @@ const char* kindName(uint16_t format, OutputKind kind) {
 // checks that keep inputs and this run's results safe, the folders of the mirrored tree, the
 // atomic write and the record of what was written. `state` is what the target was found to be
 // just before (one look per target).
+// A staged result already lies in its target's folder, so `makeFolder` is false for it.
 template <typename Save>
 void writeTarget(const RunState& run, const char* kind, const fs::path& target,
-                 OutputPlan::TargetState state, DocumentOutcome& outcome, Save save) {
+                 OutputPlan::TargetState state, DocumentOutcome& outcome, Save save,
+                 bool makeFolder = true) {
     if (state == OutputPlan::TargetState::Input) {
         outcome.errors.push_back("refusing to write " + target.string() +
                                  ": it is one of the documents being recovered");
@@ -103,7 +105,7 @@ void writeTarget(const RunState& run, const char* kind, const fs::path& target,
         outcome.written.push_back({kind, target, ec ? 0 : static_cast<size_t>(size), true});
         return;
     }
-    if (target.has_parent_path() && !fs::is_directory(target.parent_path(), ec)) {
+    if (makeFolder && target.has_parent_path() && !fs::is_directory(target.parent_path(), ec)) {
         fs::create_directories(target.parent_path(), ec);
         if (ec) {
             outcome.errors.push_back("cannot create folder " + target.parent_path().string() +
@@ -126,8 +128,11 @@ void writeTarget(const RunState& run, const char* kind, const fs::path& target,
 }
 
 // Writes one result of the record to its target; the NUL that ends a text buffer is left out.
+// `staged`, when it holds the result, was written beside the target by a worker and is only
+// put in place here.
 void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind which,
-                 const fs::path& target, OutputPlan::TargetState state, DocumentOutcome& outcome) {
+                 const fs::path& target, OutputPlan::TargetState state, StagedResult& staged,
+                 DocumentOutcome& outcome) {
     const std::optional<std::vector<uint8_t>>& buffer = which == OutputKind::Full ? rec.fullData
                                                         : which == OutputKind::Filtered
                                                             ? rec.filteredData
@@ -135,10 +140,15 @@ void writeOutput(const RunState& run, const DocumentRecord& rec, OutputKind whic
     const uint32_t length = which == OutputKind::Full       ? rec.fullLength
                             : which == OutputKind::Filtered ? rec.filteredLength
                                                             : rec.rawTextLength;
-    if (!buffer || length == 0)
+    if (!staged.present && (!buffer || length == 0))
         return;
-    writeTarget(run, kindName(rec.format, which), target, state, outcome,
-                [&](const SaveOptions& how) { return writeResult(rec, which, target, how); });
+    writeTarget(
+        run, kindName(rec.format, which), target, state, outcome,
+        [&](const SaveOptions& how) {
+            return staged.present ? placeResult(rec, staged, target, how)
+                                  : writeResult(rec, which, target, how);
+        },
+        !staged.present);
 }
 
 // True when every result the document can have is there already; they are listed as its
@@ -172,6 +182,13 @@ const fs::path& targetOf(const Placement& placement, OutputKind kind) {
     return kNone;
 }
 
+// The kinds of result a document can have, in the order they are written.
+constexpr OutputKind kResultKinds[] = {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw};
+
+bool writesKind(uint16_t format, OutputKind kind) {
+    return kind != OutputKind::Raw || format == kFormatDoc;
+}
+
 // What one thread of a batch keeps from document to document: its own folder for the
 // temporary results, its own copy of the template store and its own progress.
 struct Worker {
@@ -193,6 +210,8 @@ struct BatchItem {
     DocumentOutcome outcome;
     bool recover = false;   // the checks passed: the record holds what recovery made
     std::string plainText;  // with --text: the best text recovered, UTF-8
+    // The results written and flushed beside their targets by the worker, by kResultKinds.
+    StagedResult staged[std::size(kResultKinds)];
     struct stat st {};
     bool found = false;
     bool regular = false;
@@ -232,8 +251,38 @@ BatchItem placeItem(OutputPlan& plan, const fs::path& input, const fs::path& rel
     return item;
 }
 
+// Writes the record's results beside their targets and flushes them, so that the first
+// thread has only to rename them; a result so written leaves memory at once. Results of a
+// resumed batch, and those whose folder cannot be made here, are left to the first thread.
+void stageResults(const RecoverOptions& opt, BatchItem& item, PartialFiles* partials) {
+    DocumentRecord& rec = item.rec;
+    if (opt.skipExisting)
+        return;
+    for (size_t i = 0; i < std::size(kResultKinds); ++i) {
+        const OutputKind kind = kResultKinds[i];
+        const fs::path& target = targetOf(item.placement, kind);
+        std::optional<std::vector<uint8_t>>& buffer = kind == OutputKind::Full ? rec.fullData
+                                                      : kind == OutputKind::Filtered
+                                                          ? rec.filteredData
+                                                          : rec.rawText;
+        const uint32_t length = kind == OutputKind::Full       ? rec.fullLength
+                                : kind == OutputKind::Filtered ? rec.filteredLength
+                                                               : rec.rawTextLength;
+        if (!writesKind(rec.format, kind) || target.empty() || !buffer || length == 0)
+            continue;
+        std::error_code ec;
+        if (target.has_parent_path() && !fs::is_directory(target.parent_path(), ec))
+            fs::create_directories(target.parent_path(), ec);
+        if (ec)
+            continue;
+        item.staged[i] = stageResult(rec, kind, target, partials);
+        buffer.reset();
+    }
+}
+
 // The checks on the input and the recovery itself, into memory; run by a worker.
-void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
+void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker,
+                 PartialFiles* partials) {
     const auto started = std::chrono::steady_clock::now();
     DocumentRecord& rec = item.rec;
     DocumentOutcome& outcome = item.outcome;
@@ -289,6 +338,7 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker) {
         outcome.findings = rec.findings;
         outcome.result = rec.fullResult;
         outcome.fullBuilt = rec.fullData.has_value();
+        stageResults(opt, item, partials);
     }
     item.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -301,13 +351,12 @@ void writeItem(const RunState& run, BatchItem& item) {
     DocumentRecord& rec = item.rec;
     if (item.recover) {
         // One look at each target: what is there decides whether it may be written.
-        constexpr OutputKind kKinds[] = {OutputKind::Full, OutputKind::Filtered, OutputKind::Raw};
-        OutputPlan::TargetState states[std::size(kKinds)];
+        OutputPlan::TargetState states[std::size(kResultKinds)];
         OutputPlan::TargetState textState = OutputPlan::TargetState::Free;
         auto look = [&] {
             bool clash = false;
-            for (size_t i = 0; i < std::size(kKinds); ++i) {
-                states[i] = run.plan.stateOf(targetOf(item.placement, kKinds[i]));
+            for (size_t i = 0; i < std::size(kResultKinds); ++i) {
+                states[i] = run.plan.stateOf(targetOf(item.placement, kResultKinds[i]));
                 clash |= states[i] == OutputPlan::TargetState::Written;
             }
             if (!item.placement.plainText.empty()) {
@@ -322,10 +371,11 @@ void writeItem(const RunState& run, BatchItem& item) {
             item.placement = run.plan.place(item.relativeFolder, rec.fileName, rec.format);
             look();
         }
-        for (size_t i = 0; i < std::size(kKinds); ++i)
-            if (kKinds[i] != OutputKind::Raw || rec.format == kFormatDoc)
-                writeOutput(run, rec, kKinds[i], targetOf(item.placement, kKinds[i]), states[i],
-                            outcome);
+        // A result staged under its first target is renamed to the new one: the same folder.
+        for (size_t i = 0; i < std::size(kResultKinds); ++i)
+            if (writesKind(rec.format, kResultKinds[i]))
+                writeOutput(run, rec, kResultKinds[i], targetOf(item.placement, kResultKinds[i]),
+                            states[i], item.staged[i], outcome);
         const fs::path& textTarget = item.placement.plainText;
         if (!textTarget.empty() && !item.plainText.empty()) {
             const std::span<const uint8_t> bytes(
@@ -414,7 +464,7 @@ class Batch {
         auto item = std::make_shared<BatchItem>(placeItem(run_.plan, input, relativeFolder));
         pool_.submit([this, item](unsigned worker) {
             try {
-                recoverItem(run_.opt, *item, *workers_[worker]);
+                recoverItem(run_.opt, *item, *workers_[worker], run_.partials);
             } catch (const std::bad_alloc&) {
                 item->rec = DocumentRecord{};
                 item->recover = false;

@@ -32,9 +32,11 @@ OutputKind outputKindForTab(int tab) {
     return tab == 0 ? OutputKind::Full : tab == 1 ? OutputKind::Filtered : OutputKind::Raw;
 }
 
-SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind, const fs::path& target,
-                        const SaveOptions& options) {
-    SaveOutcome outcome;
+namespace {
+
+// The result's bytes as written to a file: text results without their terminating NUL; empty
+// when the record holds no such result.
+std::optional<std::span<const uint8_t>> resultBytes(const DocumentRecord& record, OutputKind kind) {
     const std::optional<std::vector<uint8_t>>* buffer = nullptr;
     uint32_t length = 0;
     bool text = false;
@@ -54,22 +56,19 @@ SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind, const fs:
             text = true;
             break;
     }
-    // An absent result is refused rather than saved as an empty file under a document's name.
-    if (!buffer || !*buffer) {
-        outcome.status = SaveStatus::NotRecovered;
-        outcome.error = "This result was not recovered, so there is nothing to save.";
-        return outcome;
-    }
+    if (!buffer || !*buffer)
+        return std::nullopt;
     size_t n = std::min<size_t>(length, (*buffer)->size());
     // The terminating NUL belongs to the buffer, not to the text file.
     if (text && n > 0 && (**buffer)[n - 1] == 0)
         --n;
-    return writeRecordBytes(record, std::span<const uint8_t>((*buffer)->data(), n), target,
-                            options);
+    return std::span<const uint8_t>((*buffer)->data(), n);
 }
 
-SaveOutcome writeRecordBytes(const DocumentRecord& record, std::span<const uint8_t> bytes,
-                             const fs::path& target, const SaveOptions& options) {
+// Refuses a target that is a protected file or the record's own document; empty when the
+// target may be written.
+SaveOutcome refusal(const DocumentRecord& record, const fs::path& target,
+                    const SaveOptions& options) {
     SaveOutcome outcome;
     outcome.written = target;
     for (const fs::path& kept : options.protectedFiles) {
@@ -84,15 +83,78 @@ SaveOutcome writeRecordBytes(const DocumentRecord& record, std::span<const uint8
         outcome.status = SaveStatus::ProtectedTarget;
         outcome.error = "Cannot save over the original document " + target.string() +
                         "; it is never changed. Choose another name.";
+    }
+    return outcome;
+}
+
+SaveOutcome notRecovered() {
+    SaveOutcome outcome;
+    outcome.status = SaveStatus::NotRecovered;
+    outcome.error = "This result was not recovered, so there is nothing to save.";
+    return outcome;
+}
+
+SaveStatus statusOf(WriteStatus written) {
+    return written == WriteStatus::Ok              ? SaveStatus::Saved
+           : written == WriteStatus::AlreadyExists ? SaveStatus::AlreadyExists
+                                                   : SaveStatus::WriteFailed;
+}
+
+}  // namespace
+
+StagedResult stageResult(const DocumentRecord& record, OutputKind kind, const fs::path& target,
+                         PartialFiles* partials) {
+    StagedResult staged;
+    const std::optional<std::span<const uint8_t>> bytes = resultBytes(record, kind);
+    if (!bytes)
+        return staged;
+    staged.present = true;
+    staged.error = staged.file.stage(target, *bytes, partials, &staged.status);
+    staged.bytes = staged.error.empty() ? bytes->size() : 0;
+    return staged;
+}
+
+SaveOutcome placeResult(const DocumentRecord& record, StagedResult& staged, const fs::path& target,
+                        const SaveOptions& options) {
+    if (!staged.present)
+        return notRecovered();
+    SaveOutcome outcome = refusal(record, target, options);
+    if (!outcome.error.empty() || !staged.error.empty()) {
+        staged.file.discard();
+        if (outcome.error.empty()) {
+            outcome.error = staged.error;
+            outcome.status = statusOf(staged.status);
+        }
         return outcome;
     }
+    WriteStatus written = WriteStatus::Ok;
+    outcome.error = staged.file.place(target, options.overwrite, &written);
+    outcome.ok = outcome.error.empty();
+    outcome.bytes = outcome.ok ? staged.bytes : 0;
+    outcome.status = statusOf(written);
+    return outcome;
+}
+
+SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind, const fs::path& target,
+                        const SaveOptions& options) {
+    // An absent result is refused rather than saved as an empty file under a document's name.
+    const std::optional<std::span<const uint8_t>> bytes = resultBytes(record, kind);
+    if (!bytes)
+        return notRecovered();
+    return writeRecordBytes(record, *bytes, target, options);
+}
+
+SaveOutcome writeRecordBytes(const DocumentRecord& record, std::span<const uint8_t> bytes,
+                             const fs::path& target, const SaveOptions& options) {
+    // Nothing is written, not even beside it, for a target that may not be written.
+    SaveOutcome outcome = refusal(record, target, options);
+    if (!outcome.error.empty())
+        return outcome;
     WriteStatus written = WriteStatus::Ok;
     outcome.error = writeFileAtomic(target, bytes, options.overwrite, options.partials, &written);
     outcome.ok = outcome.error.empty();
     outcome.bytes = outcome.ok ? bytes.size() : 0;
-    outcome.status = outcome.ok                              ? SaveStatus::Saved
-                     : written == WriteStatus::AlreadyExists ? SaveStatus::AlreadyExists
-                                                             : SaveStatus::WriteFailed;
+    outcome.status = statusOf(written);
     return outcome;
 }
 

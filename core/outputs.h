@@ -58,6 +58,27 @@ SaveOutcome writeResult(const DocumentRecord& record, OutputKind kind,
 SaveOutcome writeRecordBytes(const DocumentRecord& record, std::span<const uint8_t> bytes,
                              const std::filesystem::path& target, const SaveOptions& options = {});
 
+// One result of a record written and flushed under a temporary name beside its target, not
+// yet in place: the slow half of writeResult, which a batch's workers do while the first
+// thread puts the results in place in input order.
+struct StagedResult {
+    bool present = false;  // the record held this result (else nothing was written)
+    StagedFile file;
+    size_t bytes = 0;   // bytes written
+    std::string error;  // why nothing was written
+    WriteStatus status = WriteStatus::Ok;
+};
+
+// Writes one result of a record beside `target` (text results without their terminating NUL)
+// and flushes it; the target itself is neither looked at nor touched.
+StagedResult stageResult(const DocumentRecord& record, OutputKind kind,
+                         const std::filesystem::path& target, PartialFiles* partials = nullptr);
+
+// Puts a staged result at `target` (in the folder it was staged for) with writeResult's checks:
+// a protected target or the record's own document is refused and the staged file removed.
+SaveOutcome placeResult(const DocumentRecord& record, StagedResult& staged,
+                        const std::filesystem::path& target, const SaveOptions& options = {});
+
 // Writes one result of a record under the chosen name with its extension forced, replacing an
 // existing file except the source document itself, which is refused (writeResult).
 SaveOutcome saveResult(const DocumentRecord& record, OutputKind kind,

@@ -98,6 +98,21 @@ class CDoc8 : public CDoc {
     const FibTable* table(uint32_t fcOffset) const;
     FibTable* table(uint32_t fcOffset);
     const Doc8Streams& streams() const { return streams_; }
+    // The WordDocument stream's size, also once its bytes are released.
+    size_t wordDocumentSize() const {
+        return wordDocumentReleased_ ? releasedSize_ : streams_.wordDocument.size();
+    }
+    // Gives up the WordDocument stream when nothing more is read from it (after
+    // ReadPictureStore): the writer needs only its size. The buffer comes back emptied, its
+    // memory kept for the caller to reuse or free.
+    std::vector<uint8_t> releaseWordDocument() {
+        releasedSize_ = wordDocumentSize();
+        wordDocumentReleased_ = true;
+        std::vector<uint8_t> released;
+        released.swap(streams_.wordDocument);
+        released.clear();
+        return released;
+    }
     std::span<const uint8_t> tableStream() const;
     std::span<const uint8_t> dataStream() const;
 
@@ -115,6 +130,8 @@ class CDoc8 : public CDoc {
     Doc8Streams streams_;
     DocContext& ctx_;
     bool piecesRead_ = false;
+    bool wordDocumentReleased_ = false;
+    size_t releasedSize_ = 0;
 };
 
 }  // namespace morvel

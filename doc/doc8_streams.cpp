@@ -15,10 +15,10 @@ std::optional<std::vector<uint8_t>> streamOf(const CDocStorage& storage,
 
 }  // namespace
 
-Doc8Streams ReadDoc8Streams(const CDocStorage& storage, DataStream data) {
+Doc8Streams ReadDoc8Streams(const CDocStorage& storage, DataStream data, size_t wordDocumentRoom) {
     Doc8Streams streams;
     if (const CStreamEntry* wd = storage.wordDocument())
-        streams.wordDocument = storage.ReadWholeStream(*wd);
+        streams.wordDocument = storage.ReadWholeStream(*wd, wordDocumentRoom);
     streams.table1 = streamOf(storage, storage.table1());
     streams.table0 = streamOf(storage, storage.table0());
     if (data == DataStream::Read)

@@ -22,7 +22,9 @@ enum class DataStream { Skip, Read };
 
 // Reads the streams that play the Word document's roles in a salvaged directory, each cut
 // short where its chain ends or leaves the image. A missing WordDocument stream gives an
-// empty one.
-Doc8Streams ReadDoc8Streams(const CDocStorage& storage, DataStream data);
+// empty one. The WordDocument stream's buffer has room for `wordDocumentRoom` bytes, for a
+// caller that reuses it once read.
+Doc8Streams ReadDoc8Streams(const CDocStorage& storage, DataStream data,
+                            size_t wordDocumentRoom = 0);
 
 }  // namespace morvel

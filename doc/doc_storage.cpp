@@ -8,6 +8,7 @@
 #include "doc/raw_search.h"
 #include "doc/word_version.h"
 #include "platform/cfb_constants.h"
+#include "platform/large_buffer.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -532,14 +533,16 @@ bool CDocStorage::ReadStream(const CStreamEntry& entry, std::span<uint8_t> dest,
     return readChain(entry, dest.first(static_cast<size_t>(bytes)), offset, copied);
 }
 
-std::vector<uint8_t> CDocStorage::ReadWholeStream(const CStreamEntry& entry) const {
+std::vector<uint8_t> CDocStorage::ReadWholeStream(const CStreamEntry& entry, size_t room) const {
     const bool mini = entry.sectorSize == kCfbMiniSectorSize;
     // Never more than the chain table could describe, whatever the entry claims.
     const int64_t most =
         (static_cast<int64_t>(mini ? file_.miniFat.size() : file_.fat.size()) + 1) *
         (mini ? kCfbMiniSectorSize : file_.cfb.sectorSize());
     const int64_t want = std::clamp<int64_t>(entry.size, 0, most);
-    std::vector<uint8_t> out(static_cast<size_t>(want));
+    std::vector<uint8_t> out;
+    reserveLarge(out, std::max(static_cast<size_t>(want), room));
+    out.resize(static_cast<size_t>(want));
     int64_t copied = 0;
     int64_t guesses = 0;
     // The table is never empty here unless the stream has no sectors to read at all.

@@ -33,11 +33,12 @@ class CDocStorage {
     bool ReadStream(const CStreamEntry& entry, std::span<uint8_t> dest, int32_t count,
                     int32_t offset) const;
     // The whole stream, cut short where it leaves the image (with the bytes a file cut inside
-    // a sector still holds). A chain that ends before the
-    // entry's size, leaves its table or comes back on itself is continued with the next
-    // sector (writers lay streams out in order); each guess and a stream left short are noted
-    // in the context's findings.
-    std::vector<uint8_t> ReadWholeStream(const CStreamEntry& entry) const;
+    // a sector still holds), in a buffer with room for at least `room` bytes (a caller that
+    // reuses the buffer for more asks for it). A chain that ends before the entry's size,
+    // leaves its table or comes back on itself is continued with the next sector (writers lay
+    // streams out in order); each guess and a stream left short are noted in the context's
+    // findings.
+    std::vector<uint8_t> ReadWholeStream(const CStreamEntry& entry, size_t room = 0) const;
     // Copies what can be read of dest.size() bytes from `offset`; returns the count copied.
     int64_t ReadAvailable(const CStreamEntry& entry, std::span<uint8_t> dest,
                           int64_t offset) const {

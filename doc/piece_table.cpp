@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/large_buffer.h"
 #include "platform/le_reader.h"
 #include "platform/windows1252.h"
 
@@ -20,6 +21,17 @@ std::vector<uint8_t> copyOut(std::span<const uint8_t> stream, int64_t from, int6
     const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(stream.size()) - from);
     std::copy_n(stream.begin() + from, n, out.begin());
     return out;
+}
+
+// Appends [from, from + count) of the stream to `to`; bytes outside the stream are zeros.
+void appendOut(std::vector<uint8_t>& to, std::span<const uint8_t> stream, int64_t from,
+               int64_t count) {
+    const size_t start = to.size();
+    if (from >= 0 && from < static_cast<int64_t>(stream.size())) {
+        const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(stream.size()) - from);
+        to.insert(to.end(), stream.begin() + from, stream.begin() + from + n);
+    }
+    to.resize(start + static_cast<size_t>(count), 0);
 }
 
 int64_t pieceBytesInStream(const Piece& p) {
@@ -106,20 +118,28 @@ void readPiecesText(std::vector<Piece>& pieces, std::span<const uint8_t> wordDoc
     const int64_t limit = 2 * static_cast<int64_t>(wordDocument.size());
     std::vector<Piece> kept;
     kept.reserve(pieces.size());
+    // The text is as large as the document: its room is made once, so it is neither regrown
+    // nor copied, and its pages are first written with the text.
+    int64_t room = 0;
+    for (const Piece& p : pieces)
+        room += 2 * static_cast<int64_t>(std::max(p.count, 0));
+    reserveLarge(text, text.size() + static_cast<size_t>(std::min(room, limit)));
     for (Piece p : pieces) {
         const int64_t bytes = 2 * static_cast<int64_t>(p.count);
         if (static_cast<int64_t>(text.size()) + bytes > limit)
             continue;
         p.outputPos = textStart + static_cast<int32_t>(text.size());
         if (p.is16Bit) {
-            std::vector<uint8_t> raw = copyOut(wordDocument, p.fc, bytes);
-            for (size_t at = 0; at < raw.size(); at += kChunk) {
-                const size_t n = std::min(kChunk, raw.size() - at);
-                std::span<uint8_t> chunk(raw.data() + at, n);
+            // Copied straight into the text; a chunk of it holding what cannot be text is
+            // blanked there.
+            const size_t first = text.size();
+            appendOut(text, wordDocument, p.fc, bytes);
+            for (size_t at = first; at < text.size(); at += kChunk) {
+                const size_t n = std::min(kChunk, text.size() - at);
+                std::span<uint8_t> chunk(text.data() + at, n);
                 if (holdsIllegalUtf16(chunk))
                     std::fill(chunk.begin(), chunk.end(), 0x01);
             }
-            text.insert(text.end(), raw.begin(), raw.end());
         } else {
             std::vector<uint8_t> raw = copyOut(wordDocument, p.fc, p.count);
             for (uint16_t unit : windows1252ToUtf16(raw)) {

@@ -14,6 +14,8 @@ namespace morvel {
 namespace {
 
 constexpr uint32_t kMinTableStream = 4096;
+// Most room made ahead for the copied CompObj stream (a few hundred bytes in practice).
+constexpr int64_t kCompObjRoom = 64 * 1024;
 // Fixed positions in the table stream: the note and section tables after the style sheet
 // (or after it ends, when longer), then the bin tables.
 constexpr uint32_t kNotesTablesStart = 318;
@@ -272,8 +274,34 @@ void Doc8Writer::writeTableStream(CompoundStorage& root) {
     writeZerosTo(s, kMinTableStream);
 }
 
+uint64_t Doc8Writer::wordDocumentStreamBound() const {
+    uint64_t bytes = uint64_t{firstPropertyPage()} * 512 +
+                     512 * uint64_t{doc_.chpxPages.size() + doc_.papxPages.size()};
+    // The sections may start further on, at their source position inside the source's size.
+    if (!doc_.sections.empty() && doc_.sections[0].fcSepx > 0)
+        bytes = std::max<uint64_t>(
+            bytes, std::min<uint64_t>(doc_.sections[0].fcSepx, doc_.wordDocumentSize()));
+    for (const SectionRecord& section : doc_.sections)
+        bytes += section.sprms.size() + 2;
+    for (const PictureStoreRecord& r : doc_.pictureStore)
+        bytes += r.blip.size();
+    return bytes;
+}
+
 void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
+    // Room for the whole file, which the serialiser makes in this stream's buffer: the stream
+    // is as large as the document, and it is then neither regrown nor copied.
+    // A CompObj stream's size is taken only as far as such streams go: a damaged entry's
+    // claim reserves nothing, and a longer stream only costs the serialiser a copy.
+    const CStreamEntry* compObj = compObjEntry();
+    const uint64_t compObjBytes =
+        compObj ? std::clamp<int64_t>(compObj->size, kMinTableStream, kCompObjRoom) : 0;
+    const uint64_t room = compoundFileSizeBound(root, wordDocumentStreamBound() + compObjBytes, 2);
     CompoundStream& s = root.createStream(std::string_view("WordDocument"));
+    if (spare_.capacity() >= room)
+        s.adopt(std::move(spare_));
+    std::vector<uint8_t>().swap(spare_);
+    s.reserve(room);
     s.write(outputFib);
     writeZerosTo(s, kOutputTextStart);
     s.write(doc_.text);
@@ -291,7 +319,7 @@ void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
         const int64_t s0 = doc_.sections[0].fcSepx;
         // The source's first position is kept when it lies ahead inside what the source
         // itself held; every SED then gets the position its properties are written at.
-        if (s0 > s.position() && s0 < static_cast<int64_t>(doc_.streams().wordDocument.size()))
+        if (s0 > s.position() && s0 < static_cast<int64_t>(doc_.wordDocumentSize()))
             writeZerosTo(s, static_cast<uint32_t>(s0));
         const uint32_t fcSed = readU32LE(outputFib, fib::kPlcfSed);
         uint32_t q = s.position();
@@ -319,15 +347,20 @@ void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
     s.patchU32(fib::kCbMac, end + 1);
 }
 
-void Doc8Writer::copyCompObj(CompoundStorage& root) {
+const CStreamEntry* Doc8Writer::compObjEntry() const {
     if (!source_ || !source_->compObjPresent)
-        return;
+        return nullptr;
     const CStreamEntry* compObj = nullptr;
     for (const WalkStep& step : source_->traversal) {
         const CStreamEntry* e = source_->at(step.entry);
         if (e && e->name == "\001CompObj")
             compObj = e;
     }
+    return compObj;
+}
+
+void Doc8Writer::copyCompObj(CompoundStorage& root) {
+    const CStreamEntry* compObj = compObjEntry();
     if (!compObj)
         return;
     CompoundStream& s = root.createStream(std::string_view("\001CompObj"));
@@ -367,7 +400,8 @@ std::string Doc8Writer::build(CompoundFileWriter& out) {
 std::string Doc8Writer::WriteDocument(std::vector<uint8_t>& document) {
     CompoundFileWriter out;
     std::string why = build(out);
-    document = out.serialize();
+    // The streams are not needed once in the file: the file is made from their buffers.
+    document = out.serializeTakingStreams();
     return why;
 }
 

@@ -29,6 +29,9 @@ class Doc8Writer {
     // Builds the document and serialises it into `document`; empty on success, else why the
     // document is incomplete (`document` then holds what was made).
     std::string WriteDocument(std::vector<uint8_t>& document);
+    // A spare buffer (the source's stream once read) whose memory the WordDocument stream may
+    // take when it has room for the whole file.
+    void offerBuffer(std::vector<uint8_t>&& spare) { spare_ = std::move(spare); }
 
     void writeDataStream(CompoundStorage& root);
     void copySourceStorage(CompoundStorage& root, bool macros);
@@ -42,6 +45,10 @@ class Doc8Writer {
     std::array<uint8_t, fib::kOutputSize> outputFib{};
 
   private:
+    // At least the size of the WordDocument stream WriteWordDocumentStream makes.
+    uint64_t wordDocumentStreamBound() const;
+    // The source's CompObj stream, when there is one to copy.
+    const CStreamEntry* compObjEntry() const;
     void writeTable(CompoundStream& s, uint32_t readOffset, uint32_t fibOffset);
     // Sets the FIB's fc at `fibOffset` to the stream's position.
     void fcHere(const CompoundStream& s, uint32_t fibOffset);
@@ -54,6 +61,7 @@ class Doc8Writer {
 
     CDoc8& doc_;
     const CDocStorage* source_;
+    std::vector<uint8_t> spare_;
 };
 
 }  // namespace morvel

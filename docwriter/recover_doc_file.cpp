@@ -17,6 +17,8 @@ namespace morvel {
 namespace {
 
 constexpr size_t kSmallestFile = 900;
+// The new file's room beyond the input's size: 1/kFileRoomMargin of it.
+constexpr size_t kFileRoomMargin = 16;
 
 bool wordDocumentIs97(const DocSalvage& salvage) {
     if (!salvage.storage)
@@ -234,7 +236,10 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
             return result(kRecoverDocFailed, salvageFailure(salvage));
     }
     const CDocStorage& storage = *salvage.storage;
-    CDoc8 doc(ReadDoc8Streams(storage, DataStream::Read), ctx);
+    // The WordDocument stream's buffer is made with room for the new file, which is then
+    // built in the same memory (about the input's size, with a margin for growth).
+    const size_t room = document ? image.size() + image.size() / kFileRoomMargin : 0;
+    CDoc8 doc(ReadDoc8Streams(storage, DataStream::Read, room), ctx);
     int n = 0;
     try {
         n = doc.ReadDocument(0);
@@ -254,6 +259,9 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
     }
     if (findings)
         findings->pictureStore = doc.pictureStore.size();
+    // Everything is read: the source's WordDocument stream is not held while the new
+    // document is built, but its memory is.
+    std::vector<uint8_t> spare = doc.releaseWordDocument();
 
     stepProgress(ctx);
     RecoveryResult out = result(kRecoverDocWritten);
@@ -271,7 +279,9 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
     } else if (document) {
         std::string stopped;
         try {
-            stopped = Doc8Writer(doc, &storage).WriteDocument(*document);
+            Doc8Writer writer(doc, &storage);
+            writer.offerBuffer(std::move(spare));
+            stopped = writer.WriteDocument(*document);
         } catch (const std::exception& e) {
             stopped = "the document could not be built: " + exceptionCause(e);
         }

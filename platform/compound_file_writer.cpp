@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "platform/cfb_constants.h"
 #include "platform/file_io.h"
+#include "platform/large_buffer.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -79,7 +82,7 @@ struct DirEntry {
     ClassId clsid{};
     uint32_t start = kEndOfChain;
     uint32_t size = 0;
-    const CompoundStream* stream = nullptr;
+    CompoundStream* stream = nullptr;  // taken from only by serializeTakingStreams
 };
 
 class Serializer {
@@ -92,10 +95,11 @@ class Serializer {
         addChildren(root, 0);
     }
 
-    std::vector<uint8_t> run() {
+    // The file; with `take`, made from the streams' own buffers, which are left empty.
+    std::vector<uint8_t> run(bool take) {
         layOutMiniStream();
         layOutSectors();
-        return emit();
+        return emit(take);
     }
 
   private:
@@ -208,10 +212,41 @@ class Serializer {
         return first;
     }
 
-    std::vector<uint8_t> emit() {
-        std::vector<uint8_t> out(uint64_t{totalSectors_ + 1} * kSectorSize, 0);
+    static uint64_t sectorPos(uint32_t s) { return uint64_t{s + 1} * kSectorSize; }
+
+    // The largest stream kept in sectors of its own, or null when there is none.
+    DirEntry* largestSectorStream() {
+        DirEntry* largest = nullptr;
+        for (DirEntry& e : entries_)
+            if (e.type == kTypeStream && e.size >= kMiniStreamCutoff &&
+                (!largest || e.size > largest->size))
+                largest = &e;
+        return largest;
+    }
+
+    // The whole file, zero-filled, with the bytes of `placed` (when given) already at its
+    // place: its buffer becomes the file's, and its bytes move up past what comes before.
+    std::vector<uint8_t> fileBuffer(DirEntry* placed) {
+        const uint64_t total = sectorPos(totalSectors_);
+        std::vector<uint8_t> out;
+        if (!placed) {
+            resizeLarge(out, total);
+            return out;
+        }
+        out = placed->stream->takeBytes();
+        const uint64_t at = sectorPos(placed->start);
+        const size_t n = out.size();
+        reserveLarge(out, total);  // no copy when the stream's writer made room for the file
+        out.resize(total, 0);
+        std::memmove(out.data() + at, out.data(), n);
+        std::memset(out.data(), 0, std::min<uint64_t>(at, n));
+        return out;
+    }
+
+    std::vector<uint8_t> emit(bool take) {
+        DirEntry* placed = take ? largestSectorStream() : nullptr;
+        std::vector<uint8_t> out = fileBuffer(placed);
         std::span<uint8_t> buf(out);
-        auto sectorPos = [](uint32_t s) { return uint64_t{s + 1} * kSectorSize; };
 
         std::memcpy(out.data(), kCfbSignature, sizeof kCfbSignature);
         writeU16LE(buf, kCfbHeaderMinorVersion, kMinorVersion);
@@ -261,14 +296,16 @@ class Serializer {
             for (size_t i = 0; i < miniFatSectors_ * size_t{kEntriesPerFatSector}; ++i)
                 writeU32LE(buf, pos + 4 * i, i < miniFat_.size() ? miniFat_[i] : kFreeSect);
         }
-        for (const DirEntry& e : entries_) {
-            if (e.type != kTypeStream || e.size == 0)
+        for (DirEntry& e : entries_) {
+            if (e.type != kTypeStream || e.size == 0 || &e == placed)
                 continue;
             const std::vector<uint8_t>& bytes = e.stream->bytes();
             uint64_t pos = e.size < kMiniStreamCutoff
                                ? sectorPos(entries_[0].start) + uint64_t{e.start} * kMiniSectorSize
                                : sectorPos(e.start);
             std::memcpy(out.data() + pos, bytes.data(), bytes.size());
+            if (take)
+                e.stream->takeBytes();  // copied: its memory goes back at once
         }
         return out;
     }
@@ -305,21 +342,58 @@ std::u16string compoundName(std::string_view text) {
     return name;
 }
 
+// Bytes written past the end are appended rather than zero-filled first and then
+// overwritten: each page of a large stream is then written once.
 uint32_t CompoundStream::write(std::span<const uint8_t> data) {
     uint64_t end = uint64_t{pos_} + data.size();
     if (end > 0xFFFFFFFFull)
         return 0;
-    if (end > bytes_.size())
-        bytes_.resize(end, 0);
-    if (!data.empty())
-        std::memcpy(bytes_.data() + pos_, data.data(), data.size());
+    if (pos_ > bytes_.size())
+        bytes_.resize(pos_, 0);  // the gap a seek left
+    const size_t over = std::min(data.size(), bytes_.size() - pos_);
+    if (over > 0)
+        std::memcpy(bytes_.data() + pos_, data.data(), over);
+    bytes_.insert(bytes_.end(), data.begin() + static_cast<std::ptrdiff_t>(over), data.end());
     pos_ = static_cast<uint32_t>(end);
     return static_cast<uint32_t>(data.size());
 }
 
 uint32_t CompoundStream::writeZeros(uint32_t count) {
-    std::vector<uint8_t> zeros(count, 0);
-    return write(zeros);
+    uint64_t end = uint64_t{pos_} + count;
+    if (end > 0xFFFFFFFFull)
+        return 0;
+    if (pos_ < bytes_.size())
+        std::memset(bytes_.data() + pos_, 0, std::min<size_t>(count, bytes_.size() - pos_));
+    if (end > bytes_.size())
+        bytes_.resize(end, 0);
+    pos_ = static_cast<uint32_t>(end);
+    return count;
+}
+
+void CompoundStream::reserve(uint64_t count) {
+    if (count > 0xFFFFFFFFull)
+        return;
+    try {
+        reserveLarge(bytes_, static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+        // Only room ahead: without it the stream grows as it is written.
+    } catch (const std::length_error&) {
+    }
+}
+
+void CompoundStream::adopt(std::vector<uint8_t>&& buffer) {
+    if (!bytes_.empty() || buffer.capacity() <= bytes_.capacity())
+        return;
+    bytes_.swap(buffer);
+    bytes_.clear();
+    pos_ = 0;
+}
+
+std::vector<uint8_t> CompoundStream::takeBytes() {
+    std::vector<uint8_t> taken;
+    taken.swap(bytes_);
+    pos_ = 0;
+    return taken;
 }
 
 uint32_t CompoundStream::writeU16(uint16_t v) {
@@ -396,7 +470,46 @@ CompoundStorage* CompoundStorage::findStorage(std::u16string_view name) const {
 }
 
 std::vector<uint8_t> CompoundFileWriter::serialize() const {
-    return Serializer(root_).run();
+    return Serializer(root_).run(false);
+}
+
+std::vector<uint8_t> CompoundFileWriter::serializeTakingStreams() {
+    return Serializer(root_).run(true);
+}
+
+namespace {
+
+// Sectors of the streams under `storage` (a mini stream counted as one whole sector, of
+// which `mini` keeps the count) and the directory entries they need.
+void countTree(const CompoundStorage& storage, uint64_t& sectors, uint64_t& mini,
+               uint64_t& entries) {
+    for (const CompoundStorage::Child& c : storage.children()) {
+        ++entries;
+        if (c.stream) {
+            sectors += ceilDiv(c.stream->size(), kSectorSize);
+            mini += c.stream->size() < kMiniStreamCutoff ? 1 : 0;
+        } else {
+            countTree(*c.storage, sectors, mini, entries);
+        }
+    }
+}
+
+}  // namespace
+
+uint64_t compoundFileSizeBound(const CompoundStorage& root, uint64_t moreBytes,
+                               size_t moreStreams) {
+    uint64_t sectors = ceilDiv(moreBytes, kSectorSize) + moreStreams, entries = 1 + moreStreams;
+    // The streams added later may all be mini streams.
+    uint64_t mini = moreStreams;
+    countTree(root, sectors, mini, entries);
+    // The mini stream's last sector; the mini FAT, one entry per 64 bytes of mini stream (a
+    // mini stream is under 4096 bytes: 64 entries, half a sector); the directory; then the
+    // FAT, which covers itself, and the DIFAT.
+    sectors += 1 + ceilDiv(mini * (kMiniStreamCutoff / kMiniSectorSize), kEntriesPerFatSector) +
+               ceilDiv(entries, kDirEntriesPerSector);
+    const uint64_t fat = ceilDiv(sectors, kEntriesPerFatSector - 1) + 1;
+    sectors += fat + ceilDiv(fat, kDifatEntriesPerSector);
+    return (sectors + 1) * kSectorSize;
 }
 
 std::string CompoundFileWriter::save(const std::filesystem::path& path) const {

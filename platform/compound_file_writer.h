@@ -52,6 +52,15 @@ class CompoundStream {
         bytes_.clear();
         pos_ = 0;
     }
+    // Makes room for `count` bytes in all without touching them, so a stream whose size is
+    // known grows without copies and its pages are first written with their bytes. Best
+    // effort: when the memory cannot be had, nothing changes.
+    void reserve(uint64_t count);
+    // Takes `buffer`'s memory as the stream's, emptied: its pages, already touched, are
+    // written again rather than fresh ones. Only for an empty stream; else nothing changes.
+    void adopt(std::vector<uint8_t>&& buffer);
+    // Gives up the stream's buffer (its size, and the room reserved); the stream is left empty.
+    std::vector<uint8_t> takeBytes();
 
   private:
     std::u16string name_;
@@ -107,12 +116,21 @@ class CompoundFileWriter {
     const CompoundStorage& root() const { return root_; }
 
     std::vector<uint8_t> serialize() const;
+    // The same bytes as serialize(), made from the streams' own buffers: the largest stream's
+    // buffer becomes the file (its bytes moved within it, without a copy when it has room for
+    // the whole file) and every other stream is freed once copied. The tree keeps its shape,
+    // but its streams are left empty.
+    std::vector<uint8_t> serializeTakingStreams();
     // Writes the file to `path`, replacing what is there. Empty on success, else a reason.
     std::string save(const std::filesystem::path& path) const;
 
   private:
     CompoundStorage root_;
 };
+
+// A size at least that of the file serialised from `root` once `moreBytes` more bytes in
+// `moreStreams` more streams are added to it: room to reserve ahead for the whole file.
+uint64_t compoundFileSizeBound(const CompoundStorage& root, uint64_t moreBytes, size_t moreStreams);
 
 // The bytes of the "\005SummaryInformation" stream of a newly created, empty summary
 // information property set: one section holding only the code page (Windows-1252).

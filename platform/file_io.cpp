@@ -122,11 +122,22 @@ void PartialFiles::removeAll() {
     paths_.clear();
 }
 
-std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
-                            bool overwrite, PartialFiles* partials, WriteStatus* status) {
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        temporary_ = std::move(other.temporary_);
+        partials_ = other.partials_;
+        other.temporary_.clear();
+    }
+    return *this;
+}
+
+std::string StagedFile::stage(const std::filesystem::path& target, std::span<const uint8_t> bytes,
+                              PartialFiles* partials, WriteStatus* status) {
     WriteStatus ignored;
     WriteStatus& st = status ? *status : ignored;
     st = WriteStatus::Ok;
+    discard();
     std::filesystem::path dir = target.parent_path();
     if (dir.empty())
         dir = ".";
@@ -140,41 +151,51 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
         return std::string("cannot create a file in ") + dir.string() + ": " + std::strerror(errno);
     }
     Fd f(raw);
+    temporary_ = tmpl;
+    partials_ = partials;
     if (partials) {
         partials->add(tmpl);
         held.unlock();
     }
-    // Every way out from here removes the temporary name and takes it off the list.
-    auto forget = [&] {
-        ::unlink(tmpl.c_str());
-        if (partials)
-            partials->drop(tmpl);
-    };
     ::fchmod(f.fd, 0666 & ~currentUmask());
     if (!writeAll(f.fd, bytes) || ::fsync(f.fd) != 0) {
         std::string why = std::strerror(errno);
-        if (partials)
-            held.lock();
-        forget();
+        discard();
         st = WriteStatus::CannotWrite;
         return "cannot write " + target.string() + ": " + why;
     }
-    if (partials)
-        held.lock();
+    return {};
+}
+
+std::string StagedFile::place(const std::filesystem::path& target, bool overwrite,
+                              WriteStatus* status) {
+    WriteStatus ignored;
+    WriteStatus& st = status ? *status : ignored;
+    st = WriteStatus::Ok;
+    if (!staged()) {
+        st = WriteStatus::CannotPlace;
+        return "cannot create " + target.string() + ": nothing was written for it";
+    }
+    std::unique_lock<std::mutex> held;
+    if (partials_)
+        held = partials_->hold();
     int rc;
     if (overwrite) {
-        rc = ::rename(tmpl.c_str(), target.c_str());
+        rc = ::rename(temporary_.c_str(), target.c_str());
     } else {
         // link() fails when the target exists, so no existing file is ever replaced.
-        rc = ::link(tmpl.c_str(), target.c_str());
+        rc = ::link(temporary_.c_str(), target.c_str());
     }
     const int linkErrno = errno;
     if (rc == 0 && overwrite) {
-        if (partials)
-            partials->drop(tmpl);  // renamed: the name is gone
+        if (partials_)
+            partials_->drop(temporary_);  // renamed: the name is gone
     } else {
-        forget();
+        ::unlink(temporary_.c_str());
+        if (partials_)
+            partials_->drop(temporary_);
     }
+    temporary_.clear();
     if (rc != 0) {
         st = linkErrno == EEXIST ? WriteStatus::AlreadyExists : WriteStatus::CannotPlace;
         std::string why =
@@ -182,6 +203,25 @@ std::string writeFileAtomic(const std::filesystem::path& target, std::span<const
         return "cannot create " + target.string() + ": " + why;
     }
     return {};
+}
+
+void StagedFile::discard() {
+    if (!staged())
+        return;
+    std::unique_lock<std::mutex> held;
+    if (partials_)
+        held = partials_->hold();
+    ::unlink(temporary_.c_str());
+    if (partials_)
+        partials_->drop(temporary_);
+    temporary_.clear();
+}
+
+std::string writeFileAtomic(const std::filesystem::path& target, std::span<const uint8_t> bytes,
+                            bool overwrite, PartialFiles* partials, WriteStatus* status) {
+    StagedFile file;
+    std::string why = file.stage(target, bytes, partials, status);
+    return why.empty() ? file.place(target, overwrite, status) : why;
 }
 
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {

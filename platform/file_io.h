@@ -5,6 +5,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace morvel {
@@ -45,6 +46,38 @@ class PartialFiles {
 
 // Why writeFileAtomic failed, for callers that act on the kind of failure.
 enum class WriteStatus { Ok, CannotCreate, CannotWrite, AlreadyExists, CannotPlace };
+
+// A file written under a temporary name beside its target and flushed to disk, waiting to be
+// put in place: the slow half of an atomic write, which any thread may do, apart from the
+// rename, which a caller may do later and in an order of its own. A file never placed is
+// removed when this goes.
+class StagedFile {
+  public:
+    StagedFile() = default;
+    StagedFile(StagedFile&& other) noexcept { *this = std::move(other); }
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    ~StagedFile() { discard(); }
+
+    // Writes and flushes `bytes` under a temporary name beside `target`. Empty on success,
+    // else a reason (`status` gets the kind of failure, and nothing is left behind). With
+    // partials, the temporary name is listed there while it exists.
+    std::string stage(const std::filesystem::path& target, std::span<const uint8_t> bytes,
+                      PartialFiles* partials = nullptr, WriteStatus* status = nullptr);
+    // Puts the staged file at `target`, which must be in the folder it was staged for. Without
+    // overwrite an existing target is left alone (WriteStatus::AlreadyExists). The temporary
+    // name is gone afterwards, whatever the outcome.
+    std::string place(const std::filesystem::path& target, bool overwrite,
+                      WriteStatus* status = nullptr);
+    // Removes the staged file.
+    void discard();
+    bool staged() const { return !temporary_.empty(); }
+
+  private:
+    std::string temporary_;
+    PartialFiles* partials_ = nullptr;
+};
 
 // Writes bytes to a temporary name beside the target and renames it into place, so a failed
 // write never leaves part of a file under the final name. Without overwrite, an existing target

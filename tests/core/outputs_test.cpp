@@ -166,6 +166,67 @@ TEST_F(Outputs, WriteResultStatusSaysWhatHappened) {
     EXPECT_FALSE(fs::exists(dir.path() / "none.txt"));
 }
 
+// A result written beside its target first and put in place later (as a batch's workers and
+// its first thread do) meets the same checks with the same outcomes, keeps what it must not
+// replace, and leaves no temporary file behind whatever the outcome.
+TEST_F(Outputs, StagedResultsArePlacedWithTheSameChecks) {
+    const fs::path other = dir.path() / "Other.doc";
+    test::writeFile(other, original);
+    fs::create_directory(dir.path() / "busy.txt");
+    const std::vector<fs::path> batch = {other};
+    struct Case {
+        const char* target;
+        OutputKind kind;
+        bool overwrite;
+        SaveStatus status;
+        size_t bytes;
+    } cases[] = {
+        {"new.txt", OutputKind::Raw, false, SaveStatus::Saved, 9},
+        {"taken.txt", OutputKind::Raw, false, SaveStatus::AlreadyExists, 0},
+        {"taken.txt", OutputKind::Full, true, SaveStatus::Saved, 5},
+        {"Other.doc", OutputKind::Full, true, SaveStatus::ProtectedTarget, 0},
+        {"Report.doc", OutputKind::Full, true, SaveStatus::ProtectedTarget, 0},
+        {"busy.txt", OutputKind::Raw, true, SaveStatus::WriteFailed, 0},
+        {"missing/sub.txt", OutputKind::Raw, true, SaveStatus::WriteFailed, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        test::writeFile(dir.path() / "taken.txt", test::bytesOf("keep me"));
+        fs::remove(dir.path() / "new.txt");
+        SaveOptions how;
+        how.overwrite = c.overwrite;
+        how.protectedFiles = batch;
+        const fs::path target = dir.path() / c.target;
+        StagedResult staged = stageResult(rec, c.kind, target);
+        EXPECT_TRUE(staged.present);
+        // Staged is not yet placed: an existing target still holds what it held.
+        EXPECT_EQ(test::readFile(dir.path() / "taken.txt"), test::bytesOf("keep me"));
+        const SaveOutcome o = placeResult(rec, staged, target, how);
+        EXPECT_EQ(o.status, c.status) << o.error;
+        EXPECT_EQ(o.ok, c.status == SaveStatus::Saved);
+        EXPECT_EQ(o.bytes, c.bytes);
+        EXPECT_EQ(o.error.empty(), o.ok);
+        EXPECT_FALSE(staged.file.staged());
+        for (const std::string& name : names(dir.path()))
+            EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
+    }
+    EXPECT_EQ(test::readFile(other), original);
+    EXPECT_EQ(test::readFile(dir.path() / "Report.doc"), original);
+
+    // A staged result never placed is removed when it goes.
+    {
+        StagedResult dropped = stageResult(rec, OutputKind::Raw, dir.path() / "dropped.txt");
+        ASSERT_TRUE(dropped.file.staged()) << dropped.error;
+        EXPECT_EQ(names(dir.path()).size(), 5u);  // Report, Other, busy, taken, the staged one
+    }
+    EXPECT_EQ(names(dir.path()).size(), 4u);
+    rec.rawText.reset();
+    StagedResult absent = stageResult(rec, OutputKind::Raw, dir.path() / "none.txt");
+    EXPECT_FALSE(absent.present);
+    EXPECT_EQ(placeResult(rec, absent, dir.path() / "none.txt").status, SaveStatus::NotRecovered);
+    EXPECT_FALSE(fs::exists(dir.path() / "none.txt"));
+}
+
 TEST_F(Outputs, CopyOriginalCreatesEveryLevelAndReportsFailure) {
     const fs::path target = dir.path() / "backup" / "2024" / "letters";
     rec.success = 1;

@@ -240,6 +240,33 @@ TEST(Word97Pieces, IllegalChunksBecomeFillBytes) {
     EXPECT_EQ(readU16LE(text, 1024), 'a');
 }
 
+// Chunks are counted from each piece's own start, wherever it lands in the text, and a piece
+// that runs past the stream's end reads zeros there.
+TEST(Word97Pieces, IllegalChunksCountFromThePieceAndShortPiecesEndInZeros) {
+    std::vector<uint8_t> wd(4096, 0);
+    wd[0] = 'x';
+    wd[1] = 'y';
+    wd[2] = 'z';
+    for (size_t i = 0; i < 600; ++i)
+        writeU16LE(wd, 1024 + 2 * i, 'a');
+    writeU16LE(wd, 1024 + 600, 0xFFFF);  // the piece's second 512-byte chunk
+    writeU16LE(wd, 4094, 'b');
+    std::vector<Piece> pieces = {Piece{0, 3, false, 0, 0, 0}, Piece{1024, 600, true, 0, 0, 0},
+                                 Piece{4094, 3, true, 0, 0, 0}};
+    std::vector<uint8_t> text;
+    readPiecesText(pieces, wd, 2048, text);
+    ASSERT_EQ(text.size(), 6u + 1200u + 6u);
+    EXPECT_EQ(readU16LE(text, 4), 'z');
+    EXPECT_EQ(readU16LE(text, 6 + 510), 'a');
+    for (size_t i = 6 + 512; i < 6 + 1024; ++i)
+        ASSERT_EQ(text[i], 0x01) << i;
+    EXPECT_EQ(readU16LE(text, 6 + 1024), 'a');
+    EXPECT_EQ(readU16LE(text, 1206), 'b');
+    EXPECT_EQ(readU16LE(text, 1208), 0);
+    EXPECT_EQ(readU16LE(text, 1210), 0);
+    EXPECT_EQ(pieces[2].outputPos, 2048 + 1206);
+}
+
 TEST(Word97Pieces, RunEndsMapThroughThePieces) {
     const std::vector<Piece> wide = {Piece{0x600, 100, true, 0, 2048, 200}};
     const std::vector<Piece> narrow = {Piece{0x600, 100, false, 0, 2048, 200}};

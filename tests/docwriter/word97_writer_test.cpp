@@ -184,6 +184,46 @@ TEST(Word97Writer, DataBlocksAndCompObjCopies) {
     EXPECT_EQ(f.textBytes, 4u);
 }
 
+// The document is built in the memory of a buffer offered with room for it (the source's
+// stream, once read), and comes out the same whatever is offered.
+TEST(Word97Writer, AnOfferedBufferWithRoomBecomesTheDocument) {
+    Word97Builder b;
+    b.text = std::u16string(20000, u'a');
+    struct Case {
+        const char* what;
+        size_t room;
+        bool inPlace;
+    } cases[] = {{"none", 0, false}, {"too small", 4096, false}, {"room", 1 << 20, true}};
+    std::vector<uint8_t> expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DocContext ctx;
+        CDoc8 doc(b.build(), ctx);
+        ASSERT_EQ(doc.ReadDocument(0), 8);
+        std::vector<uint8_t> spare = doc.releaseWordDocument();
+        spare.reserve(c.room);
+        const uint8_t* offered = spare.data();
+        Doc8Writer writer(doc, nullptr);
+        writer.offerBuffer(std::move(spare));
+        std::vector<uint8_t> document;
+        ASSERT_EQ(writer.WriteDocument(document), "");
+        if (expected.empty())
+            expected = document;
+        EXPECT_EQ(document, expected);
+        // Only the case with room is checked by address: a freed buffer's address may be
+        // handed out again.
+        if (c.inPlace) {
+            EXPECT_EQ(document.data(), offered);
+        }
+    }
+    // Read back: the text is all there.
+    DocContext again;
+    RecoverDocFindings f;
+    std::vector<uint8_t> twice;
+    EXPECT_EQ(RecoverDocFile(expected, twice, again, &f).code, kRecoverDocWritten);
+    EXPECT_EQ(f.textBytes, 40000u);
+}
+
 TEST(Word97Writer, MacrosAndObjectPoolAreCopiedWithWhatTheyHold) {
     Word97Builder b;
     b.extraStreams = {{"MsoDataStore/A/Item", {1, 2, 3}},

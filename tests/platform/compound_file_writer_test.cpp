@@ -27,6 +27,126 @@ TEST(CompoundStream, WritesSeeksAndPatches) {
     EXPECT_EQ(s.bytes(), (std::vector<uint8_t>{'a', 'b', 1, 2, 3, 4, 'A', 'B'}));
 }
 
+// Writes that overlap the end, run past it, or follow a seek beyond it give the bytes of a
+// buffer written one byte at a time.
+TEST(CompoundStream, WritesOverAndPastTheEndAsAPlainBuffer) {
+    struct Step {
+        uint32_t seek;
+        uint32_t zeros;    // a run of zeros when nonzero, else
+        const char* text;  // these bytes
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"overlapping the end", {{0, 0, "abcdef"}, {4, 0, "XYZW"}}},
+        {"inside", {{0, 0, "abcdef"}, {1, 0, "QR"}}},
+        {"after a gap", {{0, 0, "ab"}, {5, 0, "cd"}}},
+        {"zeros over the end", {{0, 0, "abcdef"}, {3, 5, ""}}},
+        {"zeros inside", {{0, 0, "abcdef"}, {1, 2, ""}}},
+        {"zeros after a gap", {{0, 0, "ab"}, {4, 3, ""}, {8, 0, "z"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CompoundStream s(u"x");
+        s.reserve(3);  // room ahead changes nothing
+        std::vector<uint8_t> model;
+        for (const Step& step : c.steps) {
+            s.seek(step.seek);
+            const std::vector<uint8_t> data =
+                step.zeros ? std::vector<uint8_t>(step.zeros, 0) : test::bytesOf(step.text);
+            const uint32_t n = step.zeros ? s.writeZeros(step.zeros) : s.write(data);
+            EXPECT_EQ(n, data.size());
+            if (model.size() < step.seek + data.size())
+                model.resize(step.seek + data.size(), 0);
+            std::copy(data.begin(), data.end(), model.begin() + step.seek);
+            EXPECT_EQ(s.position(), step.seek + data.size());
+        }
+        EXPECT_EQ(s.bytes(), model);
+    }
+    CompoundStream s(u"x");
+    s.write(test::bytesOf("abc"));
+    EXPECT_EQ(s.takeBytes(), test::bytesOf("abc"));
+    EXPECT_EQ(s.size(), 0u);
+    EXPECT_EQ(s.position(), 0u);
+}
+
+// Making the file from the streams' own buffers gives the bytes of the copying serialiser,
+// whichever stream is largest and wherever it lies; with room reserved for the whole file the
+// largest stream's buffer becomes the file without a copy.
+TEST(CompoundFileWriter, TakingTheStreamsGivesTheSameFile) {
+    struct Case {
+        const char* what;
+        std::vector<test::CfbStream> streams;
+        int roomFor = -1;  // the stream given room for the whole file, if any
+    };
+    const std::vector<Case> cases = {
+        {"empty", {}},
+        {"mini streams only",
+         {{"A", test::fillerBytes(100, 1)}, {"B", test::fillerBytes(4095, 2)}}},
+        {"largest last in sector order",
+         {{"Data", test::fillerBytes(5000, 3)},
+          {"1Table", test::fillerBytes(9000, 4)},
+          {"WordDocument", test::fillerBytes(70001, 5)},
+          {"x", test::fillerBytes(10, 6)}},
+         2},
+        {"largest without room",
+         {{"Data", test::fillerBytes(5000, 3)}, {"WordDocument", test::fillerBytes(70001, 5)}}},
+        {"largest first",
+         {{"Big", test::fillerBytes(300000, 7)},
+          {"LongerName", test::fillerBytes(4096, 8)},
+          {"Store/Inner", test::fillerBytes(6000, 9)}},
+         0},
+        {"with a DIFAT",
+         {{"A", test::fillerBytes(5000, 10)}, {"Huge", test::fillerBytes(7'300'000, 11)}},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto build = [&](CompoundFileWriter& w, bool room) {
+            w.root().setClass(kWordDocumentClassId);
+            const uint8_t* roomData = nullptr;
+            for (size_t i = 0; i < c.streams.size(); ++i) {
+                const test::CfbStream& st = c.streams[i];
+                CompoundStorage* storage = &w.root();
+                std::string name = st.path;
+                if (const size_t slash = name.find('/'); slash != std::string::npos) {
+                    storage = &storage->createStorage(std::string_view(name).substr(0, slash));
+                    name.erase(0, slash + 1);
+                }
+                CompoundStream& s = storage->createStream(std::string_view(name));
+                if (room && static_cast<int>(i) == c.roomFor) {
+                    uint64_t rest = 0;
+                    for (size_t k = i; k < c.streams.size(); ++k)
+                        rest += c.streams[k].bytes.size();
+                    s.reserve(compoundFileSizeBound(w.root(), rest, c.streams.size() - i));
+                    roomData = s.bytes().data();
+                }
+                s.write(st.bytes);
+            }
+            return roomData;
+        };
+        CompoundFileWriter copied;
+        build(copied, false);
+        const std::vector<uint8_t> expected = copied.serialize();
+        EXPECT_LE(expected.size(), compoundFileSizeBound(copied.root(), 0, 0));
+
+        CompoundFileWriter taken;
+        const uint8_t* roomData = build(taken, true);
+        const std::vector<uint8_t> file = taken.serializeTakingStreams();
+        EXPECT_EQ(file, expected);
+        if (roomData) {
+            EXPECT_EQ(file.data(), roomData);  // made in place, not copied
+        }
+        for (const auto& child : taken.root().children()) {
+            if (child.stream) {
+                EXPECT_EQ(child.stream->size(), 0u);
+            }
+        }
+    }
+}
+
 TEST(CompoundStorage, SameNameInAnyCaseIsTheSameChild) {
     CompoundStorage root(u"Root Entry");
     root.createStream("Data").write(test::bytesOf("old"));
