@@ -15,13 +15,6 @@ namespace {
 
 constexpr size_t kSmallestFile = 900;
 
-std::optional<std::vector<uint8_t>> streamOf(const CDocStorage& storage,
-                                             const CStreamEntry* entry) {
-    if (!entry)
-        return std::nullopt;
-    return storage.ReadWholeStream(*entry);
-}
-
 bool wordDocumentIs97(const DocSalvage& salvage) {
     if (!salvage.storage)
         return false;
@@ -144,14 +137,7 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
             return result(kRecoverDocFailed, salvageFailure(salvage));
     }
     const CDocStorage& storage = *salvage.storage;
-    Doc8Streams streams;
-    if (const CStreamEntry* wd = storage.wordDocument())
-        streams.wordDocument = storage.ReadWholeStream(*wd);
-    streams.table1 = streamOf(storage, storage.table1());
-    streams.table0 = streamOf(storage, storage.table0());
-    streams.data = streamOf(storage, storage.data());
-
-    CDoc8 doc(std::move(streams), ctx);
+    CDoc8 doc(ReadDoc8Streams(storage, DataStream::Read), ctx);
     int n = 0;
     try {
         n = doc.ReadDocument(0);

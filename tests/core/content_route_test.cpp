@@ -146,7 +146,7 @@ TEST(ContentRoute, DriverRoutesByContentWhateverTheName) {
     for (const Case& c : cases) {
         test::TempDir dir;
         test::writeFile(dir.path() / c.name, c.make());
-        CountingProgress progress;
+        ProgressModel progress;
         RecordingErrors errors;
         RecoveryEnvironment env;
         env.workingFolder = dir.path();

@@ -18,7 +18,7 @@ namespace {
 
 struct DriverRun {
     test::TempDir dir;
-    CountingProgress progress;
+    ProgressModel progress;
     CollectedErrors errors;
     RecoveryEnvironment env;
     DocumentRecord record;
