@@ -29,6 +29,7 @@
 #include "core/run_folder.h"
 #include "core/template_store_cache.h"
 #include "discovery/document_walk.h"
+#include "docwriter/recover_doc_file.h"
 #include "docx/office_broken_repair_2007.h"
 #include "platform/collected_errors.h"
 #include "platform/file_io.h"
@@ -306,11 +307,20 @@ void writeItem(const RunState& run, BatchItem& item) {
         full |= std::string(w.kind) == "full";
     // Nothing written is no success, whatever the steps said.
     outcome.success = outcome.success && !outcome.written.empty();
-    if (!full)
+    // A full document that holds the text alone (an older Word version's text, or a document
+    // whose structure was lost) is no recovered document: it ends "text only", with the
+    // reason its format gives, else the engine's own.
+    const bool plainText = full && outcome.result.source == kRecoverDocSource &&
+                           outcome.result.code == kRecoverDocTextOnly;
+    if (plainText)
+        outcome.reason = outcome.contentReason
+                             ? Reason{outcome.contentReason->code, outcome.contentReason->message}
+                             : Reason{outcome.result.key(), outcome.result.message};
+    else if (!full)
         outcome.reason = noFullDocumentReason(outcome);
-    outcome.exitCode = full && outcome.errors.empty() ? kExitAllFull
-                       : outcome.written.empty()      ? kExitSomeFailed
-                                                      : kExitSomeTextOnly;
+    outcome.exitCode = full && !plainText && outcome.errors.empty() ? kExitAllFull
+                       : outcome.written.empty()                    ? kExitSomeFailed
+                                                                    : kExitSomeTextOnly;
     outcome.seconds =
         item.seconds +
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
