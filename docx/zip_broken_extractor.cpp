@@ -97,12 +97,12 @@ ByteSpan ZipBrokenExtractor::GetEntryData(uint32_t index) {
     const LocalEntry& e = scan_.entries[index];
     if (e.method != kMethodDeflate)
         return e.data;
-    std::vector<uint8_t>& content = scan_.inflated[index];
+    InflatedBytes& content = scan_.inflated[index];
     if (!scan_.held[index]) {
         if (e.uncompressedSize > maxInflatedSize(e.compressedSize))
             return {};
         ++inflations_[index];
-        std::vector<uint8_t> out(std::max<uint32_t>(e.uncompressedSize, 1));
+        InflatedBytes out(std::max<uint32_t>(e.uncompressedSize, 1));
         uint32_t crc = 0;
         if (InflateZip().Inflate(e.data, out.data(), e.uncompressedSize, crc) != 0 || crc != e.crc)
             return {};
@@ -117,7 +117,7 @@ ByteSpan ZipBrokenExtractor::GetEntryData(uint32_t index) {
 void ZipBrokenExtractor::ReleaseEntryData(uint32_t index) {
     if (index >= scan_.entries.size())
         return;
-    std::vector<uint8_t>().swap(scan_.inflated[index]);
+    InflatedBytes().swap(scan_.inflated[index]);
     scan_.held[index] = false;
 }
 

@@ -42,27 +42,33 @@ const InflateZip::StreamRun& ZipDataChecker::inflateAt(size_t dataStart, bool ke
     }
     const size_t rest = std::min<size_t>(archive_.size() - dataStart, 0xFFFFFFFFu);
     const ByteSpan input(archive_.data() + dataStart, static_cast<uint32_t>(rest));
-    std::vector<uint8_t> held;
+    InflatedBytes held;
     const bool holding = keep && cap != kUnbounded && cap <= keepLeft_;
     // A stream whose cap is known and whose whole run fits the budget is first inflated in
-    // one call into a scratch buffer of the cap, reused from stream to stream (pages it does
-    // not reach are never touched); one that does not end there is run in chunks, which
-    // says why.
+    // one call: straight into the buffer that keeps it, or into a scratch buffer of the cap
+    // reused from stream to stream (pages either does not reach are never touched); one that
+    // does not end there is run in chunks, which says why.
     bool whole = false;
     if (cap <= kWholeInflateLimit && rest + cap <= budgetLeft_) {
-        if (scratchSize_ < cap || !scratch_) {
-            scratch_.reset();
-            scratch_ = std::make_unique_for_overwrite<uint8_t[]>(std::max<uint64_t>(cap, 1));
-            scratchSize_ = cap;
+        if (holding) {
+            held.resize(std::max<uint64_t>(cap, 1));
+            whole = InflateZip().InflateWhole(input, held.data(), cap, run);
+            held.resize(whole ? run.produced : 0);
+        } else {
+            if (scratchSize_ < cap || !scratch_) {
+                scratch_.reset();
+                scratch_ = std::make_unique_for_overwrite<uint8_t[]>(std::max<uint64_t>(cap, 1));
+                scratchSize_ = cap;
+            }
+            whole = InflateZip().InflateWhole(input, scratch_.get(), cap, run);
         }
-        whole = InflateZip().InflateWhole(input, scratch_.get(), cap, run);
-        if (whole && holding)
-            held.assign(scratch_.get(), scratch_.get() + run.produced);
     }
     if (!whole) {
+        std::vector<uint8_t> chunked;
         if (holding)
-            held.reserve(cap);
-        run = InflateZip().Run(input, cap, budgetLeft_, holding ? &held : nullptr);
+            chunked.reserve(cap);
+        run = InflateZip().Run(input, cap, budgetLeft_, holding ? &chunked : nullptr);
+        held.assign(chunked.begin(), chunked.end());
     }
     budgetLeft_ -= std::min(budgetLeft_, run.consumed + run.produced);
     if (run.stop == InflateZip::RunStop::OutOfWork)
@@ -74,11 +80,11 @@ const InflateZip::StreamRun& ZipDataChecker::inflateAt(size_t dataStart, bool ke
     return run;
 }
 
-std::vector<uint8_t> ZipDataChecker::takeKept(size_t dataStart) {
+InflatedBytes ZipDataChecker::takeKept(size_t dataStart) {
     auto found = kept_.find(dataStart);
     if (found == kept_.end())
         return {};
-    std::vector<uint8_t> out = std::move(found->second);
+    InflatedBytes out = std::move(found->second);
     kept_.erase(found);
     return out;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "docx/inflate_zip.h"
+#include "docx/inflated_bytes.h"
 
 namespace morvel {
 
@@ -32,7 +33,7 @@ class ZipDataChecker {
     // the output is held (when the cap is known and within the keep allowance) for takeKept.
     const InflateZip::StreamRun& inflateAt(size_t dataStart, bool keep);
     // The held output of the stream at dataStart, moved out; empty when none was held.
-    std::vector<uint8_t> takeKept(size_t dataStart);
+    InflatedBytes takeKept(size_t dataStart);
 
     // CRC-32 of archive bytes [begin, end); end must not pass the archive's end.
     uint32_t crcOf(size_t begin, size_t end);
@@ -48,7 +49,7 @@ class ZipDataChecker {
     bool exhausted_ = false;
     std::unordered_map<size_t, uint64_t> caps_;
     std::unordered_map<size_t, InflateZip::StreamRun> runs_;
-    std::unordered_map<size_t, std::vector<uint8_t>> kept_;
+    std::unordered_map<size_t, InflatedBytes> kept_;
     std::vector<uint32_t> checkpoints_;  // CRC of [0, i * kCheckpointStep)
     // Output buffer of whole-stream inflates, as large as the largest cap met so far.
     std::unique_ptr<uint8_t[]> scratch_;

@@ -796,13 +796,13 @@ ZipScanResult Scan::run() {
     dropNested();
     chooseDamaged();
     for (const LocalEntry& e : out_.entries) {
-        std::vector<uint8_t> kept;
+        InflatedBytes kept;
         if (e.method == kMethodDeflate)
             kept = checker_->takeKept(size_t{e.offset} + e.dataOffset);
         // What was kept is the one inflate of the stream whose CRC accepted the entry.
         const bool held = e.method == kMethodDeflate && kept.size() == e.uncompressedSize;
         out_.held.push_back(held);
-        out_.inflated.push_back(held ? std::move(kept) : std::vector<uint8_t>());
+        out_.inflated.push_back(held ? std::move(kept) : InflatedBytes());
     }
     out_.inflateBudgetExhausted = checker_->budgetExhausted();
     if (out_.entries.empty()) {

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "docx/inflated_bytes.h"
 #include "docx/local_entry.h"
 #include "docx/zip_findings.h"
 
@@ -22,7 +23,7 @@ struct DamagedEntry {
 struct ZipScanResult {
     std::vector<LocalEntry> entries;  // intact, in the order their records lie in the file
     // Per entry, the content the check inflated and kept; empty when none was kept.
-    std::vector<std::vector<uint8_t>> inflated;
+    std::vector<InflatedBytes> inflated;
     std::vector<bool> held;             // per entry, whether inflated[i] is its content
     std::vector<DamagedEntry> damaged;  // one per name that has no intact copy
     std::vector<ZipFinding> findings;

@@ -1,9 +1,12 @@
 #include "docx/zip_save_and_store.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -54,21 +57,15 @@ uint32_t crcOfRepeated(uint32_t crc, uint8_t byte, uint64_t count) {
     return crc;
 }
 
-// Deflates the segments onto the end of out; the CRC and the plain length come back. A
-// rewritten part arrives as very many small segments: they are gathered into a staging
-// buffer so zlib sees few large inputs, and output gathers in a fixed chunk. A part above
-// kLargeDeflateThreshold is deflated at a faster level, and its long runs of one byte are
-// written as blocks of their own, between full flushes of zlib's stream.
-bool deflateSegments(std::vector<uint8_t>& out, const ByteSpan* segments, uint32_t segmentCount,
-                     uint32_t& crc, uint64_t& plainLength) {
-    uint64_t total = 0;
-    for (uint32_t i = 0; i < segmentCount; ++i)
-        if (!segments[i].absent())
-            total += segments[i].length;
-    const bool large = total > kLargeDeflateThreshold;
+// Deflates the segments onto the end of out through zlib's stream, with the CRC and the
+// plain length; for a large part that holds long runs of one byte, which are written as
+// blocks of their own between full flushes of the stream, so that a hostile part of GiBs of
+// one byte costs no more than copying it. The segments are gathered into a staging buffer so
+// zlib sees few large inputs, and output gathers in a fixed chunk.
+bool deflateStreamWithRuns(std::vector<uint8_t>& out, const ByteSpan* segments,
+                           uint32_t segmentCount, uint32_t& crc, uint64_t& plainLength) {
     z_stream s{};
-    if (deflateInit2(&s, large ? kLargeDeflateLevel : kRewriteDeflateLevel, Z_DEFLATED, -15, 8,
-                     Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&s, kLargeDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     std::vector<uint8_t> chunk(kDeflateChunk);
     std::vector<uint8_t> staged;
@@ -123,7 +120,7 @@ bool deflateSegments(std::vector<uint8_t>& out, const ByteSpan* segments, uint32
         if (seg.length == 0 || seg.absent())
             continue;
         uint32_t at = 0;
-        for (std::optional<ByteRun> run; ok && large && (run = findLongRun(seg, at));) {
+        for (std::optional<ByteRun> run; ok && (run = findLongRun(seg, at));) {
             stage(ByteSpan(seg.data + at, run->begin - at));
             flushStaged();
             feed(ByteSpan(), Z_FULL_FLUSH);
@@ -142,6 +139,87 @@ bool deflateSegments(std::vector<uint8_t>& out, const ByteSpan* segments, uint32
         feed(ByteSpan(), Z_FINISH);
     deflateEnd(&s);
     return ok;
+}
+
+// Whether a part of this many bytes is large: deflated at the faster level.
+bool isLarge(uint64_t total) {
+    return total > kLargeDeflateThreshold;
+}
+
+// Whether any segment holds a run of one byte long enough to be written as a block of its
+// own.
+bool holdsLongRun(const ByteSpan* segments, uint32_t segmentCount) {
+    for (uint32_t i = 0; i < segmentCount; ++i)
+        if (!segments[i].absent() && findLongRun(segments[i], 0))
+            return true;
+    return false;
+}
+
+// Frees a libdeflate compressor when it goes out of scope.
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+// Deflates content in one call onto the end of out. The compressed bytes go to a buffer of
+// the compressor's bound first, so that out grows by exactly what they take.
+bool deflateWhole(std::vector<uint8_t>& out, ByteSpan content, int level) {
+    const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+        libdeflate_alloc_compressor(level));
+    if (!compressor)
+        return false;
+    const size_t bound = libdeflate_deflate_compress_bound(compressor.get(), content.length);
+    const auto packed = std::make_unique_for_overwrite<uint8_t[]>(bound);
+    const size_t size =
+        libdeflate_deflate_compress(compressor.get(), content.absent() ? nullptr : content.data,
+                                    content.length, packed.get(), bound);
+    if (size == 0 || out.size() + size > kMaxArchiveSize)
+        return false;
+    out.insert(out.end(), packed.get(), packed.get() + size);
+    return true;
+}
+
+// Deflates the segments onto the end of out; the CRC and the plain length come back. A
+// rewritten part arrives as very many small segments: they are gathered once into one
+// buffer (a part of one segment is used where it lies) and deflated and checksummed whole,
+// which is several times faster than zlib's stream. A part above kLargeDeflateThreshold is
+// deflated at a faster level; one that also holds long runs of one byte goes through the
+// stream that writes those runs as blocks of their own.
+bool deflateSegments(std::vector<uint8_t>& out, const ByteSpan* segments, uint32_t segmentCount,
+                     uint32_t& crc, uint64_t& plainLength) {
+    uint64_t total = 0;
+    uint32_t present = 0;
+    for (uint32_t i = 0; i < segmentCount; ++i)
+        if (!segments[i].absent() && segments[i].length != 0) {
+            total += segments[i].length;
+            ++present;
+        }
+    crc = 0;
+    plainLength = 0;
+    if (total > kMaxArchiveSize)
+        return false;
+    const bool large = isLarge(total);
+    if (large && holdsLongRun(segments, segmentCount))
+        return deflateStreamWithRuns(out, segments, segmentCount, crc, plainLength);
+    std::unique_ptr<uint8_t[]> gathered;
+    ByteSpan content;
+    if (present == 1) {
+        for (uint32_t i = 0; i < segmentCount; ++i)
+            if (!segments[i].absent() && segments[i].length != 0)
+                content = segments[i];
+    } else if (present > 1) {
+        gathered = std::make_unique_for_overwrite<uint8_t[]>(total);
+        size_t at = 0;
+        for (uint32_t i = 0; i < segmentCount; ++i)
+            if (!segments[i].absent() && segments[i].length != 0) {
+                std::memcpy(gathered.get() + at, segments[i].data, segments[i].length);
+                at += segments[i].length;
+            }
+        content = ByteSpan(gathered.get(), static_cast<uint32_t>(total));
+    }
+    if (content.length != 0)
+        crc = InflateZip::Crc32Update(content, 0);
+    plainLength = total;
+    return deflateWhole(out, content, large ? kLargeDeflateLevel : kRewriteDeflateLevel);
 }
 
 // Sets the header fields of an entry whose new content was deflated.

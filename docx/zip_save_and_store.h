@@ -11,11 +11,13 @@
 
 namespace morvel {
 
-// Level of the deflate used for rewritten entries: zlib's default balance of size and speed.
+// Level of the deflate used for rewritten entries: the default balance of size and speed.
 inline constexpr int kRewriteDeflateLevel = 6;
-// A rewritten entry whose content passes this size is deflated at kLargeDeflateLevel: real
-// parts stay far below it, and a hostile one of GiBs is then written in seconds.
-inline constexpr uint64_t kLargeDeflateThreshold = uint64_t{32} << 20;
+// A rewritten entry whose content passes this size is deflated at kLargeDeflateLevel, which
+// is several times faster for about a fifth more bytes: real parts mostly stay below it, a
+// long report's main document is written while its reader waits, and a hostile part of GiBs
+// in seconds.
+inline constexpr uint64_t kLargeDeflateThreshold = uint64_t{4} << 20;
 inline constexpr int kLargeDeflateLevel = 1;
 
 // Builds a new ZIP archive in memory, entry by entry: an entry is either copied raw from a

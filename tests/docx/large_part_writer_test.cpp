@@ -112,6 +112,50 @@ TEST(LargePartDeflate, DeflatedAheadMatchesDeflatedInPlace) {
     }
 }
 
+// Parts arrive as many segments, some empty or absent, below and above the large-part
+// threshold and with or without long runs: each way of deflating them (gathered into one
+// buffer at either level, or streamed around runs) reads back as the segments joined, with
+// the CRC and sizes its header gives.
+TEST(LargePartDeflate, SegmentsJoinWhateverTheWayTheyAreDeflated) {
+    std::string words;
+    for (int i = 0; words.size() < (kLargeDeflateThreshold + (1u << 20)); ++i)
+        words += "<w:t>word " + std::to_string(i * 7919 % 100003) + "</w:t>";
+    const std::string small = words.substr(0, 5000);
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;
+    };
+    const Case cases[] = {
+        {"one small segment", {small}},
+        {"small segments with empty ones between", {"<r>", "", small, "", "</r>"}},
+        {"large segments without runs", {words.substr(0, 3u << 20), "", words.substr(3u << 20)}},
+        {"large segments with a long run",
+         {words, std::string(kLongRunLength * 2, ' '), "<tail/>"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<ByteSpan> segments;
+        std::string whole;
+        for (const std::string& p : c.pieces) {
+            segments.push_back(spanOf(p));
+            whole += p;
+        }
+        // An absent segment (no bytes at all) counts as empty.
+        segments.insert(segments.begin() + 1, ByteSpan());
+        LocalEntry entry;
+        entry.name = spanOf("word/document.xml");
+        entry.nameLength = static_cast<uint16_t>(entry.name.length);
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(ZipSaveAndStore::DeflateEntry(entry, segments.data(),
+                                                  static_cast<uint32_t>(segments.size()), data));
+        EXPECT_EQ(entry.uncompressedSize, whole.size());
+        EXPECT_EQ(entry.compressedSize, data.size());
+        EXPECT_EQ(entry.crc, crcOf(whole));
+        EXPECT_LT(data.size(), whole.size() / 2);
+        EXPECT_EQ(inflateAll(entry.data, entry.uncompressedSize), whole);
+    }
+}
+
 // Runs are found wherever they start, and shorter ones are passed over.
 TEST(LargePartDeflate, FindsLongRunsOnly) {
     const std::string data = "head" + std::string(kLongRunLength - 1, 'x') + "mid" +
