@@ -133,7 +133,7 @@ class Repairer final : public FlipRecorder {
 
     FlipRepairResult run() {
         FlipRepairResult result;
-        FlipJudge judge(target_.markup);
+        FlipJudge judge(target_.markup, true);
         FlipStop stop = decodeAndSearch(judge, result);
         // Decoded to the end, yet the CRC fails: a changed byte decoded into plausible text
         // unnoticed. Look where the text is least like the rest of it.
