@@ -73,6 +73,90 @@ std::string readerJson(const std::vector<uint8_t>& bytes) {
     return j + "}";
 }
 
+// The header the salvage found or rebuilt, as JSON members.
+std::string imageMembers(const DocSalvage& s) {
+    const CFileImage& img = *s.image;
+    std::string j = ",\"headerFound\":" + std::string(s.headerSound ? "true" : "false");
+    j += ",\"headerRebuilt\":" + std::string(img.salvaged() ? "true" : "false");
+    j += ",\"headerPos\":" + std::to_string(img.salvaged() ? -1 : img.headerPos);
+    j += ",\"shift\":" + std::to_string(img.shift);
+    j += ",\"version\":" + std::to_string(s.version);
+    if (img.salvaged()) {
+        j += ",\"rebuiltFatSectors\":" + jsonList(img.fatSectors);
+        j += ",\"rebuiltDirStart\":" + std::to_string(img.dirStart);
+        j += ",\"rebuiltMiniFatStart\":" + std::to_string(img.miniFatStart);
+    }
+    return j;
+}
+
+// The compound file's allocation tables, as JSON members.
+std::string compoundMembers(const DocSalvage& s) {
+    const CCompoundFile& cf = *s.compound;
+    std::string j = ",\"fatSectors\":" + jsonList(cf.fatSectorList);
+    j += ",\"difatSectors\":" + jsonList(cf.difatSectorList);
+    j += ",\"dirStart\":" + std::to_string(cf.dirStart);
+    j += ",\"miniFatStart\":" + std::to_string(cf.miniFatStart);
+    j += ",\"sectorLimit\":" + std::to_string(cf.sectorLimit);
+    j += ",\"directoryEntries\":" + std::to_string(cf.directoryEntryCount);
+    j += ",\"invalidFatValues\":" + std::to_string(s.invalidFatValues);
+    return j;
+}
+
+// Each entry's path from the walk: a storage comes just before what it holds.
+std::vector<std::string> entryPaths(const CDocStorage& st) {
+    std::vector<std::string> paths(st.entries.size());
+    for (size_t i = 0; i < st.entries.size(); ++i)
+        paths[i] = utf16leToUtf8(st.entries[i].rawName);
+    std::vector<std::string> open;
+    for (const WalkStep& step : st.traversal) {
+        open.resize(static_cast<size_t>(step.depth));
+        const CStreamEntry& e = st.entries[static_cast<size_t>(step.entry)];
+        std::string prefix;
+        for (const std::string& o : open)
+            prefix += o + "/";
+        paths[static_cast<size_t>(step.entry)] = prefix + utf16leToUtf8(e.rawName);
+        if (e.type == kCfbTypeStorage)
+            open.push_back(utf16leToUtf8(e.rawName));
+    }
+    return paths;
+}
+
+// One directory entry as a JSON object; a stream also gives what of it reads and its hash.
+std::string entryJson(const CDocStorage& st, size_t i, const std::string& path) {
+    const CStreamEntry& e = st.entries[i];
+    std::string j = "{\"index\":" + std::to_string(i);
+    j += ",\"name\":" + jsonString(utf16leToUtf8(e.rawName));
+    j += ",\"path\":" + jsonString(path);
+    j += ",\"type\":" + std::to_string(e.type);
+    j += ",\"start\":" + std::to_string(e.startSector);
+    j += ",\"size\":" + std::to_string(e.size);
+    j += ",\"depth\":" + std::to_string(e.depth);
+    j += ",\"rawSearch\":" + std::string(e.dirIndex < 0 ? "true" : "false");
+    if (e.nested)
+        j += ",\"nested\":true";
+    if (e.type == kCfbTypeStream) {
+        std::vector<uint8_t> data = st.ReadWholeStream(e);
+        j += ",\"bytesRead\":" + std::to_string(data.size());
+        j += ",\"sha256\":" + jsonString(sha256Hex(data));
+    }
+    return j + "}";
+}
+
+// The directory: whether its tree was walked, the roles chosen and every entry.
+std::string storageMembers(const CDocStorage& st) {
+    std::string j = ",\"treeWalked\":" + std::string(st.treeWalked ? "true" : "false");
+    j += ",\"roles\":{\"WordDocument\":" + std::to_string(st.wordDocumentIndex) +
+         ",\"1Table\":" + std::to_string(st.table1Index) +
+         ",\"0Table\":" + std::to_string(st.table0Index) +
+         ",\"Data\":" + std::to_string(st.dataIndex) +
+         ",\"Root Entry\":" + std::to_string(st.rootEntryIndex) + "}";
+    const std::vector<std::string> paths = entryPaths(st);
+    j += ",\"entries\":[";
+    for (size_t i = 0; i < st.entries.size(); ++i)
+        j += (i ? "," : "") + entryJson(st, i, paths[i]);
+    return j + "]";
+}
+
 // The salvage's findings for one file as one JSON object.
 std::string inspectJson(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     DocContext ctx;
@@ -82,75 +166,12 @@ std::string inspectJson(const std::filesystem::path& path, const std::vector<uin
     j += ",\"result\":" + std::to_string(s.result);
     j += ",\"resultText\":" + jsonString(resultName(s.result));
     j += ",\"statusCode\":" + std::to_string(ctx.statusCode);
-    if (s.image) {
-        const CFileImage& img = *s.image;
-        j += ",\"headerFound\":" + std::string(s.headerSound ? "true" : "false");
-        j += ",\"headerRebuilt\":" + std::string(img.salvaged() ? "true" : "false");
-        j += ",\"headerPos\":" + std::to_string(img.salvaged() ? -1 : img.headerPos);
-        j += ",\"shift\":" + std::to_string(img.shift);
-        j += ",\"version\":" + std::to_string(s.version);
-        if (img.salvaged()) {
-            j += ",\"rebuiltFatSectors\":" + jsonList(img.fatSectors);
-            j += ",\"rebuiltDirStart\":" + std::to_string(img.dirStart);
-            j += ",\"rebuiltMiniFatStart\":" + std::to_string(img.miniFatStart);
-        }
-    }
-    if (s.compound) {
-        const CCompoundFile& cf = *s.compound;
-        j += ",\"fatSectors\":" + jsonList(cf.fatSectorList);
-        j += ",\"difatSectors\":" + jsonList(cf.difatSectorList);
-        j += ",\"dirStart\":" + std::to_string(cf.dirStart);
-        j += ",\"miniFatStart\":" + std::to_string(cf.miniFatStart);
-        j += ",\"sectorLimit\":" + std::to_string(cf.sectorLimit);
-        j += ",\"directoryEntries\":" + std::to_string(cf.directoryEntryCount);
-        j += ",\"invalidFatValues\":" + std::to_string(s.invalidFatValues);
-    }
-    if (s.storage) {
-        const CDocStorage& st = *s.storage;
-        j += ",\"treeWalked\":" + std::string(st.treeWalked ? "true" : "false");
-        // Storage paths from the walk: a storage comes just before what it holds.
-        std::vector<std::string> paths(st.entries.size());
-        for (size_t i = 0; i < st.entries.size(); ++i)
-            paths[i] = utf16leToUtf8(st.entries[i].rawName);
-        std::vector<std::string> open;
-        for (const WalkStep& step : st.traversal) {
-            open.resize(static_cast<size_t>(step.depth));
-            const CStreamEntry& e = st.entries[static_cast<size_t>(step.entry)];
-            std::string prefix;
-            for (const std::string& o : open)
-                prefix += o + "/";
-            paths[static_cast<size_t>(step.entry)] = prefix + utf16leToUtf8(e.rawName);
-            if (e.type == kCfbTypeStorage)
-                open.push_back(utf16leToUtf8(e.rawName));
-        }
-        j += ",\"roles\":{\"WordDocument\":" + std::to_string(st.wordDocumentIndex) +
-             ",\"1Table\":" + std::to_string(st.table1Index) +
-             ",\"0Table\":" + std::to_string(st.table0Index) +
-             ",\"Data\":" + std::to_string(st.dataIndex) +
-             ",\"Root Entry\":" + std::to_string(st.rootEntryIndex) + "}";
-        j += ",\"entries\":[";
-        for (size_t i = 0; i < st.entries.size(); ++i) {
-            const CStreamEntry& e = st.entries[i];
-            j += i ? ",{" : "{";
-            j += "\"index\":" + std::to_string(i);
-            j += ",\"name\":" + jsonString(utf16leToUtf8(e.rawName));
-            j += ",\"path\":" + jsonString(paths[i]);
-            j += ",\"type\":" + std::to_string(e.type);
-            j += ",\"start\":" + std::to_string(e.startSector);
-            j += ",\"size\":" + std::to_string(e.size);
-            j += ",\"depth\":" + std::to_string(e.depth);
-            j += ",\"rawSearch\":" + std::string(e.dirIndex < 0 ? "true" : "false");
-            if (e.nested)
-                j += ",\"nested\":true";
-            if (e.type == kCfbTypeStream) {
-                std::vector<uint8_t> data = st.ReadWholeStream(e);
-                j += ",\"bytesRead\":" + std::to_string(data.size());
-                j += ",\"sha256\":" + jsonString(sha256Hex(data));
-            }
-            j += "}";
-        }
-        j += "]";
-    }
+    if (s.image)
+        j += imageMembers(s);
+    if (s.compound)
+        j += compoundMembers(s);
+    if (s.storage)
+        j += storageMembers(*s.storage);
     j += ",\"reader\":" + readerJson(bytes);
     return j + "}";
 }

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli/folder_documents.h"
 #include "core/output_names.h"
+#include "discovery/document_walk.h"
 
 namespace morvel::cli {
 

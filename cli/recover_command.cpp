@@ -14,7 +14,6 @@
 #include "cli/batch_pool.h"
 #include "cli/commands.h"
 #include "cli/document_outcome.h"
-#include "cli/folder_documents.h"
 #include "cli/help_text.h"
 #include "cli/output_plan.h"
 #include "cli/recover_options.h"
@@ -27,7 +26,10 @@
 #include "core/output_names.h"
 #include "core/outputs.h"
 #include "core/recovery_driver.h"
+#include "core/run_folder.h"
 #include "core/template_store_cache.h"
+#include "discovery/document_walk.h"
+#include "docwriter/recover_doc_file.h"
 #include "docx/office_broken_repair_2007.h"
 #include "platform/collected_errors.h"
 #include "platform/file_io.h"
@@ -37,6 +39,20 @@ namespace morvel::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The documents of a folder that recover takes: those a search lists as ordinary, so no
+// templates and no ~ files. `found` gets each path and its folder below the root.
+size_t walkRecoverable(const fs::path& root, const std::vector<FileIdentity>& skip,
+                       const std::function<void(const fs::path&, const fs::path&)>& found) {
+    size_t count = 0;
+    walkDocuments(root, skip, [&](const WalkedDocument& d) {
+        if (d.category != kCategoryOrdinary)
+            return;
+        ++count;
+        found(fs::path(d.folder + "/" + d.fileName), d.relative);
+    });
+    return count;
+}
 
 // What a run needs besides its options.
 struct RunState {
@@ -291,11 +307,20 @@ void writeItem(const RunState& run, BatchItem& item) {
         full |= std::string(w.kind) == "full";
     // Nothing written is no success, whatever the steps said.
     outcome.success = outcome.success && !outcome.written.empty();
-    if (!full)
+    // A full document that holds the text alone (an older Word version's text, or a document
+    // whose structure was lost) is no recovered document: it ends "text only", with the
+    // reason its format gives, else the engine's own.
+    const bool plainText = full && outcome.result.source == kRecoverDocSource &&
+                           outcome.result.code == kRecoverDocTextOnly;
+    if (plainText)
+        outcome.reason = outcome.contentReason
+                             ? Reason{outcome.contentReason->code, outcome.contentReason->message}
+                             : Reason{outcome.result.key(), outcome.result.message};
+    else if (!full)
         outcome.reason = noFullDocumentReason(outcome);
-    outcome.exitCode = full && outcome.errors.empty() ? kExitAllFull
-                       : outcome.written.empty()      ? kExitSomeFailed
-                                                      : kExitSomeTextOnly;
+    outcome.exitCode = full && !plainText && outcome.errors.empty() ? kExitAllFull
+                       : outcome.written.empty()                    ? kExitSomeFailed
+                                                                    : kExitSomeTextOnly;
     outcome.seconds =
         item.seconds +
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -487,7 +512,7 @@ int runRecover(const std::vector<std::string>& args) {
     if (opt.verbosity != Verbosity::Quiet && ::isatty(STDERR_FILENO) != 0) {
         for (const fs::path& input : opt.inputs)
             total += fs::is_directory(input, ec)
-                         ? walkFolderDocuments(input, skip, [](const fs::path&, const fs::path&) {})
+                         ? walkRecoverable(input, skip, [](const fs::path&, const fs::path&) {})
                          : 1;
     }
     Batch batch(run, runFolder.path(), total);
@@ -498,8 +523,8 @@ int runRecover(const std::vector<std::string>& args) {
         }
         // A folder's documents stream through as the walk finds them: no cap on their number.
         // The root itself is searched even when it is the output folder.
-        const size_t found = walkFolderDocuments(
-            input, skip, [&](const fs::path& document, const fs::path& relative) {
+        const size_t found =
+            walkRecoverable(input, skip, [&](const fs::path& document, const fs::path& relative) {
                 batch.recover(document, relative);
             });
         if (found == 0)

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/folder_documents.h"
 #include "cli/help_text.h"
 #include "cli/json_text.h"
 #include "cli/option_reader.h"
 #include "core/document_record.h"
+#include "discovery/document_walk.h"
 
 namespace morvel::cli {
 
@@ -66,18 +66,15 @@ int runScan(const std::vector<std::string>& args) {
         }
     }
 
-    FolderSearchOutcome found;
-    std::string error;
-    if (!searchFolders(searchable, found, error)) {
-        std::fprintf(stderr, "morvel: %s\n", error.c_str());
-        return kExitSomeFailed;
-    }
-    for (const std::string& e : found.errors)
-        std::fprintf(stderr, "morvel: %s\n", e.c_str());
+    // The same walk as recover's, so scan lists exactly what recover would take (with the
+    // categories the filters choose from), with no cap on the number.
+    std::vector<WalkedDocument> found;
+    for (const std::string& folder : searchable)
+        walkDocuments(folder, {}, [&](const WalkedDocument& d) { found.push_back(d); });
 
     // The table as the tree would show it with the chosen filters.
-    std::vector<const FoundDocument*> shown;
-    for (const FoundDocument& d : found.documents) {
+    std::vector<const WalkedDocument*> shown;
+    for (const WalkedDocument& d : found) {
         if ((d.category == kCategoryTemplates && !templates) ||
             (d.category == kCategoryTilde && !tilde))
             continue;
@@ -86,17 +83,18 @@ int runScan(const std::vector<std::string>& args) {
     if (json) {
         std::string s = "{\"documents\":[";
         for (size_t i = 0; i < shown.size(); ++i) {
-            const FoundDocument& d = *shown[i];
+            const WalkedDocument& d = *shown[i];
             s += (i ? ",{" : "{") + jsonPathMembers("path", d.folder + "/" + d.fileName) + "," +
                  jsonPathMembers("folder", d.folder) + "," +
                  jsonPathMembers("fileName", d.fileName) + ",\"format\":\"" + formatName(d.format) +
                  "\",\"category\":\"" + categoryName(d.category) + "\"}";
         }
-        s += "],\"tableFull\":" + std::string(found.tableFull ? "true" : "false") + "}";
+        // The listing has no cap; "tableFull" stays for scripts that read it.
+        s += "],\"tableFull\":false}";
         std::printf("%s\n", s.c_str());
     } else {
         const std::string* folder = nullptr;
-        for (const FoundDocument* d : shown) {
+        for (const WalkedDocument* d : shown) {
             if (!folder || *folder != d->folder) {
                 folder = &d->folder;
                 std::printf("%s\n", d->folder.empty() ? "/" : d->folder.c_str());

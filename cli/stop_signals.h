@@ -3,7 +3,7 @@
 #include <csignal>
 #include <thread>
 
-#include "core/working_folder.h"
+#include "core/run_folder.h"
 #include "platform/file_io.h"
 
 namespace morvel::cli {

@@ -20,42 +20,22 @@ std::string batchPositionText(size_t done, size_t total, double secondsLeft) {
 }
 
 TerminalProgress::TerminalProgress(std::FILE* stream, bool wanted)
-    : stream_(stream), enabled_(wanted && ::isatty(::fileno(stream)) != 0) {}
+    : ProgressModel({}, [this](const ProgressState& bar) { draw(bar); }),
+      stream_(stream),
+      enabled_(wanted && ::isatty(::fileno(stream)) != 0) {}
 
 TerminalProgress::~TerminalProgress() {
     clear();
 }
 
-void TerminalProgress::setRange(int low, int high) {
-    low_ = low;
-    high_ = high;
-    draw();
-}
-
-void TerminalProgress::setStep(int step) {
-    step_ = step;
-}
-
-void TerminalProgress::setPosition(int pos) {
-    pos_ = pos;
-    draw();
-}
-
-void TerminalProgress::stepIt() {
-    pos_ += step_;
-    if (pos_ > high_)
-        pos_ = low_ + (pos_ - high_);
-    draw();
-}
-
 void TerminalProgress::setStatusText(const std::string& text) {
     label_ = text;
-    draw();
+    draw(state());
 }
 
 void TerminalProgress::setBatchPosition(size_t done, size_t total, double secondsLeft) {
     batch_ = batchPositionText(done, total, secondsLeft);
-    draw();
+    draw(state());
 }
 
 void TerminalProgress::clear() {
@@ -66,18 +46,18 @@ void TerminalProgress::clear() {
     drawn_ = false;
 }
 
-void TerminalProgress::draw() {
+void TerminalProgress::draw(const ProgressState& bar) {
     if (!enabled_)
         return;
     constexpr int kWidth = 30;
-    const int span = std::max(1, high_ - low_);
-    const int filled = std::clamp((pos_ - low_) * kWidth / span, 0, kWidth);
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.append(static_cast<size_t>(kWidth - filled), '.');
+    const int span = std::max(1, bar.high - bar.low);
+    const int filled = std::clamp((bar.pos - bar.low) * kWidth / span, 0, kWidth);
+    std::string cells(static_cast<size_t>(filled), '#');
+    cells.append(static_cast<size_t>(kWidth - filled), '.');
     std::string label = label_.size() > 60 ? label_.substr(0, 57) + "..." : label_;
     if (!batch_.empty())
         label = batch_ + (label.empty() ? "" : "  ") + label;
-    std::fprintf(stream_, "\r\033[K[%s] %s", bar.c_str(), label.c_str());
+    std::fprintf(stream_, "\r\033[K[%s] %s", cells.c_str(), label.c_str());
     std::fflush(stream_);
     drawn_ = true;
 }

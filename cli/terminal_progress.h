@@ -13,18 +13,14 @@ namespace morvel::cli {
 std::string batchPositionText(size_t done, size_t total, double secondsLeft);
 
 // Progress of one document drawn as a single line on a terminal (stderr); silent when the
-// stream is not a terminal, so scripts and logs stay clean.
-class TerminalProgress : public ProgressIndicator, public StatusText {
+// stream is not a terminal, so scripts and logs stay clean. The numbers are the model's; this
+// class only draws them.
+class TerminalProgress : public ProgressModel, public StatusText {
   public:
     // With `wanted` false (--quiet) nothing is drawn, terminal or not.
     explicit TerminalProgress(std::FILE* stream, bool wanted = true);
     ~TerminalProgress() override;
 
-    void setRange(int low, int high) override;
-    void setStep(int step) override;
-    void setPosition(int pos) override;
-    int position() const override { return pos_; }
-    void stepIt() override;
     void setStatusText(const std::string& text) override;
 
     // Erases the line so that ordinary output can follow.
@@ -36,12 +32,11 @@ class TerminalProgress : public ProgressIndicator, public StatusText {
     bool enabled() const { return enabled_; }
 
   private:
-    void draw();
+    void draw(const ProgressState& bar);
 
     std::FILE* stream_;
     bool enabled_;
     bool drawn_ = false;
-    int low_ = 0, high_ = 100, step_ = 10, pos_ = 0;
     std::string label_;
     std::string batch_;  // "3 of 120, about 0:42 left", or empty
 };

@@ -236,15 +236,8 @@ std::string docPreviewHtml(std::span<const uint8_t> image) {
         DocSalvage salvage = SalvageDocFile(image, ctx);
         if (salvage.result != kSalvageReadable || !salvage.storage)
             return {};
-        const CDocStorage& storage = *salvage.storage;
-        Doc8Streams streams;
-        if (const CStreamEntry* wd = storage.wordDocument())
-            streams.wordDocument = storage.ReadWholeStream(*wd);
-        if (const CStreamEntry* t = storage.table1())
-            streams.table1 = storage.ReadWholeStream(*t);
-        if (const CStreamEntry* t = storage.table0())
-            streams.table0 = storage.ReadWholeStream(*t);
-        CDoc8 doc(std::move(streams), ctx);
+        // The preview shows text only, so the pictures' Data stream is not read.
+        CDoc8 doc(ReadDoc8Streams(*salvage.storage, DataStream::Skip), ctx);
         doc.ReadDocument(0);
         if (doc.text.empty())
             return {};

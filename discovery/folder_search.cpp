@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/document_format.h"
+#include "discovery/folder_listing.h"
 
 namespace morvel {
 
@@ -36,30 +37,6 @@ constexpr std::array<long, 12> kPseudoTypes = {PROC_SUPER_MAGIC,
 // A folder as given ("" stands for the root, after "/" lost its trailing separator).
 fs::path listable(const std::string& folder) {
     return folder.empty() ? fs::path("/") : fs::path(folder);
-}
-
-// Names of the folder's entries, sorted so that a search always fills the table in the same
-// order; the flag says whether the entry is a folder itself (not a link to one).
-struct Entry {
-    std::string name;
-    bool folder;
-    bool file;
-};
-
-std::vector<Entry> listFolder(const std::string& folder) {
-    std::vector<Entry> entries;
-    std::error_code ec;
-    for (fs::directory_iterator it(listable(folder), ec), end; !ec && it != end; it.increment(ec)) {
-        // The entry's own type comes with the listing, so only links cost a look-up.
-        std::error_code sec;
-        const bool link = it->is_symlink(sec);
-        const bool folderEntry = !link && !sec && it->is_directory(sec) && !sec;
-        const bool fileEntry = !folderEntry && it->is_regular_file(sec) && !sec;
-        entries.push_back({it->path().filename().string(), folderEntry, fileEntry});
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return entries;
 }
 
 std::string childOf(const std::string& folder, const std::string& name) {
@@ -107,9 +84,8 @@ bool matchesDocumentPattern(std::string_view name) {
 namespace {
 
 void scanEntries(CDocumentStore& store, const std::string& folder,
-                 const std::vector<Entry>& entries) {
-    const bool templates = folder.find("Templates") != std::string::npos;
-    for (const Entry& e : entries) {
+                 const std::vector<FolderEntry>& entries) {
+    for (const FolderEntry& e : entries) {
         if (!matchesDocumentPattern(e.name))
             continue;
         if (store.recordCount() >= store.capacity() && !store.tableFull()) {
@@ -127,17 +103,14 @@ void scanEntries(CDocumentStore& store, const std::string& folder,
             store.CountLeftOut();
             continue;
         }
-        const uint16_t category = templates               ? kCategoryTemplates
-                                  : e.name.front() == '~' ? kCategoryTilde
-                                                          : kCategoryOrdinary;
-        store.AddDocument(e.name, folder, format, category);
+        store.AddDocument(e.name, folder, format, documentCategory(folder, e.name));
     }
 }
 
 }  // namespace
 
 void ScanFolderDocuments(CDocumentStore& store, const std::string& folder) {
-    scanEntries(store, folder, listFolder(folder));
+    scanEntries(store, folder, listFolderSorted(listable(folder)));
 }
 
 void SearchFolder(CDocumentStore& store, const std::string& folder) {
@@ -155,9 +128,9 @@ void SearchFolder(CDocumentStore& store, const std::string& folder) {
             counter = 0;
         }
     }
-    const std::vector<Entry> entries = listFolder(folder);
+    const std::vector<FolderEntry> entries = listFolderSorted(listable(folder));
     scanEntries(store, folder, entries);
-    for (const Entry& e : entries)
+    for (const FolderEntry& e : entries)
         if (e.folder)
             SearchFolder(store, childOf(folder, e.name));
 }

@@ -7,21 +7,13 @@
 #include <vector>
 
 #include "doc/c_doc.h"
+#include "doc/doc8_streams.h"
 #include "doc/doc_context.h"
 #include "doc/fkp_packer.h"
 #include "doc/piece_table.h"
 #include "doc/property_run.h"
 
 namespace morvel {
-
-// The streams of a Word 97 document as read from its compound file. Absent streams are
-// empty optionals.
-struct Doc8Streams {
-    std::vector<uint8_t> wordDocument;
-    std::optional<std::vector<uint8_t>> table1;  // "1Table"
-    std::optional<std::vector<uint8_t>> table0;  // "0Table"
-    std::optional<std::vector<uint8_t>> data;
-};
 
 // Which table stream a document uses.
 enum class TableChoice { None, Table1, Table0 };
@@ -90,7 +82,7 @@ class CDoc8 : public CDoc {
     int32_t ccpText = 0, ccpFtn = 0, ccpHdd = 0, ccpMcr = 0, ccpAtn = 0, ccpEdn = 0, ccpTxbx = 0,
             ccpHdrTxbx = 0;
     std::vector<Piece> pieces;
-    std::vector<uint8_t> text;  // UTF-16LE
+    std::vector<uint8_t> text;                // UTF-16LE
     PropertyRuns chpRuns, papRuns;            // kept (compacted) after ReadDocument
     size_t chpRunsRead = 0, papRunsRead = 0;  // before compaction
     std::vector<FkpPage> chpxPages, papxPages;

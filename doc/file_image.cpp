@@ -209,6 +209,110 @@ bool CFileImage::marksItself(const std::vector<int32_t>& list) const {
 }
 
 // Rebuilds the FAT sector list taking markers[first] as the first FAT sector's marker.
+CFileImage::FatStart CFileImage::findFatStart(int64_t p, int64_t run) {
+    // The start of the FAT: entry k of a plain chain holds k + 1, k + 2, k + 3. Hits beyond
+    // p + 512 * run can never be accepted, so the searches stop there.
+    FatStart start;
+    bool tookSector = false;
+    const int64_t limit = std::min<int64_t>(size, p + cfb.sectorSize() * run + 12);
+    for (start.k = 0; start.k < 10; ++start.k) {
+        const int k = start.k;
+        const std::vector<uint8_t> pattern = int32Pattern({k + 1, k + 2, k + 3});
+        const int window = cfb.fatEntriesPerSector() - 4 * k;
+        for (int64_t h = findBytes(bytes.first(limit), 1, pattern); h >= 0;
+             h = findBytes(bytes.first(limit), h + 1, pattern)) {
+            bool ok = true;
+            for (int j = 0; j < window && ok; ++j)
+                ok = plausibleChainValue(readI32(h + 4 * j), sectorCount);
+            if (!ok)
+                continue;
+            if (cfb.sectorSize() * run < p - h) {
+                // The FAT begins well before the first marker: in the sector holding h.
+                if (h >= cfb.sectorSize()) {
+                    start.firstFat = sectorOfLogical(h + shift);
+                    tookSector = true;
+                }
+                start.q = h;
+                break;
+            }
+            if (std::llabs(p - h) < cfb.sectorSize() * run) {
+                start.q = h;
+                break;
+            }
+        }
+        if (start.q >= 0)
+            break;
+    }
+    if (start.q >= 0 && !tookSector) {
+        // The first marker is the first FAT sector's own entry; the shift follows.
+        start.firstFat = start.k + (p - start.q) / 4;
+        shift = static_cast<int32_t>(cfb.sectorStart(start.firstFat) - (start.q - 4 * start.k));
+    } else if (start.q < 0) {
+        // No chain start found: take the sector that holds the first marker, unshifted.
+        start.firstFat = sectorOfLogical(p + shift);
+    }
+    return start;
+}
+
+std::vector<int64_t> CFileImage::numberFatSectors(std::span<const int64_t> markers, int64_t run,
+                                                  const FatStart& start) const {
+    // Number the markers by their entry index: 128 times the FAT-order position of the FAT
+    // sector that holds them plus their offset inside it. The markers of the first block are
+    // counted from the FAT start (the FAT sectors there lie one after another); a marker in a
+    // sector not yet known counts when it would be that sector's own entry. FAT sectors are
+    // taken in ascending order, and the set grows until it no longer changes.
+    std::vector<int64_t> seed{start.firstFat};
+    if (start.q >= 0)
+        for (int64_t i = 0; i < run; ++i) {
+            const int64_t number = start.k + (markers[i] - start.q) / 4;
+            if (number > start.firstFat && number <= sectorCount)
+                seed.push_back(number);
+        }
+    std::sort(seed.begin(), seed.end());
+    seed.erase(std::unique(seed.begin(), seed.end()), seed.end());
+    std::vector<int64_t> known = seed;
+    for (int round = 0; round < 64; ++round) {
+        std::vector<int64_t> found = seed;
+        for (int64_t m : markers) {
+            const int64_t logical = m + shift;
+            if (logical < cfb.sectorSize() || logical % 4 != 0)
+                continue;
+            const int64_t s = sectorOfLogical(logical);
+            auto it = std::lower_bound(known.begin(), known.end(), s);
+            const int64_t number =
+                cfb.fatEntriesPerSector() * (it - known.begin()) + (logical % cfb.sectorSize()) / 4;
+            const bool inKnown = it != known.end() && *it == s;
+            if (!inKnown && number != s)
+                continue;
+            // Numbers beyond the file are dropped.
+            if (number > start.firstFat && number <= sectorCount)
+                found.push_back(number);
+        }
+        std::sort(found.begin(), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+        if (found == known)
+            break;
+        known = std::move(found);
+    }
+    return known;
+}
+
+void CFileImage::dropStrayFirstNumber(std::vector<int64_t>& known) const {
+    // Two numbers inside one block of 128: the FAT must mark the second as a FAT sector,
+    // else the first number is taken for a stray hit. The entry lies in the FAT sector at
+    // position second / 128, which need not be the first one.
+    if (known.size() < 2 || known[1] - known[0] >= cfb.fatEntriesPerSector() ||
+        known[0] / cfb.fatEntriesPerSector() != known[1] / cfb.fatEntriesPerSector())
+        return;
+    const size_t holder = static_cast<size_t>(known[1] / cfb.fatEntriesPerSector());
+    if (holder >= known.size())
+        return;
+    const int64_t at =
+        physical(cfb.sectorStart(known[holder]) + 4 * (known[1] % cfb.fatEntriesPerSector()));
+    if (readI32(at) != kCfbFatSect)
+        known.erase(known.begin());
+}
+
 bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t first,
                              std::vector<int32_t>& list) {
     const int64_t p = allMarkers[first];
@@ -229,102 +333,11 @@ bool CFileImage::rebuildFrom(const std::vector<int64_t>& allMarkers, size_t firs
     while (run < static_cast<int64_t>(markers.size()) && markers[run] - markers[run - 1] <= 4)
         ++run;
 
-    // The start of the FAT: entry k of a plain chain holds k + 1, k + 2, k + 3. Hits beyond
-    // p + 512 * run can never be accepted, so the searches stop there.
-    int64_t q = -1;
-    int k = 0;
-    bool tookSector = false;
-    int64_t firstFat = 0;
-    const int64_t limit = std::min<int64_t>(size, p + cfb.sectorSize() * run + 12);
-    for (k = 0; k < 10; ++k) {
-        const std::vector<uint8_t> pattern = int32Pattern({k + 1, k + 2, k + 3});
-        const int window = cfb.fatEntriesPerSector() - 4 * k;
-        for (int64_t h = findBytes(bytes.first(limit), 1, pattern); h >= 0;
-             h = findBytes(bytes.first(limit), h + 1, pattern)) {
-            bool ok = true;
-            for (int j = 0; j < window && ok; ++j)
-                ok = plausibleChainValue(readI32(h + 4 * j), sectorCount);
-            if (!ok)
-                continue;
-            if (cfb.sectorSize() * run < p - h) {
-                // The FAT begins well before the first marker: in the sector holding h.
-                if (h >= cfb.sectorSize()) {
-                    firstFat = sectorOfLogical(h + shift);
-                    tookSector = true;
-                }
-                q = h;
-                break;
-            }
-            if (std::llabs(p - h) < cfb.sectorSize() * run) {
-                q = h;
-                break;
-            }
-        }
-        if (q >= 0)
-            break;
-    }
-    if (q >= 0 && !tookSector) {
-        // The first marker is the first FAT sector's own entry; the shift follows.
-        firstFat = k + (p - q) / 4;
-        shift = static_cast<int32_t>(cfb.sectorStart(firstFat) - (q - 4 * k));
-    } else if (q < 0) {
-        // No chain start found: take the sector that holds the first marker, unshifted.
-        firstFat = sectorOfLogical(p + shift);
-    }
-    if (firstFat < 0 || firstFat > sectorCount)
+    const FatStart start = findFatStart(p, run);
+    if (start.firstFat < 0 || start.firstFat > sectorCount)
         return false;
-
-    // Number the markers by their entry index: 128 times the FAT-order position of the FAT
-    // sector that holds them plus their offset inside it. The markers of the first block are
-    // counted from the FAT start (the FAT sectors there lie one after another); a marker in a
-    // sector not yet known counts when it would be that sector's own entry. FAT sectors are
-    // taken in ascending order, and the set grows until it no longer changes.
-    std::vector<int64_t> seed{firstFat};
-    if (q >= 0)
-        for (int64_t i = 0; i < run; ++i) {
-            const int64_t number = k + (markers[i] - q) / 4;
-            if (number > firstFat && number <= sectorCount)
-                seed.push_back(number);
-        }
-    std::sort(seed.begin(), seed.end());
-    seed.erase(std::unique(seed.begin(), seed.end()), seed.end());
-    std::vector<int64_t> known = seed;
-    for (int round = 0; round < 64; ++round) {
-        std::vector<int64_t> found = seed;
-        for (int64_t m : markers) {
-            const int64_t logical = m + shift;
-            if (logical < cfb.sectorSize() || logical % 4 != 0)
-                continue;
-            const int64_t s = sectorOfLogical(logical);
-            auto it = std::lower_bound(known.begin(), known.end(), s);
-            const int64_t number =
-                cfb.fatEntriesPerSector() * (it - known.begin()) + (logical % cfb.sectorSize()) / 4;
-            const bool inKnown = it != known.end() && *it == s;
-            if (!inKnown && number != s)
-                continue;
-            // Numbers beyond the file are dropped.
-            if (number > firstFat && number <= sectorCount)
-                found.push_back(number);
-        }
-        std::sort(found.begin(), found.end());
-        found.erase(std::unique(found.begin(), found.end()), found.end());
-        if (found == known)
-            break;
-        known = std::move(found);
-    }
-    // Two numbers inside one block of 128: the FAT must mark the second as a FAT sector,
-    // else the first number is taken for a stray hit. The entry lies in the FAT sector at
-    // position second / 128, which need not be the first one.
-    if (known.size() >= 2 && known[1] - known[0] < cfb.fatEntriesPerSector() &&
-        known[0] / cfb.fatEntriesPerSector() == known[1] / cfb.fatEntriesPerSector()) {
-        const size_t holder = static_cast<size_t>(known[1] / cfb.fatEntriesPerSector());
-        if (holder < known.size()) {
-            const int64_t at = physical(cfb.sectorStart(known[holder]) +
-                                        4 * (known[1] % cfb.fatEntriesPerSector()));
-            if (readI32(at) != kCfbFatSect)
-                known.erase(known.begin());
-        }
-    }
+    std::vector<int64_t> known = numberFatSectors(markers, run, start);
+    dropStrayFirstNumber(known);
     for (int64_t s : known)
         list.push_back(static_cast<int32_t>(s));
     return !list.empty();

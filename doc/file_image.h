@@ -85,7 +85,24 @@ class CFileImage {
     static constexpr int32_t kNotFound = -2;  // an end-of-chain marker: an empty chain
 
   private:
+    // Where a rebuilt FAT begins: the image position q of its first plain-chain entry k (q < 0
+    // when none was found) and the sector taken as the first FAT sector.
+    struct FatStart {
+        int64_t q = -1;
+        int k = 0;
+        int64_t firstFat = 0;
+    };
+
+    // Rebuilds the FAT sector list from the FAT-sector markers from `first` on.
     bool rebuildFrom(const std::vector<int64_t>& markers, size_t first, std::vector<int32_t>& list);
+    // Finds the FAT's start near the first marker p (`run` markers lie side by side there) and
+    // sets the shift when the start fixes it.
+    FatStart findFatStart(int64_t p, int64_t run);
+    // The FAT sectors the markers number, in FAT order.
+    std::vector<int64_t> numberFatSectors(std::span<const int64_t> markers, int64_t run,
+                                          const FatStart& start) const;
+    // Drops a first number that the FAT itself does not confirm.
+    void dropStrayFirstNumber(std::vector<int64_t>& known) const;
     bool marksItself(const std::vector<int32_t>& list) const;
     int64_t sectorOfLogical(int64_t logical) const;
     int64_t shiftedSingleFat(int64_t p, int64_t unshifted);

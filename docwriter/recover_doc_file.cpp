@@ -1,10 +1,13 @@
 #include "docwriter/recover_doc_file.h"
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "doc/c_doc8.h"
 #include "doc/doc_salvage.h"
+#include "doc/raw_search.h"
+#include "doc/word6_text.h"
 #include "doc/word_version.h"
 #include "docwriter/doc8_writer.h"
 #include "docwriter/text_write.h"
@@ -14,13 +17,6 @@ namespace morvel {
 namespace {
 
 constexpr size_t kSmallestFile = 900;
-
-std::optional<std::vector<uint8_t>> streamOf(const CDocStorage& storage,
-                                             const CStreamEntry* entry) {
-    if (!entry)
-        return std::nullopt;
-    return storage.ReadWholeStream(*entry);
-}
 
 bool wordDocumentIs97(const DocSalvage& salvage) {
     if (!salvage.storage)
@@ -89,16 +85,17 @@ std::string salvageFailure(const DocSalvage& salvage) {
     return "the compound file's sector table could not be found or rebuilt";
 }
 
-// The reader's text as a plain Word document in `document`; false (with `why` set) when
+// UTF-16LE text as a plain Word document in `document`; false (with `why` set) when
 // nothing readable is left or the document cannot be built.
-bool buildTextDocument(const CDoc8& doc, std::vector<uint8_t>& document, std::string& why) {
-    if (!holdsWords(doc.text)) {
+bool buildTextDocument(std::span<const uint8_t> text, std::vector<uint8_t>& document,
+                       std::string& why) {
+    if (!holdsWords(text)) {
         why = "nothing readable was left of the document's text";
         return false;
     }
     try {
         CTextWrite8 writer;
-        document = writer.BuildTextDocument(doc.text, static_cast<int32_t>(doc.text.size() + 2));
+        document = writer.BuildTextDocument(text, static_cast<int32_t>(text.size() + 2));
     } catch (const std::exception& e) {
         document.clear();
         why = "the plain document could not be built: " + exceptionCause(e);
@@ -111,11 +108,93 @@ bool buildTextDocument(const CDoc8& doc, std::vector<uint8_t>& document, std::st
     return true;
 }
 
+bool buildTextDocument(const CDoc8& doc, std::vector<uint8_t>& document, std::string& why) {
+    return buildTextDocument(doc.text, document, why);
+}
+
+// Word 6.0 and 95 write this FIB identifier; a stream whose directory entry is lost is
+// looked for by it.
+constexpr uint8_t kWord6FibIdent[] = {0xDC, 0xA5};
+
+// The bytes from the first Word 6.0/95 FIB found in the image on, for a document whose
+// WordDocument stream the container no longer gives: a small stream's sectors usually lie
+// one after another, so its offsets still hold from there. Empty when there is none.
+std::span<const uint8_t> word6FibInImage(std::span<const uint8_t> image) {
+    for (int64_t at = findBytes(image, 0, kWord6FibIdent); at >= 0;
+         at = findBytes(image, at + 1, kWord6FibIdent)) {
+        const std::span<const uint8_t> from = image.subspan(static_cast<size_t>(at));
+        const int version = versionFromFib(from);
+        if (version == 6 || version == 7)
+            return from;
+    }
+    return {};
+}
+
+// What the text of an older document is called in messages.
+const char* earlyWordName(int version) {
+    switch (version) {
+        case 0:
+        case 1:
+            return "a Word for Windows 1.x/2.0 document";
+        case 6:
+        case 7:
+            return "a Word 6.0/95 document";
+        default:
+            return "a document of an older Word version (its FIB is damaged)";
+    }
+}
+
+// The text of a Word 6.0/95 or older document as a plain Word 97 document: its formatting is
+// not read, its text is. Code 52 as before when no readable text is found.
+RecoveryResult recoverEarlyWord(const EarlyWordText& read, std::vector<uint8_t>* document,
+                                DocContext& ctx, RecoverDocFindings* findings) {
+    if (findings) {
+        findings->version = read.version;
+        findings->pieces = read.pieces;
+        findings->textBytes = static_cast<uint32_t>(read.text.size());
+    }
+    const std::string name = earlyWordName(read.version);
+    if (!holdsWords(read.text))
+        return result(kRecoverDocNotWord97, name + " with no readable text; no document built");
+    ctx.statusCode = kStatusTextOnly;
+    std::string why;
+    if (document && !buildTextDocument(read.text, *document, why))
+        return result(kRecoverDocWriteFailed, why);
+    stepProgress(ctx);
+    return result(kRecoverDocTextOnly,
+                  name + ": its text was kept in a plain document (its formatting is not read)");
+}
+
+// A compound file whose WordDocument stream is not Word 97's: its text is read by the reader
+// of the older versions, from the stream the salvage gives or, failing that, from a FIB
+// found in the image.
+RecoveryResult recoverWord6(const DocSalvage& salvage, std::span<const uint8_t> image,
+                            std::vector<uint8_t>* document, DocContext& ctx,
+                            RecoverDocFindings* findings) {
+    const CStreamEntry* wd = salvage.storage ? salvage.storage->wordDocument() : nullptr;
+    std::optional<EarlyWordText> fromStream;
+    if (wd) {
+        fromStream = readWord6Text(salvage.storage->ReadWholeStream(*wd));
+        if (holdsWords(fromStream->text))
+            return recoverEarlyWord(*fromStream, document, ctx, findings);
+    }
+    const std::span<const uint8_t> fib = word6FibInImage(image);
+    if (!fib.empty())
+        return recoverEarlyWord(readWord6Text(fib), document, ctx, findings);
+    // The stream read, but without a readable letter: said so, and no document.
+    if (fromStream)
+        return recoverEarlyWord(*fromStream, document, ctx, findings);
+    return result(kRecoverDocNotWord97);
+}
+
 // The recovery; builds nothing when `document` is null.
 RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* document,
                        DocContext& ctx, RecoverDocFindings* findings) {
     if (document)
         document->clear();
+    // Word for Windows 1.x/2.0 keeps its FIB at the start of the file, not in a compound file.
+    if (isWord2File(image))
+        return recoverEarlyWord(readWord2Text(image), document, ctx, findings);
     if (image.size() < kSmallestFile)
         return result(kRecoverDocFailed, "the file is shorter than " +
                                              std::to_string(kSmallestFile) +
@@ -126,7 +205,7 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
         // a Word 97 document whose stream is not still shows its version through the chain,
         // and one whose FIB was wiped still has its table stream.
         if (!wordDocumentIs97(salvage))
-            return result(kRecoverDocNotWord97);
+            return recoverWord6(salvage, image, document, ctx, findings);
         salvage.result = kSalvageReadable;
     }
     switch (salvage.result) {
@@ -144,14 +223,7 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
             return result(kRecoverDocFailed, salvageFailure(salvage));
     }
     const CDocStorage& storage = *salvage.storage;
-    Doc8Streams streams;
-    if (const CStreamEntry* wd = storage.wordDocument())
-        streams.wordDocument = storage.ReadWholeStream(*wd);
-    streams.table1 = streamOf(storage, storage.table1());
-    streams.table0 = streamOf(storage, storage.table0());
-    streams.data = streamOf(storage, storage.data());
-
-    CDoc8 doc(std::move(streams), ctx);
+    CDoc8 doc(ReadDoc8Streams(storage, DataStream::Read), ctx);
     int n = 0;
     try {
         n = doc.ReadDocument(0);

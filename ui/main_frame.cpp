@@ -107,7 +107,11 @@ bool sameBytes(const QString& file, std::span<const uint8_t> bytes) {
 }  // namespace
 
 CMainFrame::CMainFrame(std::shared_ptr<CDocumentStore> store, QWidget* parent)
-    : QMainWindow(parent), store_(std::move(store)), work_(new CWorkWindow(*store_, this)) {
+    : QMainWindow(parent),
+      ProgressModel({.low = 0, .high = 100, .step = 1, .pos = 0},
+                    [this](const ProgressState& bar) { drawProgress(bar); }),
+      store_(std::move(store)),
+      work_(new CWorkWindow(*store_, this)) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Morvel"));
     setWindowIcon(CMorvelTreeView::icon(CMorvelTreeView::kRecoveredImage));
@@ -417,52 +421,12 @@ void CMainFrame::setStatusText(const std::string& text) {
     onUiThread([this, t = fromUtf8(text)] { setStatusLabel(t); });
 }
 
-void CMainFrame::setRange(int low, int high) {
-    {
-        std::lock_guard lock(progressMutex_);
-        low_ = low;
-        high_ = high;
-    }
-    onUiThread([this, low, high] {
-        if (progress_)
-            progress_->setRange(low, high);
-    });
-}
-
-void CMainFrame::setStep(int step) {
-    std::lock_guard lock(progressMutex_);
-    step_ = step;
-}
-
-void CMainFrame::setPosition(int pos) {
-    {
-        std::lock_guard lock(progressMutex_);
-        pos_ = pos;
-    }
-    onUiThread([this, pos] {
-        if (progress_)
-            progress_->setValue(pos);
-    });
-}
-
-int CMainFrame::position() const {
-    std::lock_guard lock(progressMutex_);
-    return pos_;
-}
-
-void CMainFrame::stepIt() {
-    int pos;
-    {
-        // Like a bar control, stepping past the top wraps back to the bottom of the range.
-        std::lock_guard lock(progressMutex_);
-        pos_ += step_;
-        if (pos_ > high_)
-            pos_ = low_ + (pos_ - high_);
-        pos = pos_;
-    }
-    onUiThread([this, pos] {
-        if (progress_)
-            progress_->setValue(pos);
+void CMainFrame::drawProgress(const ProgressState& bar) {
+    onUiThread([this, bar] {
+        if (progress_) {
+            progress_->setRange(bar.low, bar.high);
+            progress_->setValue(bar.pos);
+        }
     });
 }
 
@@ -1186,13 +1150,7 @@ void CMainFrame::createProgress() {
     progress_ = new QProgressBar(statusPart_);
     progress_->setTextVisible(false);
     progress_->setRange(0, 50);
-    {
-        std::lock_guard lock(progressMutex_);
-        low_ = 0;
-        high_ = 50;
-        step_ = 1;
-        pos_ = 0;
-    }
+    reset({.low = 0, .high = 50, .step = 1, .pos = 0});
     placeProgress();
     progress_->show();
 }

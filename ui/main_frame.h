@@ -30,7 +30,7 @@ namespace morvel {
 class CMainFrame : public QMainWindow,
                    public StoreObserver,
                    public StatusText,
-                   public ProgressIndicator,
+                   public ProgressModel,
                    public ErrorReport {
     Q_OBJECT
   public:
@@ -113,12 +113,6 @@ class CMainFrame : public QMainWindow,
     void onStoreMessage(const StoreMessage& message, MessageReply reply) override;
     // StatusText
     void setStatusText(const std::string& text) override;
-    // ProgressIndicator
-    void setRange(int low, int high) override;
-    void setStep(int step) override;
-    void setPosition(int pos) override;
-    int position() const override;
-    void stepIt() override;
     // ErrorReport
     void showError(const std::string& text) override;
 
@@ -163,6 +157,8 @@ class CMainFrame : public QMainWindow,
     void showHelp();
     void showAbout();
     void showResults(const DocumentRecord& record);
+    // Shows the model's numbers on the status bar's bar, on the window's thread.
+    void drawProgress(const ProgressState& bar);
     void createProgress();
     void destroyProgress();
     void placeProgress();
@@ -177,10 +173,6 @@ class CMainFrame : public QMainWindow,
     QWidget* statusPart_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QPointer<QProgressBar> progress_;
-
-    // The progress as the worker last set it, so that position() answers at once.
-    mutable std::mutex progressMutex_;
-    int low_ = 0, high_ = 100, step_ = 1, pos_ = 0;
 
     QString defaultSearchList_;
     std::function<bool(const QUrl&)> openUrl_;

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 struct DocxRun {
     test::TempDir work, program, docs;
-    CountingProgress progress;
+    ProgressModel progress;
     TemplateStoreCache cache;
     RecoveryEnvironment env;
 
@@ -69,9 +69,9 @@ TEST(DocxDriver, PackagesGoStraightIntoTheRecordWithTheirReport) {
 // The bar moves on after the salvage and after each package, and never back: the full step
 // goes on from where the text-only step left it.
 TEST(DocxDriver, TheBarMovesForwardThroughBothPackages) {
-    struct Positions : CountingProgress {
+    struct Positions : ProgressModel {
         void setPosition(int pos) override {
-            CountingProgress::setPosition(pos);
+            ProgressModel::setPosition(pos);
             seen.push_back(pos);
         }
         std::vector<int> seen;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/outputs.h"
-#include "core/working_folder.h"
+#include "core/preview_names.h"
 #include "tests/support/test_files.h"
 
 namespace morvel {

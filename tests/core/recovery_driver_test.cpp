@@ -18,7 +18,7 @@ namespace {
 
 struct DriverRun {
     test::TempDir dir;
-    CountingProgress progress;
+    ProgressModel progress;
     CollectedErrors errors;
     RecoveryEnvironment env;
     DocumentRecord record;
@@ -126,10 +126,10 @@ std::vector<FormatCase> formatCases() {
         {"old.doc", kFormatDoc,
          [] {
              test::Word97Builder b;
-             b.nFib = 104;  // Word 95: refused
+             b.nFib = 104;  // Word 95: its text as a plain document
              return b.buildFile();
          },
-         false},
+         true},
         {"report.docx", kFormatDocx,
          [] { return test::buildWordPackage(test::wordPackageParts(), {}); }, true},
         {"noise.docx", kFormatDocx, [] { return std::vector<uint8_t>(3000, 0x5A); }, false},
@@ -184,7 +184,7 @@ TEST(RecoveryDriver, FullResultCarriesTheCause) {
              b.nFib = 104;
              return b.buildFile();
          }(),
-         kRecoverDocSource, kRecoverDocNotWord97, "Word 6.0/95"},
+         kRecoverDocSource, kRecoverDocTextOnly, "Word 6.0/95"},
         {"short.doc", kFormatDoc, std::vector<uint8_t>(600, 'a'), kRecoverDocSource,
          kRecoverDocFailed, "too short"},
         {"gone.doc",

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "core/document_store.h"
-#include "core/working_folder.h"
+#include "core/run_folder.h"
 #include "tests/support/test_files.h"
 
 namespace morvel {

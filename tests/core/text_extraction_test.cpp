@@ -32,7 +32,7 @@ struct Extracted {
 };
 
 Extracted extract(const std::vector<uint8_t>& bytes, const ManualResetEvent* stop = nullptr,
-                  CountingProgress* progress = nullptr) {
+                  ProgressModel* progress = nullptr) {
     Extracted e;
     e.record.fileData = bytes;
     e.record.fileSize = static_cast<uint32_t>(bytes.size());
@@ -262,7 +262,7 @@ TEST(TextExtraction, EqualsTheSlowAlgorithmsOnEveryCorpusDocument) {
 }
 
 TEST(TextExtraction, FillsTheProgressBarInTenSteps) {
-    CountingProgress progress;
+    ProgressModel progress;
     progress.setPosition(0);
     Extracted e = extract(text("hello"), nullptr, &progress);
     EXPECT_EQ(progress.steps(), 10);

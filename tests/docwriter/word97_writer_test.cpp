@@ -268,8 +268,12 @@ TEST(RecoverDocFile, ResultCodes) {
     rtf.resize(1000, ' ');
     EXPECT_EQ(run(rtf), kRecoverDocRtf);
 
+    // A Word 95 document: its text as a plain document; without a readable letter, refused.
     Word97Builder word95;
     word95.nFib = 104;
+    EXPECT_EQ(run(word95.buildFile()), kRecoverDocTextOnly);
+    EXPECT_GT(out.size(), 512u);
+    word95.text = u"\r\x0007 \r";
     EXPECT_EQ(run(word95.buildFile()), kRecoverDocNotWord97);
     EXPECT_TRUE(out.empty());
 
@@ -290,6 +294,8 @@ TEST(RecoverDocFile, ResultsSayWhy) {
     const std::vector<uint8_t> file = b.buildFile();
     Word97Builder word95;
     word95.nFib = 104;
+    Word97Builder blank95 = word95;
+    blank95.text = u"\r\x0007 \r";
     Word97Builder blank;
     blank.withTable = false;
     blank.text = u"\r\x0007 \r";
@@ -306,7 +312,8 @@ TEST(RecoverDocFile, ResultsSayWhy) {
          "too short"},
         {"no sector table", std::vector<uint8_t>(4000, 0), kRecoverDocFailed, "sector table"},
         {"no words", blank.buildFile(), kRecoverDocFailed, "nothing readable"},
-        {"Word 95", word95.buildFile(), kRecoverDocNotWord97, "Word 6.0/95"},
+        {"Word 95", word95.buildFile(), kRecoverDocTextOnly, "Word 6.0/95"},
+        {"Word 95 without words", blank95.buildFile(), kRecoverDocNotWord97, "no readable text"},
         {"RTF", rtf, kRecoverDocRtf, "RTF"},
         {"workbook", test::buildCompoundFile({{"Workbook", test::fillerBytes(5000, 3)}}),
          kRecoverDocExcel, "Excel"},
@@ -319,7 +326,7 @@ TEST(RecoverDocFile, ResultsSayWhy) {
         EXPECT_EQ(r.source, kRecoverDocSource);
         EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
-        EXPECT_EQ(out.empty(), c.code != kRecoverDocWritten);
+        EXPECT_EQ(out.empty(), c.code != kRecoverDocWritten && c.code != kRecoverDocTextOnly);
     }
 }
 

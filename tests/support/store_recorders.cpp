@@ -72,7 +72,7 @@ std::vector<std::string> RecordingStatus::texts() const {
 }
 
 void GatedProgress::stepIt() {
-    CountingProgress::stepIt();
+    ProgressModel::stepIt();
     if (parked_ || !gate_)
         return;
     parked_ = true;

@@ -51,7 +51,7 @@ class RecordingStatus : public StatusText {
 // A progress bar whose first step parks the worker: it signals `entered` and waits until
 // `gate` is set (at most ten seconds), so a test can act while a job is certainly running;
 // `left` is signalled as the parked step returns.
-class GatedProgress : public CountingProgress {
+class GatedProgress : public ProgressModel {
   public:
     explicit GatedProgress(const ManualResetEvent* gate) : gate_(gate) {}
     void stepIt() override;
