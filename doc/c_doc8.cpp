@@ -17,6 +17,12 @@ namespace {
 constexpr int32_t kTextStart = static_cast<int32_t>(kOutputTextStart);
 constexpr uint16_t kTableStreamBit = 0x0200;
 constexpr uint32_t kDggInfoReadOffset = 554;
+// The drawing group's picture store: its 8-byte header sits after the 16 bytes of the group's
+// header and its first child's header, and that child's length; each entry is an 8-byte
+// header and at least 36 bytes, the picture's position in the WordDocument stream 28 bytes in.
+constexpr uint64_t kPictureStoreHeader = 24;
+constexpr uint64_t kPictureEntrySize = 44;
+constexpr uint64_t kFoDelayInEntry = 36;
 
 // FIB fc offsets of the tables kept from the source, in reading order; the second and third
 // groups are read only when the FIB's pair area reaches 906 and 1024.
@@ -323,16 +329,19 @@ void CDoc8::vMakeChpxFkp() {
     for (PropertyRun& run : chpRuns) {
         if (run.outputPos < kTextStart)
             continue;
+        // A picture run has a picture location and the special-character flag, in either
+        // order (Word writes the location first, other writers the flag first), and is no
+        // embedded object (whose location names its storage, not a Data offset).
         int flag = 0;
         const SprmRecord* location = nullptr;
         for (const SprmRecord& s : chpRuns.sprms(run)) {
             if (s.opcode == kSprmPicLocation) {
-                flag = 1;
+                flag |= 1;
                 location = &s;
             } else if (s.opcode == kSprmSpecialChar) {
-                flag += 2;
+                flag |= 2;
             } else if (s.opcode == kSprmEmbeddedObject) {
-                flag += 4;
+                flag |= 4;
             }
         }
         if (flag != 3)
@@ -377,13 +386,19 @@ void CDoc8::ReadPictureStore() {
     const uint64_t h = readU32LE(bytes, 12);
     if (h + 24 > bytes.size())
         return;
-    const uint64_t count = std::min<uint64_t>(readU32LE(bytes, h + 20) / 44, bytes.size() / 44 + 1);
+    // The picture store's entries follow its header; each is 44 bytes unless it carries a
+    // name (or its picture) after its fixed part, which its own length then counts. The
+    // entries are walked by those lengths, so that a long entry does not shift where the
+    // ones after it are read and patched; a length that cannot be right steps 44 bytes.
+    const uint64_t storeEnd =
+        std::min<uint64_t>(h + kPictureStoreHeader + readU32LE(bytes, h + 20), bytes.size());
     const std::span<const uint8_t> wd = streams_.wordDocument;
     uint64_t copied = 0;
-    for (uint64_t k = 0; k < count; ++k) {
+    for (uint64_t at = h + kPictureStoreHeader; at + kPictureEntrySize <= storeEnd;) {
         PictureStoreRecord record;
         record.h = static_cast<int32_t>(h);
-        const int32_t foDelay = readI32LE(bytes, h + 60 + 44 * k);
+        record.foDelayAt = static_cast<int32_t>(at + kFoDelayInEntry);
+        const int32_t foDelay = readI32LE(bytes, at + kFoDelayInEntry);
         if (foDelay > 0) {
             const uint64_t length = readU32LE(wd, static_cast<size_t>(foDelay) + 4);
             const uint64_t end = static_cast<uint64_t>(foDelay) + 8 + length;
@@ -395,6 +410,8 @@ void CDoc8::ReadPictureStore() {
             }
         }
         pictureStore.push_back(std::move(record));
+        const uint64_t own = 8ull + readU32LE(bytes, at + 4);
+        at += own >= kPictureEntrySize && at + own <= storeEnd ? own : kPictureEntrySize;
     }
 }
 
@@ -418,6 +435,7 @@ int CDoc8::ReadDocument(uint32_t codePage) {
     if (version < 6)
         return -1;
     vReadSTSH();
+    listTables = readListTables(fib, tableStream(), tables);
     // A FIB that names a table stream the file does not have is refused. When neither table
     // stream is left (both lost with the end of a cut-off file or a damaged directory), the
     // piece table is gone like any unreadable one: the text is read from fcMin and kept as a

@@ -10,6 +10,7 @@
 #include "doc/doc8_streams.h"
 #include "doc/doc_context.h"
 #include "doc/fkp_packer.h"
+#include "doc/list_tables.h"
 #include "doc/piece_table.h"
 #include "doc/property_run.h"
 
@@ -52,6 +53,7 @@ struct DataBlock {
 struct PictureStoreRecord {
     std::vector<uint8_t> blip;  // header and body
     int32_t h = 0;              // locates the picture store inside DggInfo
+    int32_t foDelayAt = 0;      // where the picture's position lies inside DggInfo
     int32_t blipLength = 0;
 };
 
@@ -91,6 +93,7 @@ class CDoc8 : public CDoc {
     std::vector<DataBlock> dataBlocks;
     std::vector<PictureStoreRecord> pictureStore;
     int pictureRuns = 0, picturesDropped = 0;
+    ListTablesRead listTables;  // the list tables kept in `tables`, or why they were not
 
     const FibTable* table(uint32_t fcOffset) const;
     FibTable* table(uint32_t fcOffset);

@@ -6,6 +6,7 @@
 
 #include "doc/fib_layout.h"
 #include "doc/fkp_packer.h"
+#include "docwriter/fib_header.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -13,12 +14,14 @@ namespace morvel {
 namespace {
 
 constexpr uint32_t kMinTableStream = 4096;
+// Fixed positions in the table stream: the note and section tables after the style sheet
+// (or after it ends, when longer), then the bin tables.
+constexpr uint32_t kNotesTablesStart = 318;
+constexpr uint32_t kBinTablesStart = 374;
+constexpr uint8_t kClxPieceTable = 2;
 
 void setU32(std::array<uint8_t, fib::kOutputSize>& fibBytes, uint32_t at, uint32_t v) {
     writeU32LE(fibBytes, at, v);
-}
-void setU16(std::array<uint8_t, fib::kOutputSize>& fibBytes, uint32_t at, uint16_t v) {
-    writeU16LE(fibBytes, at, v);
 }
 
 void writeZerosTo(CompoundStream& s, uint32_t pos) {
@@ -63,34 +66,13 @@ void Doc8Writer::vMakeFib() {
         ccpFtn = ccpHdd = ccpAtn = ccpEdn = ccpTxbx = 0;
     }
 
-    setU16(outputFib, 0x00, 0xA5EC);
-    setU16(outputFib, 0x02, 0x00C1);
-    setU16(outputFib, 0x04, 0x4035);
-    setU16(outputFib, 0x06, 0x0419);
-    setU16(outputFib, 0x0A, 0x1208);
-    setU16(outputFib, 0x0C, 0x00BF);
-    outputFib[0x13] = 0x10;
-    setU32(outputFib, fib::kFcMin, kOutputFcMin);
-    setU32(outputFib, fib::kFcMac, kOutputTextStart + textBytes);
-    setU16(outputFib, 0x20, 14);
-    setU16(outputFib, 0x22, 0x6A62);
-    setU16(outputFib, 0x24, 0x6A62);
-    setU16(outputFib, 0x26, 0x32CF);
-    setU16(outputFib, 0x28, 0x32CF);
-    setU16(outputFib, 0x3C, 0x0419);
-    setU16(outputFib, 0x3E, 22);
-    setU32(outputFib, 0x44, 0x58AD);
-    setU32(outputFib, 0x48, 0x58AD);
+    writeFibHeader(outputFib, kOutputFcMin, kOutputTextStart + textBytes);
     setU32(outputFib, fib::kCcpText, static_cast<uint32_t>(ccpText));
     setU32(outputFib, fib::kCcpFtn, static_cast<uint32_t>(ccpFtn));
     setU32(outputFib, fib::kCcpHdd, static_cast<uint32_t>(ccpHdd));
     setU32(outputFib, fib::kCcpAtn, static_cast<uint32_t>(ccpAtn));
     setU32(outputFib, fib::kCcpEdn, static_cast<uint32_t>(ccpEdn));
     setU32(outputFib, fib::kCcpTxbx, static_cast<uint32_t>(ccpTxbx));
-    setU32(outputFib, 0x6C, 0xFFFF);
-    setU32(outputFib, 0x78, 0xFFFFF);
-    setU32(outputFib, 0x84, 0xFFFFF);
-    setU16(outputFib, 0x98, 136);
     setU32(outputFib, fib::kStshfOrig + 4, 318);
     setU32(outputFib, fib::kStshf + 4, 318);
     setU32(outputFib, fib::kPlcffndRef, 318);
@@ -167,32 +149,33 @@ void Doc8Writer::writeTable(CompoundStream& s, uint32_t readOffset, uint32_t fib
     if (!t || t->bytes.empty())
         return;
     const uint32_t written = s.write(t->bytes);
-    setU32(outputFib, fibOffset + 4, written);
+    // The list definitions' length counts the definitions alone, not the levels after them.
+    const uint32_t lcb = fibOffset == fib::kPlfLst ? static_cast<uint32_t>(t->lcb) : written;
+    setU32(outputFib, fibOffset + 4, lcb);
 }
 
-void Doc8Writer::writeTableStream(CompoundStorage& root) {
-    CompoundStream& s = root.createStream(std::string_view("1Table"));
-    auto fcHere = [&](uint32_t fibOffset) { setU32(outputFib, fibOffset, s.position()); };
+void Doc8Writer::fcHere(const CompoundStream& s, uint32_t fibOffset) {
+    setU32(outputFib, fibOffset, s.position());
+}
 
+void Doc8Writer::writeStyleSheetAndNotes(CompoundStream& s) {
     const FibTable* stsh = doc_.table(fib::kStshf);
     const uint32_t stshBytes = stsh ? s.write(stsh->bytes) : 0;
     setU32(outputFib, fib::kStshfOrig + 4, stshBytes);
     setU32(outputFib, fib::kStshf + 4, stshBytes);
-    writeZerosTo(s, 318);
-    fcHere(fib::kPlcffndTxt);
-    writeTable(s, fib::kPlcffndTxt, fib::kPlcffndTxt);
-    fcHere(fib::kPlcfandRef);
-    writeTable(s, fib::kPlcfandRef, fib::kPlcfandRef);
-    fcHere(fib::kPlcfandTxt);
-    writeTable(s, fib::kPlcfandTxt, fib::kPlcfandTxt);
-    fcHere(fib::kPlcfSed);
-    writeTable(s, fib::kPlcfSed, fib::kPlcfSed);
-    writeZerosTo(s, 374);
+    writeZerosTo(s, kNotesTablesStart);
+    for (uint32_t at : {fib::kPlcffndTxt, fib::kPlcfandRef, fib::kPlcfandTxt, fib::kPlcfSed}) {
+        fcHere(s, at);
+        writeTable(s, at, at);
+    }
+    writeZerosTo(s, kBinTablesStart);
+}
 
-    // Bin tables: the first position, each page's last position, each page's number.
+void Doc8Writer::writeBinTables(CompoundStream& s) {
+    // Each: the first position, each page's last position, each page's number.
     const uint32_t p0 = firstPropertyPage();
     auto binTable = [&](const std::vector<FkpPage>& pages, uint32_t firstPn, uint32_t at) {
-        fcHere(at);
+        fcHere(s, at);
         uint32_t n = s.writeU32(kOutputTextStart);
         for (const FkpPage& page : pages)
             n += s.writeU32(page.lastFc);
@@ -202,13 +185,15 @@ void Doc8Writer::writeTableStream(CompoundStorage& root) {
     };
     binTable(doc_.chpxPages, p0, fib::kPlcfBteChpx);
     binTable(doc_.papxPages, p0 + static_cast<uint32_t>(doc_.chpxPages.size()), fib::kPlcfBtePapx);
+}
 
-    // The piece table: one UTF-16 piece per source piece, laid end to end from 2048.
+void Doc8Writer::writePieceTable(CompoundStream& s) {
+    // One UTF-16 piece per source piece, laid end to end from the text's start.
     s.writeZeros(4);
-    fcHere(fib::kClx);
+    fcHere(s, fib::kClx);
     const uint32_t n = static_cast<uint32_t>(doc_.pieces.size());
     uint32_t clx = 0;
-    clx += s.write(std::array<uint8_t, 1>{2});
+    clx += s.write(std::array<uint8_t, 1>{kClxPieceTable});
     clx += s.writeU32(12 * n + 4);
     uint32_t cp = 0;
     clx += s.writeU32(0);
@@ -224,13 +209,16 @@ void Doc8Writer::writeTableStream(CompoundStorage& root) {
         cp += static_cast<uint32_t>(p.count);
     }
     setU32(outputFib, fib::kClx + 4, clx);
+}
 
-    // The kept tables, each at the position reached, in a fixed order.
+void Doc8Writer::writeKeptTables(CompoundStream& s) {
+    // Each table at the position reached, in a fixed order; the fc of the next is set even
+    // when that table is absent.
     struct Step {
         uint32_t table;   // FIB offset of the table written
         uint32_t nextFc;  // FIB fc set to the position after it
     };
-    fcHere(fib::kPlcffndRef);
+    fcHere(s, fib::kPlcffndRef);
     const Step steps[] = {
         {fib::kPlcffndRef, fib::kPlcfHdd},
         {fib::kPlcfHdd, fib::kSttbfFfn},
@@ -253,20 +241,34 @@ void Doc8Writer::writeTableStream(CompoundStorage& root) {
     };
     for (const Step& step : steps) {
         writeTable(s, step.table, step.table);
-        fcHere(step.nextFc);
+        fcHere(s, step.nextFc);
         if (step.table == fib::kPlcfBkl)
-            fcHere(fib::kCmds);  // the command table is not copied
+            fcHere(s, fib::kCmds);  // the command table is not copied
     }
     writeTable(s, fib::kDggInfo, fib::kDggInfo);
-    for (uint32_t at : {fib::kPlcftxbxTxt, fib::kSttbSavedBy, fib::kPlcfTxbxBkd, fib::kPlcfBteLvc,
-                        fib::kRmdThreading, fib::kPlcfLad, fib::kPlrsid, fib::kExtra1, fib::kExtra2,
-                        fib::kExtra3}) {
+}
+
+void Doc8Writer::writeLaterTables(CompoundStream& s) {
+    // Only the tables present get a position, in FIB order.
+    for (uint32_t at :
+         {fib::kPlcftxbxTxt, fib::kSttbSavedBy, fib::kPlfLst, fib::kPlfLfo, fib::kPlcfTxbxBkd,
+          fib::kPlcfBteLvc, fib::kSttbListNames, fib::kRmdThreading, fib::kPlcfLad, fib::kPlrsid,
+          fib::kExtra1, fib::kExtra2, fib::kExtra3}) {
         const FibTable* t = doc_.table(at);
         if (!t || t->bytes.empty())
             continue;
-        fcHere(at);
+        fcHere(s, at);
         writeTable(s, at, at);
     }
+}
+
+void Doc8Writer::writeTableStream(CompoundStorage& root) {
+    CompoundStream& s = root.createStream(std::string_view("1Table"));
+    writeStyleSheetAndNotes(s);
+    writeBinTables(s);
+    writePieceTable(s);
+    writeKeptTables(s);
+    writeLaterTables(s);
     writeZerosTo(s, kMinTableStream);
 }
 
@@ -305,15 +307,13 @@ void Doc8Writer::WriteWordDocumentStream(CompoundStorage& root) {
     }
 
     const uint32_t fcDgg = readU32LE(outputFib, fib::kDggInfo);
-    for (size_t i = 0; i < doc_.pictureStore.size(); ++i) {
-        const PictureStoreRecord& r = doc_.pictureStore[i];
+    for (const PictureStoreRecord& r : doc_.pictureStore) {
         if (r.h <= 0 || r.blipLength <= 0)
             continue;
         const uint32_t at = s.position();
         s.write(r.blip);
         if (table)
-            table->patchU32(fcDgg + static_cast<uint32_t>(r.h) + 44 * static_cast<uint32_t>(i) + 60,
-                            at);
+            table->patchU32(fcDgg + static_cast<uint32_t>(r.foDelayAt), at);
     }
     const uint32_t end = s.position();
     s.patchU32(fib::kCbMac, end + 1);

@@ -43,6 +43,14 @@ class Doc8Writer {
 
   private:
     void writeTable(CompoundStream& s, uint32_t readOffset, uint32_t fibOffset);
+    // Sets the FIB's fc at `fibOffset` to the stream's position.
+    void fcHere(const CompoundStream& s, uint32_t fibOffset);
+    // The steps of the table stream, in the order they are laid out.
+    void writeStyleSheetAndNotes(CompoundStream& s);
+    void writeBinTables(CompoundStream& s);
+    void writePieceTable(CompoundStream& s);
+    void writeKeptTables(CompoundStream& s);
+    void writeLaterTables(CompoundStream& s);
 
     CDoc8& doc_;
     const CDocStorage* source_;

@@ -71,6 +71,17 @@ void noteFindings(const CDoc8& doc, RecoverDocFindings& f) {
     f.pictureRuns = static_cast<size_t>(doc.pictureRuns);
     f.picturesDropped = static_cast<size_t>(doc.picturesDropped);
     f.pictureStore = doc.pictureStore.size();
+    f.listsDropped = doc.listTables.state == ListTablesState::Dropped;
+    f.listNamesDropped = doc.listTables.namesDropped;
+}
+
+// What the written document lacks of the source's lists, or empty.
+std::string listNote(const ListTablesRead& lists) {
+    if (lists.state == ListTablesState::Dropped)
+        return "; its list numbering was left out (" + lists.why + ")";
+    if (lists.namesDropped)
+        return "; its list names were left out (" + lists.why + ")";
+    return {};
 }
 
 RecoveryResult result(int32_t code, std::string message = {}) {
@@ -275,6 +286,8 @@ RecoveryResult recover(std::span<const uint8_t> image, std::vector<uint8_t>* doc
                                                   stopped +
                                                   "); its text was kept in a plain "
                                                   "document");
+        } else {
+            out.message += listNote(doc.listTables);
         }
     }
     stepProgress(ctx);

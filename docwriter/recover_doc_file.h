@@ -40,6 +40,8 @@ struct RecoverDocFindings {
     size_t chpxPages = 0, papxPages = 0;
     size_t sections = 0, dataBlocks = 0, pictureRuns = 0, picturesDropped = 0;
     size_t pictureStore = 0;
+    bool listsDropped = false;      // the list tables did not parse and were left out
+    bool listNamesDropped = false;  // the list names alone did not parse
 };
 
 // Salvages a damaged Word binary document held in memory and builds a new one in `document`

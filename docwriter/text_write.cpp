@@ -4,6 +4,7 @@
 
 #include "doc/fib_layout.h"
 #include "doc/fkp_packer.h"
+#include "docwriter/fib_header.h"
 #include "platform/compound_file_writer.h"
 #include "platform/file_io.h"
 #include "platform/le_reader.h"
@@ -19,6 +20,7 @@ constexpr uint32_t kTableStreamSize = 4096;
 constexpr uint32_t kTblSed = 318;
 constexpr uint32_t kTblBteChpx = 374;
 constexpr uint32_t kTblClx = 402;
+constexpr uint8_t kClxPieceTable = 2;
 
 // Style sheet: cbStshi 18, then the STSHI: no styles, 10-byte STD base, stiMaxWhenSaved 91,
 // istdMaxFixedWhenSaved 15, the rest zero.
@@ -50,29 +52,85 @@ CTextWrite::CTextWrite() {
 void CTextWrite8::vMakeFib() {
     fib.assign(fib::kOutputSize, 0);
     const uint32_t t = static_cast<uint32_t>(textBytes);
-    writeU16LE(fib, 0x00, 0xA5EC);  // wIdent
-    writeU16LE(fib, 0x02, 0x00C1);  // nFib
-    writeU16LE(fib, 0x04, 0x4035);  // nProduct
-    writeU16LE(fib, 0x06, 0x0419);  // lid
-    writeU16LE(fib, 0x0A, 0x1208);  // fHasPic, fWhichTblStm (1Table), fExtChar
-    writeU16LE(fib, 0x0C, 0x00BF);  // nFibBack
-    fib[0x13] = 0x10;               // fWord97Saved
-    writeU32LE(fib, 0x18, static_cast<uint32_t>(baseOffset));  // fcMin
-    writeU32LE(fib, fib::kFcMac, kOutputTextStart + 2 + t);
-    writeU16LE(fib, 0x20, 14);      // csw
-    writeU16LE(fib, 0x22, 0x6A62);  // wMagicCreated
-    writeU16LE(fib, 0x24, 0x6A62);  // wMagicRevised
-    writeU16LE(fib, 0x26, 0x32CF);  // wMagicCreatedPrivate
-    writeU16LE(fib, 0x28, 0x32CF);  // wMagicRevisedPrivate
-    writeU16LE(fib, 0x3C, 0x0419);  // lidFE
-    writeU16LE(fib, 0x3E, 22);      // clw
-    writeU32LE(fib, 0x44, 0x58AD);  // lProductCreated
-    writeU32LE(fib, 0x48, 0x58AD);  // lProductRevised
+    writeFibHeader(fib, static_cast<uint32_t>(baseOffset), kOutputTextStart + 2 + t);
     writeU32LE(fib, fib::kCcpText, t / 2 + 1);
-    writeU32LE(fib, 0x6C, 0xFFFFF);  // pnFbpChpFirst
-    writeU32LE(fib, 0x78, 0xFFFFF);  // pnFbpPapFirst
-    writeU32LE(fib, 0x84, 0xFFFFF);  // pnFbpLvcFirst
-    writeU16LE(fib, 0x98, 136);      // cbRgFcLcb
+}
+
+void CTextWrite8::setTable(uint32_t fcField, uint32_t fc, uint32_t lcb) {
+    writeU32LE(fib, fcField, fc);
+    writeU32LE(fib, fcField + 4, lcb);
+}
+
+void CTextWrite8::writeTableStream(CompoundStream& table, const TextLayout& layout) {
+    // A style sheet header without styles: readers that parse the style sheet whatever its
+    // length would otherwise read past the end of an empty one. Every paragraph keeps style 0.
+    uint32_t pos = 0;
+    uint32_t written = 0;
+    for (uint16_t v : kEmptyStyleSheet)
+        written += table.writeU16(v);
+    setTable(fib::kStshf, pos, written);
+    pos += written;
+    pos += table.writeZeros(kTblSed - pos);
+    writeU32LE(sectionTable, 4, layout.chars);
+    writeU32LE(sectionTable, 10, (layout.chpPage + 2) * kPage);
+    written = table.write(sectionTable);
+    setTable(fib::kPlcfSed, pos, written);
+    pos += written;
+    pos += table.writeZeros(kTblBteChpx - pos);
+    // One page of each kind over the whole text: the first position, the last, the page.
+    written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(layout.textEnd) +
+              table.writeU32(layout.chpPage);
+    setTable(fib::kPlcfBteChpx, pos, written);
+    pos += written;
+    written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(layout.textEnd) +
+              table.writeU32(layout.chpPage + 1);
+    setTable(fib::kPlcfBtePapx, pos, written);
+    pos += written;
+    pos += table.writeZeros(kTblClx - pos);
+    // One UTF-16 piece over every character.
+    const uint8_t clxt = kClxPieceTable;
+    written = table.write({&clxt, 1}) + table.writeU32(16) + table.writeU32(0) +
+              table.writeU32(layout.chars) + table.writeU16(0x0050) +
+              table.writeU32(kOutputTextStart) + table.writeU16(0);
+    setTable(fib::kClx, pos, written);
+    pos += written;
+    table.writeZeros(kTableStreamSize - pos);
+}
+
+void CTextWrite8::writePropertyPages(CompoundStream& word, const TextLayout& layout) {
+    const uint32_t T = static_cast<uint32_t>(textBytes);
+    std::array<uint8_t, kPage> chp{};
+    writeU32LE(chp, 0, static_cast<uint32_t>(baseOffset));
+    writeU32LE(chp, 4, kOutputTextStart + T);
+    writeU32LE(chp, 8, layout.textEnd);
+    chp[12] = 0xFC;  // the text: CHPX at byte 504
+    chp[13] = 0xF8;  // the final paragraph mark: CHPX at byte 496
+    const uint8_t chpxMark[7] = {0x06, 0x16, 0x68, 0xF5, 0x39, 0xA0, 0x00};
+    const uint8_t chpxText[7] = {0x06, 0x16, 0x68, 0x2F, 0x10, 0x50, 0x00};
+    std::copy(chpxMark, chpxMark + 7, chp.begin() + 496);
+    std::copy(chpxText, chpxText + 7, chp.begin() + 504);
+    chp[511] = 2;
+    word.write(chp);
+
+    std::array<uint8_t, kPage> pap{};
+    writeU32LE(pap, 0, static_cast<uint32_t>(baseOffset));
+    writeU32LE(pap, 4, layout.textEnd);
+    pap[8] = 0xFD;    // PAPX at byte 506; the 12-byte PHE stays zero
+    pap[507] = 0x01;  // cb 0, cb' 1, istd 0
+    pap[511] = 1;
+    word.write(pap);
+}
+
+void CTextWrite8::writeWordDocumentStream(CompoundStream& word, std::span<const uint8_t> text,
+                                          const TextLayout& layout) {
+    const uint32_t T = static_cast<uint32_t>(textBytes);
+    word.write(fib);
+    word.writeZeros(kOutputTextStart - fib::kOutputSize);
+    word.write(text.first(T));
+    word.write(paragraphMark);
+    word.writeZeros(layout.chpPage * kPage - layout.textEnd);
+    writePropertyPages(word, layout);
+    word.write(sectionProperties);
 }
 
 std::vector<uint8_t> CTextWrite8::BuildTextDocument(std::span<const uint8_t> text,
@@ -85,77 +143,16 @@ std::vector<uint8_t> CTextWrite8::BuildTextDocument(std::span<const uint8_t> tex
     textBytes = static_cast<int32_t>(t);
     vMakeFib();
     const uint32_t T = static_cast<uint32_t>(textBytes);
-    const uint32_t p = 5 + (T + 2) / kPage;  // page of the character FKP
-    const uint32_t n = T / 2 + 1;            // characters: the text and a final paragraph mark
-    const uint32_t textEnd = kOutputTextStart + 2 + T;
+    TextLayout layout;
+    layout.chpPage = 5 + (T + 2) / kPage;
+    layout.chars = T / 2 + 1;
+    layout.textEnd = kOutputTextStart + 2 + T;
 
     CompoundFileWriter writer;
     writer.root().setClass(kWordDocumentClassId);
-
-    CompoundStream& table = writer.root().createStream("1Table");
-    auto record = [&](size_t fcField, uint32_t fc, uint32_t lcb) {
-        writeU32LE(fib, fcField, fc);
-        writeU32LE(fib, fcField + 4, lcb);
-    };
-    // A style sheet header without styles: readers that parse the style sheet whatever its
-    // length would otherwise read past the end of an empty one. Every paragraph keeps style 0.
-    uint32_t pos = 0;
-    uint32_t written = 0;
-    for (uint16_t v : kEmptyStyleSheet)
-        written += table.writeU16(v);
-    record(fib::kStshf, pos, written);
-    pos += written;
-    pos += table.writeZeros(kTblSed - pos);
-    writeU32LE(sectionTable, 4, n);
-    writeU32LE(sectionTable, 10, (p + 2) * kPage);
-    written = table.write(sectionTable);
-    record(fib::kPlcfSed, pos, written);
-    pos += written;
-    pos += table.writeZeros(kTblBteChpx - pos);
-    written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(textEnd) +
-              table.writeU32(p);
-    record(fib::kPlcfBteChpx, pos, written);
-    pos += written;
-    written = table.writeU32(static_cast<uint32_t>(baseOffset)) + table.writeU32(textEnd) +
-              table.writeU32(p + 1);
-    record(fib::kPlcfBtePapx, pos, written);
-    pos += written;
-    pos += table.writeZeros(kTblClx - pos);
-    const uint8_t clxt = 2;
-    written = table.write({&clxt, 1}) + table.writeU32(16) + table.writeU32(0) + table.writeU32(n) +
-              table.writeU16(0x0050) + table.writeU32(kOutputTextStart) + table.writeU16(0);
-    record(fib::kClx, pos, written);
-    pos += written;
-    table.writeZeros(kTableStreamSize - pos);
-
-    CompoundStream& word = writer.root().createStream("WordDocument");
-    word.write(fib);
-    word.writeZeros(kOutputTextStart - fib::kOutputSize);
-    word.write(text.first(T));
-    word.write(paragraphMark);
-    word.writeZeros(p * kPage - textEnd);
-
-    std::array<uint8_t, kPage> chp{};
-    writeU32LE(chp, 0, static_cast<uint32_t>(baseOffset));
-    writeU32LE(chp, 4, kOutputTextStart + T);
-    writeU32LE(chp, 8, textEnd);
-    chp[12] = 0xFC;  // the text: CHPX at byte 504
-    chp[13] = 0xF8;  // the final paragraph mark: CHPX at byte 496
-    const uint8_t chpxMark[7] = {0x06, 0x16, 0x68, 0xF5, 0x39, 0xA0, 0x00};
-    const uint8_t chpxText[7] = {0x06, 0x16, 0x68, 0x2F, 0x10, 0x50, 0x00};
-    std::copy(chpxMark, chpxMark + 7, chp.begin() + 496);
-    std::copy(chpxText, chpxText + 7, chp.begin() + 504);
-    chp[511] = 2;
-    word.write(chp);
-
-    std::array<uint8_t, kPage> pap{};
-    writeU32LE(pap, 0, static_cast<uint32_t>(baseOffset));
-    writeU32LE(pap, 4, textEnd);
-    pap[8] = 0xFD;    // PAPX at byte 506; the 12-byte PHE stays zero
-    pap[507] = 0x01;  // cb 0, cb' 1, istd 0
-    pap[511] = 1;
-    word.write(pap);
-    word.write(sectionProperties);
+    // The table stream first: it fills in the FIB's table pairs the main stream then holds.
+    writeTableStream(writer.root().createStream("1Table"), layout);
+    writeWordDocumentStream(writer.root().createStream("WordDocument"), text, layout);
 
     std::vector<uint8_t> out = writer.serialize();
     fib.clear();

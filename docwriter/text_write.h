@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/compound_file_writer.h"
+
 namespace morvel {
 
 // Writes a minimal Word 97 document around a block of UTF-16 text: one Unicode piece, one
@@ -44,6 +46,19 @@ class CTextWrite8 final : public CTextWrite {
                            const std::filesystem::path& path) override;
     // The same document as bytes of a compound file, without touching the disk.
     std::vector<uint8_t> BuildTextDocument(std::span<const uint8_t> text, int32_t byteSize);
+
+  private:
+    // Where the document's parts fall for the current text.
+    struct TextLayout {
+        uint32_t chpPage = 0;  // page of the character FKP; the paragraph FKP follows it
+        uint32_t chars = 0;    // characters: the text and a final paragraph mark
+        uint32_t textEnd = 0;  // position after the final paragraph mark
+    };
+    void setTable(uint32_t fcField, uint32_t fc, uint32_t lcb);
+    void writeTableStream(CompoundStream& table, const TextLayout& layout);
+    void writeWordDocumentStream(CompoundStream& word, std::span<const uint8_t> text,
+                                 const TextLayout& layout);
+    void writePropertyPages(CompoundStream& word, const TextLayout& layout);
 };
 
 }  // namespace morvel

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!in.empty())
         streams.data = std::vector<uint8_t>(in.begin(), in.end());
     DocContext ctx;
-    CountingProgress progress;
+    ProgressModel progress;
     ctx.progress = &progress;
     CDoc8 doc(std::move(streams), ctx);
     if (doc.ReadDocument(0) < 0)

@@ -54,7 +54,7 @@ TEST(Word97Writer, FibAndStreamLayoutOfAShortDocument) {
     EXPECT_EQ(w->fibU32(fib::kFcMin), 1536u);
     EXPECT_EQ(w->fibU32(fib::kFcMac), 2048u + 24);
     EXPECT_EQ(w->fibU32(fib::kCcpText), 12u);
-    EXPECT_EQ(w->fibU32(0x6C), 0xFFFFu);
+    EXPECT_EQ(w->fibU32(fib::kPnFbpChpFirst), 0xFFFFFu);
     EXPECT_EQ(readU16LE(wd, 0x98), 136);
     EXPECT_EQ(w->fibU32(fib::kNFibNew), 0x01010002u);
     EXPECT_EQ(w->fibU32(fib::kCbMac), wd.size() + 1);

@@ -194,8 +194,11 @@ Doc8Streams Word97Builder::build() {
             : clxOf({0, static_cast<int32_t>(text.size())},
                     {compressed ? (textFc * 2) | 0x40000000u : textFc});
     place(fib::kClx, clxBytes);
-    for (const auto& [at, bytes] : extraTables)
+    for (const auto& [at, bytes] : extraTables) {
         place(at, bytes);
+        if (auto lcb = extraTableLcb.find(at); lcb != extraTableLcb.end())
+            writeU32LE(wd, at + 4, lcb->second);
+    }
 
     Doc8Streams s;
     s.wordDocument = std::move(wd);

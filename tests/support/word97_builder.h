@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ struct Word97Builder {
     std::optional<std::vector<uint8_t>> data;
     // Extra FIB pairs (fc offset in the FIB -> table bytes), placed after the other tables.
     std::vector<std::pair<uint32_t, std::vector<uint8_t>>> extraTables;
+    // The FIB's lcb of an extra table that counts fewer bytes than it has (the list
+    // definitions, whose levels follow them uncounted), by fc offset.
+    std::map<uint32_t, uint32_t> extraTableLcb;
     // A piece table given outright (the CLX bytes); default: one piece over the text.
     std::optional<std::vector<uint8_t>> clx;
 
