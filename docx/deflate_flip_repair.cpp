@@ -21,6 +21,10 @@ namespace {
 constexpr uint64_t kWindowBytes = 192;
 constexpr uint64_t kWindowAfterBytes = 2;
 constexpr uint64_t kReachedMargin = 64;
+// ... and no further back than this much output: in highly repetitive text a few compressed
+// bytes stand for many kilobytes, and each trial from there would decode them all again,
+// while damage shows within a few hundred bytes of output.
+constexpr uint64_t kWindowOutput = 16384;
 // A trial is scored by how far it decodes plausibly, up to this many bytes past the point
 // where the damage showed; candidates that tie there are followed further, this many times
 // as far each round.
@@ -133,7 +137,7 @@ class Repairer final : public FlipRecorder {
 
     FlipRepairResult run() {
         FlipRepairResult result;
-        FlipJudge judge(target_.markup);
+        FlipJudge judge(target_.markup, true);
         FlipStop stop = decodeAndSearch(judge, result);
         // Decoded to the end, yet the CRC fails: a changed byte decoded into plausible text
         // unnoticed. Look where the text is least like the rest of it.
@@ -554,6 +558,8 @@ class Repairer final : public FlipRecorder {
             if (after == window_.begin())
                 break;
             const auto entry = static_cast<size_t>(after - window_.begin() - 1);
+            if (window_[entry].cp.out + kWindowOutput < detOut)
+                break;
             const uint8_t was = in_[p];
             for (unsigned x = 1; x < 256 && !outOfWork_; ++x)
                 consider({p, static_cast<uint8_t>(was ^ x), entry, false});

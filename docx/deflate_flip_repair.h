@@ -39,6 +39,21 @@ struct FlipRepairResult {
 // CRC-32 (and size). `work` is the budget in decoded bytes and symbols, lowered by what was
 // spent; a search that exhausts it stops with what it has. `reference` is text of the same
 // content (a tolerant reading of the stream) that candidates for markup are compared with.
+// The repair budget of one archive: the search's cost grows with the compressed bytes of
+// the damaged entries it searches, so the budget does too, from a small floor; it never
+// exceeds a ceiling that lets a large package's few damaged entries through with a share per
+// byte of the archive.
+inline constexpr uint64_t kRepairWorkFloor = uint64_t{1} << 20;
+inline constexpr uint64_t kRepairWorkPerDamagedByte = uint64_t{1} << 18;
+inline constexpr uint64_t kRepairWorkCeiling = uint64_t{1} << 28;
+inline constexpr uint64_t kRepairWorkPerByte = 64;
+inline uint64_t flipRepairBudget(uint64_t damagedCompressedBytes, uint64_t archiveBytes) {
+    const uint64_t cap = kRepairWorkCeiling + kRepairWorkPerByte * archiveBytes;
+    if (damagedCompressedBytes > (cap - kRepairWorkFloor) / kRepairWorkPerDamagedByte)
+        return cap;
+    return kRepairWorkFloor + kRepairWorkPerDamagedByte * damagedCompressedBytes;
+}
+
 FlipRepairResult repairFlippedBytes(ByteSpan compressed, const FlipRepairTarget& target,
                                     uint64_t outputCap, uint64_t& work,
                                     ByteSpan reference = ByteSpan());

@@ -55,6 +55,7 @@ void MarkupMeter::push() {
         open_[depth_] = name_;
     ++depth_;
     state_ = State::Text;
+    closed_ = false;
 }
 
 void MarkupMeter::pop() {
@@ -64,6 +65,7 @@ void MarkupMeter::pop() {
     if (depth_ > 0)
         --depth_;
     state_ = State::Text;
+    closed_ = true;
 }
 
 void MarkupMeter::feed(uint8_t b) {
@@ -132,7 +134,7 @@ void MarkupMeter::feed(uint8_t b) {
             return;
         case State::EmptyClose:
             if (b == '>')
-                state_ = State::Text;
+                state_ = State::Text, closed_ = true;
             else
                 fail();
             return;

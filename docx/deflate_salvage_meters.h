@@ -36,8 +36,15 @@ class MarkupMeter {
     void lose() {
         state_ = State::Lost;
         depth_ = 0;
+        rooted_ = false;
     }
     uint64_t errors() const { return errors_; }
+    // Between elements at the document's top level, outside every element, with every byte
+    // since the first seen (nothing lost): only white space may follow here.
+    bool atTopLevel() const { return rooted_ && state_ == State::Text && depth_ == 0; }
+    // Between tags, reading character data; afterEnd() when the last tag closed an element.
+    bool inText() const { return state_ == State::Text; }
+    bool afterEnd() const { return closed_; }
 
   private:
     enum class State : uint8_t {
@@ -67,6 +74,8 @@ class MarkupMeter {
     std::array<uint32_t, kMaxDepth> open_{};
     unsigned depth_ = 0;
     uint64_t errors_ = 0;
+    bool closed_ = false;  // the last tag was an end tag or an empty element
+    bool rooted_ = true;   // no byte was lost or judged wrong, so depth_ counts from the start
 };
 
 }  // namespace morvel

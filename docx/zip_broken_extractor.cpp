@@ -73,7 +73,11 @@ int ZipBrokenExtractor::OpenSpan(std::span<const uint8_t> bytes) {
 void ZipBrokenExtractor::scan() {
     scan_ = scanDamagedZip(archive_);
     inflations_.assign(scan_.entries.size(), 0);
-    repairWork_ = kRepairWorkFloor + kRepairWorkPerByte * uint64_t{archive_.size()};
+    uint64_t damagedBytes = 0;
+    for (const DamagedEntry& d : scan_.damaged)
+        if (d.entry.method == kMethodDeflate)
+            damagedBytes += d.entry.data.length;
+    repairWork_ = flipRepairBudget(damagedBytes, archive_.size());
     // First in scan order wins for a name that occurs twice.
     for (uint32_t i = 0; i < scan_.entries.size(); ++i)
         entryIndex_.try_emplace(scan_.entries[i].name.view(), i);

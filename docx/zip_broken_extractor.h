@@ -87,11 +87,6 @@ class ZipBrokenExtractor {
     mutable uint64_t repairWork_ = 0;
 };
 
-// The repair budget of one archive: a floor that lets a real package's few damaged entries
-// through, plus a share per byte of the archive.
-inline constexpr uint64_t kRepairWorkFloor = uint64_t{1} << 28;
-inline constexpr uint64_t kRepairWorkPerByte = 64;
-
 // Bounded multiple of a damaged entry's compressed length its decoding may produce when
 // the declared size cannot be trusted (real packages compress XML 20 to 50 times).
 inline constexpr uint64_t kDamagedExpansionLimit = 64;

@@ -219,5 +219,26 @@ TEST(DeflateFlipRepair, RandomBytesStayWithinTheBudget) {
     }
 }
 
+// The budget follows the damaged entries' compressed size: a tiny package pays little, a large
+// one no more than the archive's ceiling, and sizes near the limits of the type do not wrap.
+TEST(DeflateFlipRepair, BudgetFollowsTheDamagedBytes) {
+    const uint64_t ceilingOf1M = kRepairWorkCeiling + kRepairWorkPerByte * (uint64_t{1} << 20);
+    struct Case {
+        uint64_t damaged, archive, budget;
+    };
+    const Case cases[] = {
+        {0, 262, kRepairWorkFloor},
+        {200, 262, kRepairWorkFloor + 200 * kRepairWorkPerDamagedByte},
+        {400, uint64_t{1} << 20, kRepairWorkFloor + 400 * kRepairWorkPerDamagedByte},
+        {uint64_t{1} << 20, uint64_t{1} << 20, ceilingOf1M},
+        {UINT64_MAX, uint64_t{1} << 20, ceilingOf1M},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.damaged << " of " << c.archive);
+        EXPECT_EQ(flipRepairBudget(c.damaged, c.archive), c.budget);
+    }
+    EXPECT_LT(flipRepairBudget(200, 262), kRepairWorkCeiling / 4);
+}
+
 }  // namespace
 }  // namespace morvel
