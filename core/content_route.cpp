@@ -222,4 +222,9 @@ void RecoverConvertedText(DocumentRecord& record, const RecoveryEnvironment& env
     record.fullFailed = 0;
 }
 
+bool fullHoldsTextOnly(const DocumentRecord& record) {
+    return record.fullData && record.fullResult.source == kRecoverDocSource &&
+           record.fullResult.code == kRecoverDocTextOnly;
+}
+
 }  // namespace morvel

@@ -36,6 +36,11 @@ std::optional<ContentReason> contentReason(ContentFormat content, uint16_t nameF
 // The same for a record after its recovery (nothing before the first one).
 std::optional<ContentReason> contentReasonOf(const DocumentRecord& record);
 
+// True when the record's full document holds the text alone (an older Word version's text, a
+// converted RTF/HTML/XML file, or a document whose structure was lost): such a recovery is
+// "text only", not a rebuilt document.
+bool fullHoldsTextOnly(const DocumentRecord& record);
+
 // The format a recovery of these bytes names its results after: .doc for the .doc engine and
 // the text converters, .docx for the .docx engine, and the name's format for a refused file.
 // Callers that name results before recovering (a batch placing every document's names) use

@@ -142,7 +142,7 @@ bool hasRaw(const DocumentRecord& r) {
 StateView documentStateOf(const DocumentRecord& r, const RecoveryNote& note) {
     StateView v;
     const bool reported = r.recoveryState != kNeverRecovered;
-    if (reported && r.recoveryState == kRecoveredWithFull && hasFull(r)) {
+    if (reported && r.recoveryState == kRecoveredWithFull && hasFull(r) && !fullHoldsTextOnly(r)) {
         v.state = DocState::Recovered;
         v.title = tr("Recovered");
         const std::string summary = r.docxReport ? r.docxReport->package.summary() : std::string();

@@ -77,15 +77,16 @@ TEST(DocumentStates, EachRecoveryShowsItsOwnStateReasonAndTabs) {
         // Bytes that hold no package at all: nothing to show, nothing to save.
         {"noise.docx", kFormatDocx, std::vector<uint8_t>(4096, 0x5A), Img::kFailedImage, "Failed",
          "word/document.xml", V{"Recovery report"}, false},
-        // An RTF file under a .doc name: the reason says what the file is.
+        // An RTF file under a .doc name: its text comes as a plain document, and the reason
+        // says what the file is.
         {"memo.doc", kFormatDoc,
          [] {
              std::string rtf = "{\\rtf1\\ansi A memo.\\par}";
              rtf.resize(2048, ' ');
              return std::vector<uint8_t>(rtf.begin(), rtf.end());
          }(),
-         Img::kFailedImage, "Failed", "RTF document: it is not a Word binary", V{"Overview"},
-         false},
+         Img::kTextOnlyImage, "Text only", "RTF document: it is not a Word binary; text recovered",
+         V{"Full document", "Filtered text"}, true},
         {"empty.doc",
          kFormatDoc,
          {},
