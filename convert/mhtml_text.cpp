@@ -5,6 +5,7 @@
 #include "convert/html_text.h"
 #include "convert/text_decoding.h"
 #include "platform/code_pages.h"
+#include "platform/hex_digit.h"
 
 namespace morvel {
 
@@ -20,16 +21,6 @@ std::string_view viewOf(std::span<const uint8_t> b) {
 
 std::span<const uint8_t> spanOf(std::string_view s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 int base64Value(char c) {
@@ -137,8 +128,8 @@ std::vector<uint8_t> decodeQuotedPrintable(std::span<const uint8_t> body) {
             i += 2;
             continue;
         }
-        const int hi = i + 1 < body.size() ? hexDigit(static_cast<char>(body[i + 1])) : -1;
-        const int lo = i + 2 < body.size() ? hexDigit(static_cast<char>(body[i + 2])) : -1;
+        const int hi = i + 1 < body.size() ? hexDigitValue(body[i + 1]) : -1;
+        const int lo = i + 2 < body.size() ? hexDigitValue(body[i + 2]) : -1;
         if (hi < 0 || lo < 0) {
             out.push_back(c);  // not an escape: kept as it stands
             continue;

@@ -7,6 +7,7 @@
 
 #include "convert/text_builder.h"
 #include "platform/code_pages.h"
+#include "platform/hex_digit.h"
 #include "platform/utf8.h"
 
 namespace morvel {
@@ -95,16 +96,6 @@ bool isLetter(uint8_t c) {
 
 bool isDigit(uint8_t c) {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(uint8_t c) {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 template <size_t N>
@@ -239,8 +230,8 @@ class RtfReader {
                     state().destination = Destination::Skipped;
                 return;
             case '\'': {
-                const int hi = pos_ < in_.size() ? hexValue(in_[pos_]) : -1;
-                const int lo = pos_ + 1 < in_.size() ? hexValue(in_[pos_ + 1]) : -1;
+                const int hi = pos_ < in_.size() ? hexDigitValue(in_[pos_]) : -1;
+                const int lo = pos_ + 1 < in_.size() ? hexDigitValue(in_[pos_ + 1]) : -1;
                 if (hi < 0 || lo < 0)
                     return;
                 pos_ += 2;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/hex_digit.h"
 #include "platform/tag_end.h"
 
 namespace morvel {
@@ -15,22 +16,12 @@ namespace {
 
 constexpr std::string_view kPreviewPrefix = "~temporary_";
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string percentDecoded(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '%' && i + 2 < s.size()) {
-            int hi = hexValue(s[i + 1]), lo = hexValue(s[i + 2]);
+            int hi = hexDigitValue(s[i + 1]), lo = hexDigitValue(s[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out.push_back(static_cast<char>(hi * 16 + lo));
                 i += 2;
