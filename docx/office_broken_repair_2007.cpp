@@ -324,105 +324,107 @@ int OfficeBrokenRepair_2007::writeTextPackage(std::vector<uint8_t>& out) {
     return finish();
 }
 
-int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
-    status = kDocxOk;
-    out.clear();
-    report_ = PackageReport();
-    report_.inflateBudgetExhausted = damaged.InflateBudgetExhausted();
-    const ZipBrokenExtractor* tpl = linkTemplate();
-    if (tpl == nullptr)
-        return finish();
-    const SalvagedPart& contentTypes = salvaged(kContentTypes);
-    const SalvagedPart& main = salvaged(kMainDocument);
-    if (!contentTypes.usable())
-        status = kDocxContentTypesNotFound;
-    if (!main.usable()) {
-        if (status == kDocxOk)
-            status = kDocxDocumentNotFound;
-        return finish();
-    }
+// What the full package is made of, settled before and while it is written.
+struct OfficeBrokenRepair_2007::FullPlan {
+    const ZipBrokenExtractor* tpl = nullptr;
+    PartNameSet salvagedNames;                   // intact entries and usable decoded parts
+    std::vector<std::string_view> decodedNames;  // usable parts decoded from damaged entries
+    MissingParts missing;
+    std::vector<uint32_t> fromTemplate;  // template entries that stand in for lost parts
+    PartNameSet leftOut;                 // lost parts named by an override the template lacks
+    PartNameSet present;                 // every part the new package holds
+    std::vector<std::string> presentNames;
+    bool synthContentTypes = false, synthPackageRels = false, synthMainRels = false;
+    // Each relationships part's list, and those rewritten (deflated) ahead of their place.
+    std::map<std::string, std::vector<RelationshipRecord>, std::less<>> relationships;
+    std::map<std::string, RewrittenPart, std::less<>> rewrittenRels;
+    bool rewriteFailed = false;
+    std::vector<bool> written;  // by salvaged entry: already in the package
+    PartNameSet rewritten;      // parts rewritten by the rules
+    PartNameSet reported;       // parts the report lists
+    std::vector<std::string> droppedTargets;
+    // Texts made for the package, kept until it is finished.
+    std::deque<std::string> texts;
+};
 
+void OfficeBrokenRepair_2007::releasePart(uint32_t index) {
+    // Inflated parts are freed once used; the main document stays for the other package. A
+    // part needed again is inflated again, so at most one large part is held at a time.
+    const LocalEntry& entry = damaged.Entry(index);
+    if (entry.name.view() == kMainDocument)
+        return;
+    if (auto cached = parts_.find(entry.name.view());
+        cached != parts_.end() && cached->second.entry == &entry)
+        parts_.erase(cached);
+    damaged.ReleaseEntryData(index);
+}
+
+void OfficeBrokenRepair_2007::planFullParts(FullPlan& plan, const SalvagedPart& contentTypes) {
     // The parts the salvage gives, intact or decoded; damaged ones are decoded here once.
-    PartNameSet salvagedNames;
     for (uint32_t i = 0; i < damaged.EntryCount(); ++i)
-        salvagedNames.emplace(damaged.Entry(i).name.view());
-    std::vector<std::string_view> decodedNames;
+        plan.salvagedNames.emplace(damaged.Entry(i).name.view());
     for (uint32_t d = 0; d < damaged.DamagedCount(); ++d) {
         const std::string_view name = damaged.Damaged(d).name.view();
-        if (salvaged(name, d).usable() && salvagedNames.emplace(name).second)
-            decodedNames.push_back(name);
+        if (salvaged(name, d).usable() && plan.salvagedNames.emplace(name).second)
+            plan.decodedNames.push_back(name);
     }
     const std::vector<ByteSpan> overrides =
         contentTypes.usable() ? overriddenParts(contentTypes.bytes) : std::vector<ByteSpan>();
-    MissingParts missing;
-    missing.styles = !salvagedNames.count("word/styles.xml");
-    missing.fontTable = !salvagedNames.count("word/fontTable.xml");
-    missing.endnotes = !salvagedNames.count("word/endnotes.xml");
-    missing.footnotes = !salvagedNames.count("word/footnotes.xml");
+    plan.missing.styles = !plan.salvagedNames.count("word/styles.xml");
+    plan.missing.fontTable = !plan.salvagedNames.count("word/fontTable.xml");
+    plan.missing.endnotes = !plan.salvagedNames.count("word/endnotes.xml");
+    plan.missing.footnotes = !plan.salvagedNames.count("word/footnotes.xml");
 
     // Lost parts named by an override come from the template; those it lacks are left out,
     // and with them their override and every relationship that leads to them.
-    std::vector<uint32_t> fromTemplate;
-    PartNameSet leftOut;
-    PartNameSet present = salvagedNames;
+    plan.present = plan.salvagedNames;
     for (ByteSpan part : overrides) {
-        if (present.count(part.view()))
+        if (plan.present.count(part.view()))
             continue;
-        const uint32_t t = tpl->FindEntry(part);
+        const uint32_t t = plan.tpl->FindEntry(part);
         if (found(t)) {
-            fromTemplate.push_back(t);
-            present.emplace(part.view());
+            plan.fromTemplate.push_back(t);
+            plan.present.emplace(part.view());
         } else {
             status = kDocxLostPartNotInTemplate;
-            leftOut.emplace(part.view());
+            plan.leftOut.emplace(part.view());
         }
     }
-    const bool synthContentTypes = !contentTypes.usable();
-    const bool synthPackageRels = !usable(kPackageRelationships);
-    const bool synthMainRels = !usable(kMainRelationships);
-    // Inflated parts are freed once used; the main document stays for the other package. A
-    // part needed again is inflated again, so at most one large part is held at a time.
-    const auto release = [this](uint32_t index) {
-        const LocalEntry& entry = damaged.Entry(index);
-        if (entry.name.view() == kMainDocument)
-            return;
-        if (auto cached = parts_.find(entry.name.view());
-            cached != parts_.end() && cached->second.entry == &entry)
-            parts_.erase(cached);
-        damaged.ReleaseEntryData(index);
-    };
+    plan.synthContentTypes = !contentTypes.usable();
+    plan.synthPackageRels = !usable(kPackageRelationships);
+    plan.synthMainRels = !usable(kMainRelationships);
+}
+
+void OfficeBrokenRepair_2007::readFullRelationships(FullPlan& plan) {
     // Whether a part will be in the new package: salvaged, a bookkeeping part (rebuilt when
     // lost), or a lost part the template holds, which the loop below takes for every
     // relationship that leads to it.
     const auto willBePresent = [&](const std::string& name) {
-        return salvagedNames.count(name) || name == kContentTypes ||
+        return plan.salvagedNames.count(name) || name == kContentTypes ||
                name == kPackageRelationships || name == kMainRelationships ||
-               found(tpl->FindEntry(spanOf(name)));
+               found(plan.tpl->FindEntry(spanOf(name)));
     };
     // Each relationships part is read once, here: its relationships are listed, and an intact
     // one that leads to parts the package will not hold is rewritten (deflated) at once, so
     // that its bytes are never needed, or inflated, again and only one is held at a time.
-    std::map<std::string, std::vector<RelationshipRecord>, std::less<>> relationships;
-    std::map<std::string, RewrittenPart, std::less<>> rewrittenRels;
-    bool rewriteFailed = false;
     // Lost parts that a relationship leads to are taken from the template too when it has
     // them; without content types these are the only names of lost parts the package keeps.
-    for (const std::string& relsName : salvagedNames) {
+    for (const std::string& relsName : plan.salvagedNames) {
         if (!isRelationshipsPart(relsName))
             continue;
         const SalvagedPart& rels = salvaged(relsName);
         if (!rels.usable())
             continue;
         const std::vector<RelationshipRecord>& list =
-            relationships.emplace(relsName, listRelationships(rels.bytes)).first->second;
+            plan.relationships.emplace(relsName, listRelationships(rels.bytes)).first->second;
         const std::string folder = sourceFolderOf(relsName);
         for (const std::string& target : internalTargets(list, folder)) {
-            if (present.count(target))
+            if (plan.present.count(target))
                 continue;
-            const uint32_t t = tpl->FindEntry(spanOf(target));
+            const uint32_t t = plan.tpl->FindEntry(spanOf(target));
             if (found(t)) {
-                fromTemplate.push_back(t);
-                present.emplace(target);
+                plan.fromTemplate.push_back(t);
+                plan.present.emplace(target);
             }
         }
         if (rels.state != PartState::Intact)
@@ -436,48 +438,36 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         std::vector<ByteSpan> segments;
         std::vector<std::string> dropped;
         if (dropDanglingRelationships(rels.bytes, folder, kept, segments, dropped)) {
-            RewrittenPart& r = rewrittenRels[relsName];
+            RewrittenPart& r = plan.rewrittenRels[relsName];
             r.entry = damaged.Entry(index);
             r.entry.nameLength = static_cast<uint16_t>(r.entry.name.length);
             r.droppedTargets = std::move(dropped);
-            rewriteFailed = rewriteFailed || !ZipSaveAndStore::DeflateEntry(
-                                                 r.entry, segments.data(),
-                                                 static_cast<uint32_t>(segments.size()), r.data);
+            plan.rewriteFailed =
+                plan.rewriteFailed ||
+                !ZipSaveAndStore::DeflateEntry(r.entry, segments.data(),
+                                               static_cast<uint32_t>(segments.size()), r.data);
         }
-        release(index);
+        releasePart(index);
     }
-    present.emplace(kContentTypes);
-    present.emplace(kPackageRelationships);
-    present.emplace(kMainRelationships);
-    const std::vector<std::string> presentNames(present.begin(), present.end());
+    plan.present.emplace(kContentTypes);
+    plan.present.emplace(kPackageRelationships);
+    plan.present.emplace(kMainRelationships);
+    plan.presentNames.assign(plan.present.begin(), plan.present.end());
+}
 
-    ZipSaveAndStore zip;
-    zip.OpenMemory();
-    // The new package is about as large as the salvaged one: raw copies plus deflated parts.
-    zip.Reserve(size_t{damaged.ArchiveSize()} + kOutputSlack);
-    std::string contentTypesText;
-    if (synthContentTypes) {
-        contentTypesText = synthesiseContentTypes(presentNames);
-        const ByteSpan s = spanOf(contentTypesText);
-        zip.AddEntry(newEntry(kContentTypes), &s, 1, false);
-        addReport(kContentTypes, PartState::Synthesised);
-    }
-
-    std::vector<bool> written(damaged.EntryCount(), false);
-    PartNameSet rewritten;
-    std::deque<std::string> closings;
+void OfficeBrokenRepair_2007::writeRewrittenParts(ZipSaveAndStore& zip, FullPlan& plan) {
     for (std::string_view part : kRewritableParts) {
         std::vector<ByteSpan> keptIds;
-        if (const auto rels = relationships.find(relationshipsPartOf(part));
-            rels != relationships.end())
-            keptIds = keptRelationshipIds(rels->second, salvagedNames);
+        if (const auto rels = plan.relationships.find(relationshipsPartOf(part));
+            rels != plan.relationships.end())
+            keptIds = keptRelationshipIds(rels->second, plan.salvagedNames);
         const SalvagedPart& p = salvaged(part);
         if (!p.usable())
             continue;
         MarkUpStore scratch;
         std::vector<ByteSpan> segments;
         const uint32_t rc =
-            applyFullDocumentRules(tokensOf(part, p, scratch), keptIds, missing, segments);
+            applyFullDocumentRules(tokensOf(part, p, scratch), keptIds, plan.missing, segments);
         if (rc != kDocxOk)
             status = rc;
         // An intact part that yields nothing (no declaration, markup left open) is copied as
@@ -485,37 +475,36 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
         if (segments.empty() && p.state == PartState::Intact)
             continue;
         if (p.state != PartState::Intact) {
-            closings.push_back(closingTagsFor(segments));
-            segments.push_back(spanOf(closings.back()));
+            plan.texts.push_back(closingTagsFor(segments));
+            segments.push_back(spanOf(plan.texts.back()));
         }
         addSegments(zip, *p.entry, segments);
         addReport(part, p);
-        rewritten.emplace(part);
+        plan.rewritten.emplace(part);
         if (p.state == PartState::Intact) {
             const uint32_t index = findEntry(part);
-            written[index] = true;
-            release(index);
+            plan.written[index] = true;
+            releasePart(index);
         }
     }
+}
 
+void OfficeBrokenRepair_2007::writeSalvagedEntries(ZipSaveAndStore& zip, FullPlan& plan) {
     // Every other salvaged entry, in scan order: relationships and content types lose what
     // leads to lost parts, the rest is copied as it is.
-    std::vector<std::string> droppedTargets;
-    PartNameSet reported = rewritten;
-    if (synthContentTypes)
-        reported.emplace(kContentTypes);
     for (uint32_t i = 0; i < damaged.EntryCount(); ++i) {
-        if (written[i])
+        if (plan.written[i])
             continue;
         const LocalEntry& entry = damaged.Entry(i);
         const std::string_view name = entry.name.view();
         if (isRelationshipsPart(name) && i == findEntry(name)) {
-            // Read, and rewritten where needed, above.
-            if (auto r = rewrittenRels.find(name); r != rewrittenRels.end()) {
+            // Read, and rewritten where needed, before.
+            if (auto r = plan.rewrittenRels.find(name); r != plan.rewrittenRels.end()) {
                 zip.AddEntry(r->second.entry, &r->second.entry.data, 1, true);
-                droppedTargets.insert(droppedTargets.end(), r->second.droppedTargets.begin(),
-                                      r->second.droppedTargets.end());
-                rewrittenRels.erase(r);
+                plan.droppedTargets.insert(plan.droppedTargets.end(),
+                                           r->second.droppedTargets.begin(),
+                                           r->second.droppedTargets.end());
+                plan.rewrittenRels.erase(r);
             } else {
                 copyRaw(zip, entry);
             }
@@ -527,78 +516,123 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
                 const bool reuse = cached != parts_.end() && cached->second.entry == &entry;
                 const ByteSpan data = reuse ? cached->second.bytes : damaged.GetEntryData(i);
                 rewrite = name == kContentTypes
-                              ? dropLostOverrides(data, present, segments)
-                              : dropDanglingRelationships(data, sourceFolderOf(name), present,
-                                                          segments, droppedTargets);
+                              ? dropLostOverrides(data, plan.present, segments)
+                              : dropDanglingRelationships(data, sourceFolderOf(name), plan.present,
+                                                          segments, plan.droppedTargets);
             }
             if (rewrite)
                 addSegments(zip, entry, segments);
             else
                 copyRaw(zip, entry);
         }
-        release(i);
-        if (reported.emplace(name).second)
+        releasePart(i);
+        if (plan.reported.emplace(name).second)
             report_.parts.push_back({std::string(name), PartState::Intact, entry.uncompressedSize,
                                      entry.uncompressedSize});
     }
     // Parts decoded from damaged entries, as far as they go.
-    for (std::string_view name : decodedNames) {
-        if (rewritten.count(name))
+    for (std::string_view name : plan.decodedNames) {
+        if (plan.rewritten.count(name))
             continue;
         const SalvagedPart& p = salvaged(name);
         std::vector<ByteSpan> segments;
-        const bool rewrite = name == kContentTypes
-                                 ? dropLostOverrides(p.bytes, present, segments)
-                                 : isRelationshipsPart(name) &&
-                                       dropDanglingRelationships(p.bytes, sourceFolderOf(name),
-                                                                 present, segments, droppedTargets);
+        const bool rewrite =
+            name == kContentTypes
+                ? dropLostOverrides(p.bytes, plan.present, segments)
+                : isRelationshipsPart(name) &&
+                      dropDanglingRelationships(p.bytes, sourceFolderOf(name), plan.present,
+                                                segments, plan.droppedTargets);
         if (!rewrite)
             segments.assign(1, p.bytes);
         addSegments(zip, *p.entry, segments);
         addReport(name, p);
-        reported.emplace(name);
+        plan.reported.emplace(name);
     }
+}
 
+void OfficeBrokenRepair_2007::writeStandInParts(ZipSaveAndStore& zip, FullPlan& plan,
+                                                const SalvagedPart& main) {
     // Bookkeeping parts that were lost are written anew from the parts present.
-    std::string packageRelsText, mainRelsText;
-    if (synthPackageRels) {
-        packageRelsText = synthesisePackageRelationships(presentNames);
-        const ByteSpan s = spanOf(packageRelsText);
+    if (plan.synthPackageRels) {
+        plan.texts.push_back(synthesisePackageRelationships(plan.presentNames));
+        const ByteSpan s = spanOf(plan.texts.back());
         zip.AddEntry(newEntry(kPackageRelationships), &s, 1, false);
         addReport(kPackageRelationships, PartState::Synthesised);
     }
-    if (synthMainRels) {
+    if (plan.synthMainRels) {
         // The main document's references cannot be matched to the new Ids: the rules have
         // removed them all, and the new Ids avoid every one so none can resolve wrongly.
         PartNameSet takenIds;
         collectReferencedIds(main.bytes, takenIds);
-        mainRelsText = synthesiseDocumentRelationships(presentNames, takenIds);
-        const ByteSpan s = spanOf(mainRelsText);
+        plan.texts.push_back(synthesiseDocumentRelationships(plan.presentNames, takenIds));
+        const ByteSpan s = spanOf(plan.texts.back());
         zip.AddEntry(newEntry(kMainRelationships), &s, 1, false);
         addReport(kMainRelationships, PartState::Synthesised);
     }
-    for (uint32_t t : fromTemplate) {
-        copyRaw(zip, tpl->Entry(t));
-        addReport(tpl->Entry(t).name.view(), PartState::FromTemplate);
+    for (uint32_t t : plan.fromTemplate) {
+        copyRaw(zip, plan.tpl->Entry(t));
+        addReport(plan.tpl->Entry(t).name.view(), PartState::FromTemplate);
     }
+}
 
+void OfficeBrokenRepair_2007::reportLeftOut(FullPlan& plan) {
     // What the package does without: damaged parts that could not be used, lost parts the
     // template lacks, and targets of relationships that were dropped.
     for (uint32_t d = 0; d < damaged.DamagedCount(); ++d) {
         const std::string_view name = damaged.Damaged(d).name.view();
         const SalvagedPart& p = salvaged(name);
-        if (!p.usable() && !present.count(name) && reported.emplace(name).second)
+        if (!p.usable() && !plan.present.count(name) && plan.reported.emplace(name).second)
             addReport(name, p);
     }
-    for (const std::string& name : leftOut)
-        if (reported.emplace(name).second)
+    for (const std::string& name : plan.leftOut)
+        if (plan.reported.emplace(name).second)
             addReport(name, PartState::LeftOut);
-    for (const std::string& name : droppedTargets)
-        if (reported.emplace(name).second)
+    for (const std::string& name : plan.droppedTargets)
+        if (plan.reported.emplace(name).second)
             addReport(name, PartState::LeftOut);
+}
+
+int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
+    status = kDocxOk;
+    out.clear();
+    report_ = PackageReport();
+    report_.inflateBudgetExhausted = damaged.InflateBudgetExhausted();
+    FullPlan plan;
+    plan.tpl = linkTemplate();
+    if (plan.tpl == nullptr)
+        return finish();
+    const SalvagedPart& contentTypes = salvaged(kContentTypes);
+    const SalvagedPart& main = salvaged(kMainDocument);
+    if (!contentTypes.usable())
+        status = kDocxContentTypesNotFound;
+    if (!main.usable()) {
+        if (status == kDocxOk)
+            status = kDocxDocumentNotFound;
+        return finish();
+    }
+    planFullParts(plan, contentTypes);
+    readFullRelationships(plan);
+
+    ZipSaveAndStore zip;
+    zip.OpenMemory();
+    // The new package is about as large as the salvaged one: raw copies plus deflated parts.
+    zip.Reserve(size_t{damaged.ArchiveSize()} + kOutputSlack);
+    if (plan.synthContentTypes) {
+        plan.texts.push_back(synthesiseContentTypes(plan.presentNames));
+        const ByteSpan s = spanOf(plan.texts.back());
+        zip.AddEntry(newEntry(kContentTypes), &s, 1, false);
+        addReport(kContentTypes, PartState::Synthesised);
+        plan.reported.emplace(kContentTypes);
+    }
+    plan.written.assign(damaged.EntryCount(), false);
+    writeRewrittenParts(zip, plan);
+    plan.reported.insert(plan.rewritten.begin(), plan.rewritten.end());
+    writeSalvagedEntries(zip, plan);
+    writeStandInParts(zip, plan, main);
+    reportLeftOut(plan);
 
     zip.Finish();
-    if (zip.Failed() || rewriteFailed)
+    if (zip.Failed() || plan.rewriteFailed)
         status = kDocxWriteError;
     else
         out = zip.TakeBytes();

@@ -16,6 +16,7 @@
 #include "docx/part_report.h"
 #include "docx/template_package.h"
 #include "docx/zip_broken_extractor.h"
+#include "docx/zip_save_and_store.h"
 #include "platform/byte_span.h"
 
 namespace morvel {
@@ -81,6 +82,15 @@ class OfficeBrokenRepair_2007 {
     int finish();
     int writeTextPackage(std::vector<uint8_t>& out);
     int writeFullPackage(std::vector<uint8_t>& out);
+    // The steps of the full package, in the order writeFullPackage takes them.
+    struct FullPlan;
+    void releasePart(uint32_t index);
+    void planFullParts(FullPlan& plan, const SalvagedPart& contentTypes);
+    void readFullRelationships(FullPlan& plan);
+    void writeRewrittenParts(ZipSaveAndStore& zip, FullPlan& plan);
+    void writeSalvagedEntries(ZipSaveAndStore& zip, FullPlan& plan);
+    void writeStandInParts(ZipSaveAndStore& zip, FullPlan& plan, const SalvagedPart& main);
+    void reportLeftOut(FullPlan& plan);
     void indexEntries();
     uint32_t findEntry(std::string_view name) const;
     const SalvagedPart& salvaged(std::string_view name, uint32_t damagedIndex = kEntryNotFound);
