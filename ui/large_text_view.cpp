@@ -51,8 +51,9 @@ void LargeTextView::clear() {
     viewport()->update();
 }
 
-void LargeTextView::setText(std::span<const uint8_t> text) {
+void LargeTextView::setText(std::span<const uint8_t> text, Encoding encoding) {
     clear();
+    encoding_ = encoding;
     if (!text.empty() && text.back() == 0)
         text = text.first(text.size() - 1);
     source_ = text;
@@ -92,6 +93,23 @@ void LargeTextView::finishLoading() {
     emit loaded();
 }
 
+qint64 LargeTextView::utf8Boundary(const char* data, qint64 lineStart, qint64 at) const {
+    // A UTF-8 character is never cut: when one of the last three bytes before `at` starts a
+    // sequence that runs past it, the line breaks before that byte instead.
+    if (encoding_ != Encoding::Utf8)
+        return at;
+    for (qint64 k = 1; k <= 3 && at - k > lineStart; ++k) {
+        const auto c = static_cast<unsigned char>(data[at - k]);
+        if (c < 0x80)
+            return at;
+        if (c >= 0xC0) {
+            const qint64 length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+            return k < length ? at - k : at;
+        }
+    }
+    return at;
+}
+
 void LargeTextView::loadPiece() {
     const qint64 from = text_.size();
     const qint64 n = std::min(chunk_, total_ - from);
@@ -101,7 +119,7 @@ void LargeTextView::loadPiece() {
     qint64 pos = from;
     const qint64 end = from + n;
     while (pos < end) {
-        const qint64 wrapAt = lineStartOfLast_ + kWrapColumn;
+        const qint64 wrapAt = utf8Boundary(data, lineStartOfLast_, lineStartOfLast_ + kWrapColumn);
         const qint64 limit = std::min(end, wrapAt);
         const void* lf = limit > pos ? std::memchr(data + pos, '\n', limit - pos) : nullptr;
         if (lf) {
@@ -138,6 +156,8 @@ QString LargeTextView::lineText(int line) const {
     if (line < 0 || line >= lineCount())
         return {};
     auto [begin, end] = lineRange(line);
+    if (encoding_ == Encoding::Utf8)
+        return QString::fromUtf8(text_.constData() + begin, end - begin);
     std::vector<uint16_t> wide = windows1252ToUtf16(
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text_.constData()) + begin,
                                  static_cast<size_t>(end - begin)));

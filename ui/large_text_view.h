@@ -22,9 +22,13 @@ class LargeTextView : public QAbstractScrollArea {
 
     explicit LargeTextView(QWidget* parent = nullptr);
 
+    // How the bytes of a text stand for characters: the .doc engine's texts are 8-bit
+    // (Windows-1252), the text converted from RTF, HTML or XML is UTF-8.
+    enum class Encoding { Windows1252, Utf8 };
+
     // Starts loading text (a trailing NUL is left out). The bytes are read in pieces from the
     // event loop: they must stay valid until loaded() or until clear() or setText() is called.
-    void setText(std::span<const uint8_t> text);
+    void setText(std::span<const uint8_t> text, Encoding encoding = Encoding::Windows1252);
     void clear();
     bool isLoading() const { return timer_.isActive(); }
     qint64 size() const { return total_; }
@@ -50,6 +54,8 @@ class LargeTextView : public QAbstractScrollArea {
   private:
     void loadTurn();
     void loadPiece();
+    // Where a line that would break at `at` breaks so that no character is cut.
+    qint64 utf8Boundary(const char* data, qint64 lineStart, qint64 at) const;
     void finishLoading();
     void updateScrollBars();
     int lineAt(int y) const;
@@ -59,6 +65,7 @@ class LargeTextView : public QAbstractScrollArea {
 
     std::span<const uint8_t> source_;
     QByteArray text_;
+    Encoding encoding_ = Encoding::Windows1252;
     qint64 total_ = 0;
     qint64 chunk_ = 256 << 10;
     std::vector<uint32_t> lineStarts_;

@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/content_route.h"
 #include "core/doc_preview.h"
 #include "core/document_format.h"
 #include "core/preview_html.h"
@@ -1128,7 +1129,12 @@ void CMainFrame::showResults(const DocumentRecord& rec) {
             tabs->filteredPage()->setContent(fromUtf8(docxPreviewHtml(*rec.filteredData)), true);
             pages.push_back(tabs->filteredPage());
         } else {
-            tabs->filteredText()->setText(bytesOf(rec.filteredData));
+            // The text of an RTF, HTML or XML file is converted to UTF-8.
+            const bool converted =
+                rec.content && engineRouteFor(*rec.content, rec.format) == EngineRoute::Text;
+            tabs->filteredText()->setText(
+                bytesOf(rec.filteredData),
+                converted ? LargeTextView::Encoding::Utf8 : LargeTextView::Encoding::Windows1252);
             pages.push_back(tabs->filteredText());
         }
     }

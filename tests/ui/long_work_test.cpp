@@ -160,5 +160,24 @@ TEST(LongWork, TheTextViewBreaksLongLinesAndLoadsInPieces) {
     EXPECT_EQ(view.size(), static_cast<qint64>(text.size()));
 }
 
+// Converted text is UTF-8: its letters are shown as they are, and a long line is never broken
+// inside one.
+TEST(LongWork, TheTextViewShowsUtf8TextWithoutCuttingALetter) {
+    test::ensureApplication();
+    LargeTextView view;
+    // "é" is two bytes: the wrap column falls between them when the line starts with one 'a'.
+    std::string line = "a";
+    while (line.size() < LargeTextView::kWrapColumn + 10)
+        line += "\xC3\xA9";
+    const std::string text = "Caf\xC3\xA9\n" + line;
+    view.setText(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                 LargeTextView::Encoding::Utf8);
+    ASSERT_FALSE(view.isLoading());
+    EXPECT_EQ(view.lineText(0), QString::fromUtf8("Caf\xC3\xA9"));
+    ASSERT_EQ(view.lineCount(), 3);
+    EXPECT_EQ(view.lineText(1) + view.lineText(2), QString::fromUtf8(line.data(), line.size()));
+    EXPECT_FALSE(view.toPlainText().contains(QChar::ReplacementCharacter));
+}
+
 }  // namespace
 }  // namespace morvel
