@@ -576,7 +576,7 @@ TEST(Salvage, CutInsideASectorKeepsItsFirstBytes) {
         const DocSalvage s = SalvageDocFile(file, ctx, true);
         ASSERT_TRUE(s.storage) << s.result;
         const Bytes read = s.storage->ReadWholeStream(word);
-        const Bytes& whole = document()[0].bytes;
+        const Bytes whole = document()[0].bytes;
         EXPECT_EQ(read, Bytes(whole.begin(), whole.begin() + 3 * 512 + inside));
         EXPECT_TRUE(ctx.findings.has(docfinding::kStreamCutShort));
     }
