@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "docx/deflate_cut_stream.h"
 #include "docx/deflate_flip_decoder.h"
 #include "docx/deflate_salvage.h"
 
@@ -690,6 +691,23 @@ uint64_t plausibleBytes(const std::vector<uint8_t>& bytes) {
 RepairedStream inflateWithRepair(ByteSpan compressed, const FlipRepairTarget& target,
                                  uint64_t outputCap, uint64_t& work) {
     RepairedStream out;
+    if (target.mayBeCut) {
+        // A stream the end of the file cut off decodes cleanly until its data runs out: there
+        // is nothing to put back, and a stream that still ends whole needs only its CRC.
+        CutStreamReading clean = decodeCutStream(compressed, target.markup, outputCap);
+        if (clean.end == CutStreamEnd::Cut) {
+            out.bytes = std::move(clean.bytes);
+            out.cut = true;
+            return out;
+        }
+        if (clean.end == CutStreamEnd::Ended &&
+            (!target.sizeKnown || clean.bytes.size() == target.size) &&
+            crcOf(clean.bytes.data(), clean.bytes.size()) == target.crc) {
+            out.bytes = std::move(clean.bytes);
+            out.exact = true;
+            return out;
+        }
+    }
     // The reading of the data as found: the fallback, and for markup the text the search
     // compares its trials with (most of it is right, and real text repeats itself).
     std::vector<uint8_t> found = inflateDamaged(compressed, outputCap).bytes;
