@@ -27,6 +27,11 @@ class LastStep final : public FlipRecorder {
 
 }  // namespace
 
+bool brokeAtDataEnd(const FlipDecoder& dec, uint64_t dataBytes) {
+    return dec.checkpoint().phase == FlipPhase::Stored ||
+           dec.bitPos() + kLongestStepBits >= dataBytes * 8;
+}
+
 CutStreamReading decodeCutStream(ByteSpan compressed, bool markup, uint64_t outputCap) {
     CutStreamReading reading;
     if (compressed.absent() || compressed.empty() || outputCap == 0)
@@ -51,8 +56,8 @@ CutStreamReading decodeCutStream(ByteSpan compressed, bool markup, uint64_t outp
         reading.bytes.assign(dec.output(), dec.output() + dec.outSize());
         return reading;
     }
-    if (stop != FlipStop::Broken)
-        return reading;
+    if (stop != FlipStop::Broken || !brokeAtDataEnd(dec, in.size()))
+        return reading;  // ended otherwise, or broke while data was left: damage, not a cut
     const FlipCheckpoint& at = last.at();
     std::vector<uint8_t> bytes;
     if (at.phase == FlipPhase::Stored) {
@@ -71,8 +76,6 @@ CutStreamReading decodeCutStream(ByteSpan compressed, bool markup, uint64_t outp
                 firstJudged = bytes.size();
         }
     } else {
-        if (dec.bitPos() + kLongestStepBits < totalBits)
-            return reading;  // broken while data was left: damage, not a cut
         // A step that read past the data decoded zeros that were never there.
         const uint64_t keep = dec.bitPos() > totalBits ? at.out : dec.outSize();
         bytes.assign(dec.output(), dec.output() + keep);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "docx/deflate_flip_decoder.h"
 #include "platform/byte_span.h"
 
 namespace morvel {
@@ -25,6 +26,10 @@ struct CutStreamReading {
     // Ended: the whole decoding. Damaged: empty.
     std::vector<uint8_t> bytes;
 };
+
+// Whether a strict decoding that broke did so because its data ran out: within one step of the
+// data's end, or inside a stored block, which breaks nowhere else.
+bool brokeAtDataEnd(const FlipDecoder& dec, uint64_t dataBytes);
 
 // Decodes a stream strictly from its start and tells a stream that merely ends early from one
 // that breaks: a cut stream holds no damage to look for, only less data.

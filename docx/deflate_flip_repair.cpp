@@ -185,7 +185,8 @@ class Repairer final : public FlipRecorder {
                 result.bytes.assign(dec_.output(), dec_.output() + dec_.outSize());
                 return stop;
             }
-            const bool damaged = stop == FlipStop::Broken || stop == FlipStop::Judged ||
+            const bool damaged = (stop == FlipStop::Broken && !cutHere()) ||
+                                 stop == FlipStop::Judged ||
                                  (stop == FlipStop::End && endedEarly());
             if (!damaged || searches_ >= kMaxSearches || failed >= kMaxFailedSearches)
                 return stop;
@@ -409,6 +410,10 @@ class Repairer final : public FlipRecorder {
 
   private:
     enum class Mode : uint8_t { Main, Replay, Trial };
+
+    // A stream the file's end may have cut off broke where its data runs out: that is the
+    // cut, and no byte put back there could be confirmed by data after it.
+    bool cutHere() const { return target_.mayBeCut && brokeAtDataEnd(dec_, in_.size()); }
 
     // The stream ended with bytes or output still to come.
     bool endedEarly() const {
