@@ -133,10 +133,8 @@ ZipBrokenExtractor::DecodedPart ZipBrokenExtractor::DecodeDamaged(uint32_t index
     const LocalEntry& e = d.entry;
     part.declaredSize = d.declaredSize;
     if (e.method == kMethodDeflate) {
-        // A byte more than the declared size, so that a decoding that reaches it still reads
-        // the stream's end and can be checked against the CRC.
         const uint64_t cap = d.declaredTrusted
-                                 ? d.declaredSize + 1
+                                 ? d.declaredSize
                                  : uint64_t{e.data.length} * kDamagedExpansionLimit + 1024;
         FlipRepairTarget target;
         target.crc = d.declaredCrc;
