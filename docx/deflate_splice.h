@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/byte_span.h"
+
+namespace morvel {
+
+// A deflate stream and the bytes it is said to inflate to: the original of a part that is
+// being rewritten. Nothing about it is trusted; a splice is checked before it is used.
+struct DeflateOriginal {
+    ByteSpan stream;
+    ByteSpan plain;
+};
+
+// How a splice went. Spliced and Copied appended a stream; the others appended nothing and
+// the caller deflates the content itself.
+enum class SpliceOutcome : uint8_t {
+    Spliced,       // new head deflated, the original's blocks after it copied
+    Copied,        // the content is the original's whole: its stream copied as it is
+    NoSharedTail,  // the content does not end with enough of the original's bytes
+    NoBoundary,    // no block of the original starts far enough past the change
+    NotWorthIt,    // the part to deflate anew is most of the content
+    Failed,        // deflating the head failed, or the spliced stream did not check out
+};
+
+// The spliced stream's content, as a ZIP header needs it.
+struct SpliceResult {
+    SpliceOutcome outcome = SpliceOutcome::Failed;
+    uint32_t crc = 0;
+    uint64_t plainLength = 0;
+};
+
+// Builds on the end of out a deflate stream of the new content (the segments in order) that
+// reuses the original's compressed bytes, where the content ends with the original's own
+// bytes from some offset P onwards: the new head up to a block boundary of the original at
+// least one window (32 KiB) past P is deflated at headLevel, and the original's blocks from
+// that boundary on are copied behind it, bit for bit. The spliced stream is inflated again
+// and must give exactly the content; otherwise, and whenever a splice cannot be made, out is
+// left as it was and the outcome says why.
+SpliceResult spliceDeflate(const DeflateOriginal& original, const ByteSpan* segments,
+                           uint32_t segmentCount, int headLevel, std::vector<uint8_t>& out);
+
+}  // namespace morvel
