@@ -128,18 +128,32 @@ struct DeflaterGuard {
     ~DeflaterGuard() { deflateEnd(s); }
 };
 
-// Deflates the head and plain[tailStart, upTo) onto out as non-final blocks that end on a
-// byte boundary (a sync flush), so the original's blocks can follow.
-bool deflateHead(std::vector<uint8_t>& out, const ByteSpan* segments, const SharedTail& tail,
-                 ByteSpan plain, uint64_t upTo, int level) {
+// The pieces the spliced stream's new blocks hold: the head, then plain[tailStart, upTo).
+std::vector<ByteSpan> headPieces(const ByteSpan* segments, const SharedTail& tail, ByteSpan plain,
+                                 uint64_t upTo) {
+    std::vector<ByteSpan> pieces;
+    for (uint32_t i = 0; i <= tail.split; ++i) {
+        const ByteSpan seg = segments[i];
+        const uint32_t length = i == tail.split ? tail.splitLength : seg.length;
+        if (present(seg) && length != 0)
+            pieces.emplace_back(seg.data, length);
+    }
+    pieces.emplace_back(plain.data + tail.tailStart, static_cast<uint32_t>(upTo - tail.tailStart));
+    return pieces;
+}
+
+// Deflates the pieces onto out as non-final blocks that end on a byte boundary (a sync
+// flush), so the original's blocks can follow.
+bool deflateHead(std::vector<uint8_t>& out, const std::vector<ByteSpan>& pieces, int level) {
     z_stream s{};
     if (deflateInit2(&s, level, Z_DEFLATED, kRawWindowBits, kMemLevel, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     const DeflaterGuard guard{&s};
     std::vector<uint8_t> chunk(kChunk);
-    const auto feed = [&](const uint8_t* data, uint32_t length, int flush) {
-        s.next_in = const_cast<Bytef*>(data);
-        s.avail_in = length;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const int flush = i + 1 == pieces.size() ? Z_SYNC_FLUSH : Z_NO_FLUSH;
+        s.next_in = const_cast<Bytef*>(pieces[i].data);
+        s.avail_in = pieces[i].length;
         do {
             s.next_out = chunk.data();
             s.avail_out = static_cast<uInt>(chunk.size());
@@ -147,16 +161,54 @@ bool deflateHead(std::vector<uint8_t>& out, const ByteSpan* segments, const Shar
                 return false;
             out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - s.avail_out));
         } while (s.avail_in != 0 || s.avail_out == 0);
-        return true;
-    };
-    for (uint32_t i = 0; i <= tail.split; ++i) {
-        const ByteSpan seg = segments[i];
-        const uint32_t length = i == tail.split ? tail.splitLength : seg.length;
-        if (present(seg) && length != 0 && !feed(seg.data, length, Z_NO_FLUSH))
+    }
+    return true;
+}
+
+// Checks the new blocks of a spliced stream without inflating the copied ones: zlib must
+// decode stream's bits before seamBit to exactly the pieces and stop there between two
+// blocks, so the copied blocks start where the original's did, after the same window.
+bool headDecodes(ByteSpan stream, uint64_t seamBit, const std::vector<ByteSpan>& pieces) {
+    uint64_t expected = 0;
+    for (const ByteSpan& p : pieces)
+        expected += p.length;
+    const uint64_t inputBytes = (seamBit + 7) / 8;
+    z_stream s{};
+    if (inputBytes > stream.length || inflateInit2(&s, kRawWindowBits) != Z_OK)
+        return false;
+    const InflaterGuard guard{&s};
+    std::vector<uint8_t> decoded(expected + 1);
+    s.next_in = const_cast<Bytef*>(stream.data);
+    s.avail_in = static_cast<uInt>(inputBytes);
+    s.next_out = decoded.data();
+    s.avail_out = static_cast<uInt>(decoded.size());
+    for (;;) {
+        if (inflate(&s, Z_BLOCK) != Z_OK || s.total_out > expected)
+            return false;
+        const bool between =
+            (s.data_type & kBetweenBlocksFlag) != 0 && (s.data_type & kLastBlockFlag) == 0;
+        const uint64_t bit = uint64_t{s.total_in} * 8 - (s.data_type & kUnusedBitsMask);
+        if (between && bit == seamBit && s.total_out == expected)
+            break;
+        if (between && bit >= seamBit)
             return false;
     }
-    return feed(plain.data + tail.tailStart, static_cast<uint32_t>(upTo - tail.tailStart),
-                Z_SYNC_FLUSH);
+    uint64_t at = 0;
+    for (const ByteSpan& p : pieces) {
+        if (std::memcmp(decoded.data() + at, p.data, p.length) != 0)
+            return false;
+        at += p.length;
+    }
+    return true;
+}
+
+// CRC-32 of the segments' content.
+uint32_t crcOfSegments(const ByteSpan* segments, uint32_t count) {
+    uint32_t crc = InflateZip::Crc32(ByteSpan());
+    for (uint32_t i = 0; i < count; ++i)
+        if (present(segments[i]))
+            crc = InflateZip::Crc32Update(segments[i], crc);
+    return crc;
 }
 
 // Whether bytes holds exactly the segments' content.
@@ -207,6 +259,8 @@ SpliceResult spliceDeflate(const DeflateOriginal& original, const ByteSpan* segm
     if (!tail || tail->contentLength == 0)
         return {SpliceOutcome::NoSharedTail, 0, 0};
     SpliceOutcome outcome = SpliceOutcome::Spliced;
+    uint64_t seamBit = 0;
+    std::vector<ByteSpan> pieces;
     if (tail->headLength == 0 && tail->tailStart == 0) {
         // The content is the original's: its stream serves as it is.
         out.insert(out.end(), stream.begin(), stream.end());
@@ -223,7 +277,8 @@ SpliceResult spliceDeflate(const DeflateOriginal& original, const ByteSpan* segm
             return {SpliceOutcome::NoBoundary, 0, 0};
         if ((tail->headLength + seam->plainOffset - tail->tailStart) * 2 > tail->contentLength)
             return {SpliceOutcome::NotWorthIt, 0, 0};
-        if (!deflateHead(out, segments, *tail, plain, seam->plainOffset, headLevel))
+        pieces = headPieces(segments, *tail, plain, seam->plainOffset);
+        if (!deflateHead(out, pieces, headLevel))
             return failed(out, start, SpliceOutcome::Failed);
         // Empty blocks bring the head to the bit where the original's next block starts; the
         // byte at the seam takes its low bits from the head and the rest from the original.
@@ -233,6 +288,7 @@ SpliceResult spliceDeflate(const DeflateOriginal& original, const ByteSpan* segm
         deflate::putEmptyBlocksToBit(w, bit);
         if (w.pendingCount() != bit)
             return failed(out, start, SpliceOutcome::Failed);
+        seamBit = uint64_t{out.size() - start} * 8 + bit;
         size_t copyFrom = seamByte;
         if (bit != 0) {
             if (seamByte >= stream.length)
@@ -243,6 +299,16 @@ SpliceResult spliceDeflate(const DeflateOriginal& original, const ByteSpan* segm
             ++copyFrom;
         }
         out.insert(out.end(), stream.data + copyFrom, stream.end());
+    }
+    if (original.plainChecked) {
+        // The copied blocks decode as they did in the original, which the caller checked;
+        // only the new blocks before them need checking.
+        if (out.size() - start > kMaxContent ||
+            (outcome == SpliceOutcome::Spliced &&
+             !headDecodes(ByteSpan(out.data() + start, static_cast<uint32_t>(out.size() - start)),
+                          seamBit, pieces)))
+            return failed(out, start, SpliceOutcome::Failed);
+        return {outcome, crcOfSegments(segments, segmentCount), tail->contentLength};
     }
     const std::optional<uint32_t> crc =
         checkStream(out, start, segments, segmentCount, tail->contentLength);

@@ -8,10 +8,14 @@
 namespace morvel {
 
 // A deflate stream and the bytes it is said to inflate to: the original of a part that is
-// being rewritten. Nothing about it is trusted; a splice is checked before it is used.
+// being rewritten. Unless plainChecked, nothing about it is trusted and the whole spliced
+// stream is inflated again to check it. plainChecked says the caller inflated stream itself
+// and found plain (its CRC matched): then only the new blocks are checked, since the copied
+// ones decode as they did in the original.
 struct DeflateOriginal {
     ByteSpan stream;
     ByteSpan plain;
+    bool plainChecked = false;
 };
 
 // How a splice went. Spliced and Copied appended a stream; the others appended nothing and
@@ -36,9 +40,9 @@ struct SpliceResult {
 // reuses the original's compressed bytes, where the content ends with the original's own
 // bytes from some offset P onwards: the new head up to a block boundary of the original at
 // least one window (32 KiB) past P is deflated at headLevel, and the original's blocks from
-// that boundary on are copied behind it, bit for bit. The spliced stream is inflated again
-// and must give exactly the content; otherwise, and whenever a splice cannot be made, out is
-// left as it was and the outcome says why.
+// that boundary on are copied behind it, bit for bit. The spliced stream is checked to give
+// exactly the content (see DeflateOriginal); otherwise, and whenever a splice cannot be made,
+// out is left as it was and the outcome says why.
 SpliceResult spliceDeflate(const DeflateOriginal& original, const ByteSpan* segments,
                            uint32_t segmentCount, int headLevel, std::vector<uint8_t>& out);
 

@@ -481,8 +481,9 @@ void OfficeBrokenRepair_2007::writeRewrittenParts(ZipSaveAndStore& zip, FullPlan
             segments.push_back(spanOf(plan.texts.back()));
         }
         // An intact part's new content is mostly its old bytes, which its compressed
-        // stream already holds.
-        const DeflateOriginal original{p.entry->data, p.bytes};
+        // stream already holds; its bytes were inflated from that stream and their CRC
+        // checked.
+        const DeflateOriginal original{p.entry->data, p.bytes, true};
         const bool reuse = p.state == PartState::Intact && p.entry->method == kMethodDeflate;
         addSegments(zip, *p.entry, segments, reuse ? &original : nullptr);
         addReport(part, p);

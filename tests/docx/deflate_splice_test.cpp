@@ -89,29 +89,31 @@ TEST(DeflateSplice, HeadChangesAtEveryLevelGiveExactlyTheNewContent) {
         {"nothing kept of the head", {"", 20000}},
     };
     uint32_t seed = 1;
-    for (const int level : {1, 6, 9})
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + " at level " + std::to_string(level));
-            // A new document each time, so the seams fall on many different bits.
-            const std::vector<uint8_t> plain = bytesOf(test::proseDocument(600000, ++seed));
-            const std::vector<uint8_t> stream = test::deflateRaw(plain, level);
-            const std::vector<ByteSpan> segments = segmentsOf(c.rewrite, plain);
-            const std::string expected = contentOf(c.rewrite, plain);
-            std::vector<uint8_t> out{0xAB};  // what the archive held before
-            const SpliceResult r =
-                spliceDeflate({spanOfBytes(stream), spanOfBytes(plain)}, segments.data(),
-                              static_cast<uint32_t>(segments.size()), 6, out);
-            ASSERT_EQ(r.outcome, SpliceOutcome::Spliced);
-            EXPECT_EQ(r.plainLength, expected.size());
-            EXPECT_EQ(r.crc, crcOf(expected));
-            ASSERT_EQ(out[0], 0xAB);
-            out.erase(out.begin());
-            EXPECT_TRUE(zlibInflate(out, expected.size()) == expected);
-            EXPECT_TRUE(libdeflateInflate(out, expected.size()) == expected);
-            // The original's compressed bytes were reused, not made again.
-            ASSERT_GT(out.size(), 4096u);
-            EXPECT_TRUE(std::equal(out.end() - 4096, out.end(), stream.end() - 4096));
-        }
+    for (const bool checked : {false, true})
+        for (const int level : {1, 6, 9})
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(c.what) + " at level " + std::to_string(level) +
+                             (checked ? ", original checked by the caller" : ""));
+                // A new document each time, so the seams fall on many different bits.
+                const std::vector<uint8_t> plain = bytesOf(test::proseDocument(600000, ++seed));
+                const std::vector<uint8_t> stream = test::deflateRaw(plain, level);
+                const std::vector<ByteSpan> segments = segmentsOf(c.rewrite, plain);
+                const std::string expected = contentOf(c.rewrite, plain);
+                std::vector<uint8_t> out{0xAB};  // what the archive held before
+                const SpliceResult r =
+                    spliceDeflate({spanOfBytes(stream), spanOfBytes(plain), checked},
+                                  segments.data(), static_cast<uint32_t>(segments.size()), 6, out);
+                ASSERT_EQ(r.outcome, SpliceOutcome::Spliced);
+                EXPECT_EQ(r.plainLength, expected.size());
+                EXPECT_EQ(r.crc, crcOf(expected));
+                ASSERT_EQ(out[0], 0xAB);
+                out.erase(out.begin());
+                EXPECT_TRUE(zlibInflate(out, expected.size()) == expected);
+                EXPECT_TRUE(libdeflateInflate(out, expected.size()) == expected);
+                // The original's compressed bytes were reused, not made again.
+                ASSERT_GT(out.size(), 4096u);
+                EXPECT_TRUE(std::equal(out.end() - 4096, out.end(), stream.end() - 4096));
+            }
 }
 
 TEST(DeflateSplice, SegmentsThatAreCopiesOfTheOriginalAreMatchedByContent) {
