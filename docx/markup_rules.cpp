@@ -1,5 +1,7 @@
 #include "docx/markup_rules.h"
 
+#include <bit>
+#include <cstring>
 #include <string_view>
 #include <unordered_set>
 
@@ -79,13 +81,13 @@ bool isObjectElement(ByteSpan name) {
     return Equals(name, "w:drawing") || Equals(name, "w:pict") || Equals(name, "w:object");
 }
 
-ByteSpan bareName(ByteSpan name) {
+inline ByteSpan bareName(ByteSpan name) {
     return StartsWith(name, "/") ? ByteSpan(name.data + 1, name.length - 1) : name;
 }
 
 // Appends a piece; one that continues the last piece in memory extends it, so a part that
 // keeps long runs of its own bytes becomes few segments to checksum and write.
-void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
+inline void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
     if (piece.length == 0)
         return;
     if (!list.empty() && list.back().end() == piece.data &&
@@ -125,12 +127,40 @@ bool dropsForMissingPart(ByteSpan name, const MissingParts& missing) {
     return missing.footnotes && Equals(name, "w:footnoteReference");
 }
 
+// Whether "r:" occurs in a token, eight bytes at a time: almost no token holds it, and most
+// hold several 'r's, each of which would stop a search for the first byte.
+bool holdsRelationshipPrefix(ByteSpan token) {
+    constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Full;
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    // The high bit of each byte of word equal to c, exactly (no borrow between bytes).
+    const auto equalBytes = [](uint64_t word, uint8_t c) {
+        const uint64_t x = word ^ (kOnes * c);
+        return ~(((x & kLows) + kLows) | x | kLows);
+    };
+    uint32_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        uint64_t carry = 0;  // the high bit of byte 0 when the byte before this word was 'r'
+        for (; token.length - i >= 8; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, token.data + i, 8);
+            const uint64_t r = equalBytes(word, 'r');
+            if (equalBytes(word, ':') & ((r << 8) | carry))
+                return true;
+            carry = r >> 56;
+        }
+    }
+    for (i = i == 0 ? 1 : i; i < token.length; ++i)
+        if (token.data[i] == ':' && token.data[i - 1] == 'r')
+            return true;
+    return false;
+}
+
 // The value of the first "r:" attribute when it names no kept relationship.
-bool hasDanglingReference(const MarkUpStore& store, uint32_t index,
+bool hasDanglingReference(const MarkUpStore& store, uint32_t index, ByteSpan token,
                           const std::unordered_set<std::string_view>& keptIds,
                           TagAttributes& attrs) {
     // Without "r:" anywhere in the token there is no such attribute to parse for.
-    if (Find(store.Token(index), "r:") == nullptr)
+    if (!holdsRelationshipPrefix(token))
         return false;
     store.ParseAttributes(index, attrs);
     for (size_t a = 0; a < attrs.names.size(); ++a) {
@@ -232,7 +262,7 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
         if (dropsForMissingPart(name, missing)) {
             if (self)
                 self->dropWhole = true;
-        } else if (hasDanglingReference(store, i, kept, attrs)) {
+        } else if (hasDanglingReference(store, i, token, kept, attrs)) {
             // The innermost element that holds the reference goes, not its paragraph: a
             // picture or object whole, a hyperlink only its tags (its runs keep their text),
             // a picture fill in a shape only itself, any other element whole.

@@ -1,5 +1,6 @@
 #include "docx/markup_store.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "docx/span_match.h"
@@ -43,14 +44,25 @@ void MarkUpStore::Clear() {
     bytes_ = ByteSpan();
 }
 
-void MarkUpStore::append(uint32_t offset, uint32_t length) {
+void MarkUpStore::append(uint32_t offset, uint32_t length, TagKind kind, uint32_t nameLength) {
     const uint32_t slot = count_ & (kBlockTokens - 1);
     if (slot == 0)
         blocks_.push_back(std::make_unique_for_overwrite<Block>());
     Block& block = *blocks_.back();
     block.offset[slot] = offset;
     block.length[slot] = length < kLongToken ? static_cast<uint8_t>(length) : kLongToken;
+    block.info[slot] = static_cast<uint8_t>(static_cast<uint32_t>(kind) |
+                                            std::min(nameLength, kLongName) << kNameShift);
     ++count_;
+}
+
+uint32_t MarkUpStore::tagNameLength(ByteSpan t) {
+    if (t.length <= 2)
+        return 0;
+    uint32_t i = t.data[1] == '/' ? 2 : 1;
+    while (i < t.length && t.data[i] != ' ' && t.data[i] != '>' && t.data[i] != '/')
+        ++i;
+    return i - 1;
 }
 
 ByteSpan MarkUpStore::longToken(uint32_t offset) const {
@@ -114,13 +126,19 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
             if (gt != std::string_view::npos) {
                 end = static_cast<uint32_t>(gt) + 1;
                 const uint32_t length = end - i;
+                const ByteSpan token(bytes.data + i, length);
+                // The kind as Kind() defines it: a token of two bytes is "<>", an opening.
+                TagKind kind = TagKind::Opening;
                 if (bytes.data[i + 1] == '/') {
+                    kind = TagKind::Closing;
                     depth -= depth > 0;
-                } else if (length > 2 && bytes.data[end - 2] != '/' && ++depth > kMaxMarkupDepth) {
+                } else if (bytes.data[end - 2] == '/') {
+                    kind = TagKind::SelfClosing;
+                } else if (length > 2 && ++depth > kMaxMarkupDepth) {
                     tooDeep_ = 1;
                     return;
                 }
-                append(i, length);
+                append(i, length, kind, tagNameLength(token));
             }
         }
         // Markup left open at the end: the part is not trusted at all.
