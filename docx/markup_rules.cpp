@@ -14,6 +14,9 @@ namespace {
 
 // Nesting beyond kMaxMarkupDepth is reported as markup that does not balance.
 constexpr uint32_t kStatusTooDeep = kDocxCloseTagMismatch;
+// Pieces beyond the estimate a text-only walk reserves room for: the closing tags its caller
+// adds, and a tiny part's few pieces.
+constexpr uint32_t kSegmentSlack = 16;
 
 // Tags kept in the text-only document, looked up by length first.
 bool isTextOnlyTag(ByteSpan name) {
@@ -296,6 +299,9 @@ uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& seg
     // Names of the open elements; the depth bound keeps the stack small.
     std::vector<ByteSpan> stack;
     const uint32_t count = store.TokenCount();
+    // Real documents give one piece for every four to six tokens: room for one in two, taken
+    // once, spares the list its copies while it grows (pages it never reaches stay untouched).
+    segments.reserve(segments.size() + count / 2 + kSegmentSlack);
     for (uint32_t i = 0; i < count; ++i) {
         const ByteSpan token = store.Token(i);
         if (token.length <= 2)
