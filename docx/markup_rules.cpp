@@ -1,5 +1,6 @@
 #include "docx/markup_rules.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string_view>
@@ -133,6 +134,12 @@ bool dropsForMissingPart(ByteSpan name, const MissingParts& missing) {
 // Whether "r:" occurs in a token, eight bytes at a time: almost no token holds it, and most
 // hold several 'r's, each of which would stop a search for the first byte.
 bool holdsRelationshipPrefix(ByteSpan token) {
+    if constexpr (std::endian::native != std::endian::little) {
+        for (uint32_t i = 1; i < token.length; ++i)
+            if (token.data[i] == ':' && token.data[i - 1] == 'r')
+                return true;
+        return false;
+    }
     constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Full;
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     // The high bit of each byte of word equal to c, exactly (no borrow between bytes).
@@ -140,21 +147,16 @@ bool holdsRelationshipPrefix(ByteSpan token) {
         const uint64_t x = word ^ (kOnes * c);
         return ~(((x & kLows) + kLows) | x | kLows);
     };
-    uint32_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        uint64_t carry = 0;  // the high bit of byte 0 when the byte before this word was 'r'
-        for (; token.length - i >= 8; i += 8) {
-            uint64_t word;
-            std::memcpy(&word, token.data + i, 8);
-            const uint64_t r = equalBytes(word, 'r');
-            if (equalBytes(word, ':') & ((r << 8) | carry))
-                return true;
-            carry = r >> 56;
-        }
-    }
-    for (i = i == 0 ? 1 : i; i < token.length; ++i)
-        if (token.data[i] == ':' && token.data[i - 1] == 'r')
+    uint64_t carry = 0;  // the high bit of byte 0 when the byte before this word was 'r'
+    for (uint32_t i = 0; i < token.length; i += 8) {
+        // The last word is padded with zero bytes, which match neither byte.
+        uint64_t word = 0;
+        std::memcpy(&word, token.data + i, std::min<uint32_t>(8, token.length - i));
+        const uint64_t r = equalBytes(word, 'r');
+        if (equalBytes(word, ':') & ((r << 8) | carry))
             return true;
+        carry = r >> 56;
+    }
     return false;
 }
 
