@@ -134,7 +134,7 @@ bool dropsForMissingPart(ByteSpan name, const MissingParts& missing) {
 // Whether "r:" occurs in a token, eight bytes at a time: almost no token holds it, and most
 // hold several 'r's, each of which would stop a search for the first byte.
 bool holdsRelationshipPrefix(ByteSpan token) {
-    if constexpr (std::endian::native != std::endian::little) {
+    if (std::endian::native != std::endian::little || token.length < 8) {
         for (uint32_t i = 1; i < token.length; ++i)
             if (token.data[i] == ':' && token.data[i - 1] == 'r')
                 return true;
@@ -149,9 +149,15 @@ bool holdsRelationshipPrefix(ByteSpan token) {
     };
     uint64_t carry = 0;  // the high bit of byte 0 when the byte before this word was 'r'
     for (uint32_t i = 0; i < token.length; i += 8) {
-        // The last word is padded with zero bytes, which match neither byte.
-        uint64_t word = 0;
-        std::memcpy(&word, token.data + i, std::min<uint32_t>(8, token.length - i));
+        // The last, short word is read as the token's last eight bytes, shifted so that the
+        // bytes already tested leave and zero bytes, which match neither byte, come in.
+        uint64_t word;
+        if (token.length - i >= 8) {
+            std::memcpy(&word, token.data + i, 8);
+        } else {
+            std::memcpy(&word, token.data + token.length - 8, 8);
+            word >>= 8 * (8 - (token.length - i));
+        }
         const uint64_t r = equalBytes(word, 'r');
         if (equalBytes(word, ':') & ((r << 8) | carry))
             return true;
