@@ -91,14 +91,20 @@ inline ByteSpan bareName(ByteSpan name) {
 
 // Appends a piece; one that continues the last piece in memory extends it, so a part that
 // keeps long runs of its own bytes becomes few segments to checksum and write.
-inline void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
+// Called for almost every token by both walks: the common case, extending the last piece, is
+// kept inline and the list's growth out of line.
+[[gnu::noinline]] void appendPiece(std::vector<ByteSpan>& list, ByteSpan piece) {
+    list.push_back(piece);
+}
+
+[[gnu::always_inline]] inline void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
     if (piece.length == 0)
         return;
     if (!list.empty() && list.back().end() == piece.data &&
         uint64_t{list.back().length} + piece.length <= 0xFFFFFFFFu)
         list.back().length += piece.length;
     else
-        list.push_back(piece);
+        appendPiece(list, piece);
 }
 
 // A point in a segment list to go back to: its size and the length of its last piece.

@@ -88,9 +88,9 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
     uint32_t depth = 0;
     int skip = 0;
     for (uint32_t i = first; i < bytes.length; ++i) {
-        // Text is passed in one jump up to the next '<', or the next byte that starts a
-        // UTF-8 skip.
-        if (skip == 0) {
+        // Text is passed in one jump up to the next '<' (mostly there at once: tags follow
+        // one another), or the next byte that starts a UTF-8 skip.
+        if (skip == 0 && bytes.data[i] != '<') {
             const uint8_t* from = bytes.data + i;
             const void* hit = std::memchr(from, '<', bytes.length - i);
             const uint8_t* to = hit ? static_cast<const uint8_t*>(hit) : bytes.end();
@@ -117,9 +117,10 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
         }
         // Comments and CDATA sections are no tokens; their bytes stay in the gap.
         uint32_t end = 0;
-        if (StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<!--")) {
+        const bool bang = i + 1 < bytes.length && bytes.data[i + 1] == '!';
+        if (bang && StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<!--")) {
             end = endOf(bytes, i + 2, "-->");
-        } else if (StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<![CDATA[")) {
+        } else if (bang && StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<![CDATA[")) {
             end = endOf(bytes, i + 9, "]]>");
         } else {
             const size_t gt = findTagEnd(text, i + 1);
