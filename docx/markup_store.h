@@ -53,6 +53,8 @@ class MarkUpStore {
         const Block& block = blockOf(index);
         const uint32_t slot = index & (kBlockTokens - 1);
         const uint32_t nameLength = block.info[slot] >> kNameShift;
+        if (block.length[slot] <= 2)
+            return {};
         const uint8_t* name = bytes_.data + block.offset[slot] + 1;
         return ByteSpan(name, nameLength == kLongName ? tagNameLength(Token(index)) : nameLength);
     }

@@ -83,12 +83,13 @@ TEST(MarkUpStore, TagNamesAndKinds) {
         store.Tokenize(spanOf(xml));
         ASSERT_EQ(store.TokenCount(), 2u) << c.token;
         EXPECT_EQ(store.GetTagName(1).view(), c.name) << c.token;
+        EXPECT_FALSE(store.GetTagName(1).absent()) << c.token;
         EXPECT_EQ(store.Kind(1), c.kind) << c.token;
     }
     MarkUpStore store;
     std::string xml = kDecl + "<>";
     store.Tokenize(spanOf(xml));
-    EXPECT_TRUE(store.GetTagName(1).empty());
+    EXPECT_TRUE(store.GetTagName(1).absent());
     EXPECT_TRUE(store.GetTagName(9).empty());
 }
 
