@@ -275,9 +275,13 @@ void stageResults(const RecoverOptions& opt, BatchItem& item, PartialFiles* part
             fs::create_directories(target.parent_path(), ec);
         if (ec)
             continue;
-        item.staged[i] = stageResult(rec, kind, target, partials);
+        item.staged[i] = stageResult(rec, kind, target, partials, false);
         buffer.reset();
     }
+    // Every result is written before the first is flushed: their folder then goes to the disk
+    // once for the document rather than once for each of its results.
+    for (StagedResult& staged : item.staged)
+        flushStaged(staged);
 }
 
 // The checks on the input and the recovery itself, into memory; run by a worker.
