@@ -236,9 +236,12 @@ BatchItem placeItem(OutputPlan& plan, const fs::path& input, const fs::path& rel
         try {
             std::vector<uint8_t> bytes;
             if (readWholeFile(input, bytes) == ReadStatus::Ok) {
-                rec.format = ResultFormatOf(bytes, rec.fileName);
-                // The recovery takes these bytes: the file is read once.
+                ContentFormat content = ContentFormat::Unknown;
+                rec.format = ResultFormatOf(bytes, rec.fileName, &content);
+                // The recovery takes these bytes, and what they were found to be: the file is
+                // read and sniffed once.
                 rec.fileData = std::move(bytes);
+                rec.fileDataContent = content;
             }
         } catch (const std::bad_alloc&) {
             // Too big for memory: named by its extension; its recovery fails alone.
@@ -330,6 +333,7 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker,
         // The document's own bytes are not needed to write its results: a finished document
         // waiting for its turn holds only those.
         rec.fileData.reset();
+        rec.fileDataContent.reset();
         outcome.format = rec.format;
         outcome.content = rec.content;
         outcome.contentReason = contentReasonOf(rec);
