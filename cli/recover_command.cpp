@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/document_outcome.h"
 #include "cli/help_text.h"
+#include "cli/memory_reuse.h"
 #include "cli/output_plan.h"
 #include "cli/recover_options.h"
 #include "cli/recover_report.h"
@@ -546,6 +547,7 @@ int runRecover(const std::vector<std::string>& args) {
         case ParseResult::Run:
             break;
     }
+    keepFreedMemoryForReuse();
     // Said once here rather than as a failure per document: every .docx needs temp.dat.
     const TemplateStoreLookup store = findTemplateStore(templateStoreFolders());
     if (!store.found())
