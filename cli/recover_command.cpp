@@ -262,6 +262,7 @@ void stageResults(const RecoverOptions& opt, BatchItem& item, PartialFiles* part
     DocumentRecord& rec = item.rec;
     if (opt.skipExisting)
         return;
+    fs::path readyFolder;
     for (size_t i = 0; i < std::size(kResultKinds); ++i) {
         const OutputKind kind = kResultKinds[i];
         const fs::path& target = targetOf(item.placement, kind);
@@ -274,11 +275,15 @@ void stageResults(const RecoverOptions& opt, BatchItem& item, PartialFiles* part
                                                                : rec.rawTextLength;
         if (!writesKind(rec.format, kind) || target.empty() || !buffer || length == 0)
             continue;
-        std::error_code ec;
-        if (target.has_parent_path() && !fs::is_directory(target.parent_path(), ec))
-            fs::create_directories(target.parent_path(), ec);
-        if (ec)
-            continue;
+        // A document's results share a folder: it is looked at (and made) once.
+        if (target.has_parent_path() && target.parent_path() != readyFolder) {
+            std::error_code ec;
+            if (!fs::is_directory(target.parent_path(), ec))
+                fs::create_directories(target.parent_path(), ec);
+            if (ec)
+                continue;
+            readyFolder = target.parent_path();
+        }
         item.staged[i] = stageResult(rec, kind, target, partials, false);
         buffer.reset();
     }
