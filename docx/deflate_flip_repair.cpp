@@ -350,7 +350,8 @@ class Repairer final : public FlipRecorder {
                     exact = finalists[i];
             outOfWork = outOfWork || outOfWork_;
             // Put the final reading back for the next spot.
-            std::memcpy(dec_.output() + baseStart_, base_.data(), base_.size());
+            if (!base_.empty())
+                std::memcpy(dec_.output() + baseStart_, base_.data(), base_.size());
             if (outOfWork && !exact)
                 return std::nullopt;
             if (!exact)
@@ -771,7 +772,8 @@ class Repairer final : public FlipRecorder {
             }
         }
         in_[c.offset] = was;
-        std::memcpy(dec_.output() + baseStart_, base_.data(), base_.size());
+        if (!base_.empty())
+            std::memcpy(dec_.output() + baseStart_, base_.data(), base_.size());
         return reach;
     }
 
