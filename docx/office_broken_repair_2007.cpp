@@ -5,6 +5,7 @@
 #include <map>
 #include <string_view>
 
+#include "docx/deflate_splice.h"
 #include "docx/left_open_elements.h"
 #include "docx/markup_repair.h"
 #include "docx/markup_rules.h"
@@ -77,9 +78,10 @@ void copyRaw(ZipSaveAndStore& out, const LocalEntry& entry) {
     out.AddEntry(entry, &entry.data, 1, true);
 }
 
-void addSegments(ZipSaveAndStore& out, LocalEntry entry, const std::vector<ByteSpan>& segments) {
+void addSegments(ZipSaveAndStore& out, LocalEntry entry, const std::vector<ByteSpan>& segments,
+                 const DeflateOriginal* original = nullptr) {
     entry.nameLength = static_cast<uint16_t>(entry.name.length);
-    out.AddEntry(entry, segments.data(), static_cast<uint32_t>(segments.size()), false);
+    out.AddEntry(entry, segments.data(), static_cast<uint32_t>(segments.size()), false, original);
 }
 
 bool hasMarkup(ByteSpan bytes) {
@@ -478,7 +480,12 @@ void OfficeBrokenRepair_2007::writeRewrittenParts(ZipSaveAndStore& zip, FullPlan
             plan.texts.push_back(closingTagsFor(segments));
             segments.push_back(spanOf(plan.texts.back()));
         }
-        addSegments(zip, *p.entry, segments);
+        // An intact part's new content is mostly its old bytes, which its compressed
+        // stream already holds; its bytes were inflated from that stream and their CRC
+        // checked.
+        const DeflateOriginal original{p.entry->data, p.bytes, true};
+        const bool reuse = p.state == PartState::Intact && p.entry->method == kMethodDeflate;
+        addSegments(zip, *p.entry, segments, reuse ? &original : nullptr);
         addReport(part, p);
         plan.rewritten.emplace(part);
         if (p.state == PartState::Intact) {

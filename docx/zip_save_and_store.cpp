@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 
+#include "docx/deflate_splice.h"
 #include "docx/inflate_zip.h"
 #include "docx/zip_save_and_store_runs.h"
 #include "platform/le_reader.h"
@@ -241,6 +242,7 @@ void ZipSaveAndStore::OpenMemory() {
     path_.clear();
     open_ = true;
     failed_ = false;
+    spliced_ = 0;
 }
 
 int ZipSaveAndStore::OpenOutput(const std::filesystem::path& path) {
@@ -263,7 +265,7 @@ bool ZipSaveAndStore::DeflateEntry(LocalEntry& entry, const ByteSpan* segments,
 }
 
 void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint32_t segmentCount,
-                               bool rawCopy) {
+                               bool rawCopy, const DeflateOriginal* original) {
     if (!open_ || failed_ || segmentCount == 0 || segments == nullptr)
         return;
     const size_t start = bytes_.size();
@@ -278,7 +280,18 @@ void ZipSaveAndStore::AddEntry(LocalEntry entry, const ByteSpan* segments, uint3
         const size_t dataStart = bytes_.size();
         uint32_t crc = 0;
         uint64_t plain = 0;
-        if (!deflateSegments(bytes_, segments, segmentCount, crc, plain) ||
+        bool done = false;
+        if (original != nullptr) {
+            const SpliceResult r =
+                spliceDeflate(*original, segments, segmentCount, kRewriteDeflateLevel, bytes_);
+            done = r.outcome == SpliceOutcome::Spliced || r.outcome == SpliceOutcome::Copied;
+            if (done) {
+                crc = r.crc;
+                plain = r.plainLength;
+                ++spliced_;
+            }
+        }
+        if ((!done && !deflateSegments(bytes_, segments, segmentCount, crc, plain)) ||
             plain > kMaxArchiveSize) {
             failed_ = true;
             return;

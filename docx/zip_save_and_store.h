@@ -11,6 +11,8 @@
 
 namespace morvel {
 
+struct DeflateOriginal;
+
 // Level of the deflate used for rewritten entries: the default balance of size and speed.
 inline constexpr int kRewriteDeflateLevel = 6;
 // A rewritten entry whose content passes this size is deflated at kLargeDeflateLevel, which
@@ -33,8 +35,11 @@ class ZipSaveAndStore {
     // written is reported by Failed() after Finish.
     int OpenOutput(const std::filesystem::path& path);
     // Adds one entry. A raw copy takes one segment, the entry's own data, and keeps its
-    // salvaged header; otherwise the segments are deflated as the entry's new content.
-    void AddEntry(LocalEntry entry, const ByteSpan* segments, uint32_t segmentCount, bool rawCopy);
+    // salvaged header; otherwise the segments are deflated as the entry's new content. Given
+    // the original the content was rewritten from, its compressed bytes are reused for the
+    // part of the content that is still the original's (see spliceDeflate).
+    void AddEntry(LocalEntry entry, const ByteSpan* segments, uint32_t segmentCount, bool rawCopy,
+                  const DeflateOriginal* original = nullptr);
     // Appends the central directory and the end record (and writes the file, if any).
     void Finish();
 
@@ -50,6 +55,8 @@ class ZipSaveAndStore {
     bool Failed() const { return failed_; }
     // Size of the archive so far; 0 once it failed.
     uint32_t Written() const { return failed_ ? 0 : static_cast<uint32_t>(bytes_.size()); }
+    // How many rewritten entries reused their original's compressed bytes.
+    uint32_t Spliced() const { return spliced_; }
     // The archive built so far; after Finish, the whole archive.
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
     std::vector<uint8_t> TakeBytes() { return std::move(bytes_); }
@@ -63,6 +70,7 @@ class ZipSaveAndStore {
     std::filesystem::path path_;
     bool open_ = false;
     bool failed_ = false;
+    uint32_t spliced_ = 0;
     std::vector<CentralRecord> central_;
 };
 

@@ -1,5 +1,6 @@
 #include "docx/zip_save_and_store_runs.h"
 
+#include "docx/deflate_bit_writer.h"
 #include "docx/deflate_format.h"
 
 #include <array>
@@ -14,21 +15,11 @@ constexpr uint32_t kWindow = kLongRunLength / 2;
 constexpr uint32_t kLongestMatch = deflate::kMaxMatch;
 constexpr uint32_t kShortestMatch = deflate::kMinMatch;
 
+using deflate::Bits;
+using deflate::BitWriter;
+using deflate::huffman;
 using deflate::kLengthBase;
 using deflate::kLengthExtra;
-
-// A run of bits in the order deflate packs them (least significant first).
-struct Bits {
-    uint32_t value = 0, count = 0;
-};
-
-// A Huffman code, which goes out most significant bit first.
-Bits huffman(uint32_t code, uint32_t length) {
-    Bits b{0, length};
-    for (uint32_t i = 0; i < length; ++i)
-        b.value |= ((code >> i) & 1u) << (length - 1 - i);
-    return b;
-}
 
 // The fixed literal/length code of a symbol.
 Bits fixedSymbol(uint32_t symbol) {
@@ -52,30 +43,6 @@ Bits repeat(uint32_t length) {
     b.count += kLengthExtra[code] + 5;
     return b;
 }
-
-// Writes bits to out as deflate packs them.
-class BitWriter {
-  public:
-    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
-    void put(Bits b) {
-        bits_ |= uint64_t{b.value} << filled_;
-        filled_ += b.count;
-        while (filled_ >= 8) {
-            out_.push_back(static_cast<uint8_t>(bits_));
-            bits_ >>= 8;
-            filled_ -= 8;
-        }
-    }
-    void alignToByte() {
-        if (filled_ != 0)
-            put({0, 8 - filled_});
-    }
-
-  private:
-    std::vector<uint8_t>& out_;
-    uint64_t bits_ = 0;
-    uint32_t filled_ = 0;
-};
 
 // Whether data[at, at + count) holds one byte value throughout.
 bool uniform(const uint8_t* at, uint32_t count) {
