@@ -656,10 +656,8 @@ class Repairer final : public FlipRecorder {
 
         // Those that got as far with about the fewest new sequences go on; the novelty of a
         // stretch is a noisy measure, so a margin keeps the true byte among them.
-        // Among equals the byte nearest the damage: a change before the changed byte can
-        // decode as far by swallowing it, one after it cannot.
         auto byNovelty = [](const Candidate& a, const Candidate& b) {
-            return std::tie(a.novelty, b.offset) < std::tie(b.novelty, a.offset);
+            return std::tie(a.novelty, a.offset) < std::tie(b.novelty, b.offset);
         };
         std::sort(tied.begin(), tied.end(), byNovelty);
         if (best != kExactScore) {
