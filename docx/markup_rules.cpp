@@ -1,5 +1,8 @@
 #include "docx/markup_rules.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string_view>
 #include <unordered_set>
 
@@ -12,6 +15,9 @@ namespace {
 
 // Nesting beyond kMaxMarkupDepth is reported as markup that does not balance.
 constexpr uint32_t kStatusTooDeep = kDocxCloseTagMismatch;
+// Pieces beyond the estimate a text-only walk reserves room for: the closing tags its caller
+// adds, and a tiny part's few pieces.
+constexpr uint32_t kSegmentSlack = 16;
 
 // Tags kept in the text-only document, looked up by length first.
 bool isTextOnlyTag(ByteSpan name) {
@@ -79,20 +85,26 @@ bool isObjectElement(ByteSpan name) {
     return Equals(name, "w:drawing") || Equals(name, "w:pict") || Equals(name, "w:object");
 }
 
-ByteSpan bareName(ByteSpan name) {
+inline ByteSpan bareName(ByteSpan name) {
     return StartsWith(name, "/") ? ByteSpan(name.data + 1, name.length - 1) : name;
 }
 
 // Appends a piece; one that continues the last piece in memory extends it, so a part that
 // keeps long runs of its own bytes becomes few segments to checksum and write.
-void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
+// Called for almost every token by both walks: the common case, extending the last piece, is
+// kept inline and the list's growth out of line.
+[[gnu::noinline]] void appendPiece(std::vector<ByteSpan>& list, ByteSpan piece) {
+    list.push_back(piece);
+}
+
+[[gnu::always_inline]] inline void appendIfAny(std::vector<ByteSpan>& list, ByteSpan piece) {
     if (piece.length == 0)
         return;
     if (!list.empty() && list.back().end() == piece.data &&
         uint64_t{list.back().length} + piece.length <= 0xFFFFFFFFu)
         list.back().length += piece.length;
     else
-        list.push_back(piece);
+        appendPiece(list, piece);
 }
 
 // A point in a segment list to go back to: its size and the length of its last piece.
@@ -125,12 +137,47 @@ bool dropsForMissingPart(ByteSpan name, const MissingParts& missing) {
     return missing.footnotes && Equals(name, "w:footnoteReference");
 }
 
+// Whether "r:" occurs in a token, eight bytes at a time: almost no token holds it, and most
+// hold several 'r's, each of which would stop a search for the first byte.
+bool holdsRelationshipPrefix(ByteSpan token) {
+    if (std::endian::native != std::endian::little || token.length < 8) {
+        for (uint32_t i = 1; i < token.length; ++i)
+            if (token.data[i] == ':' && token.data[i - 1] == 'r')
+                return true;
+        return false;
+    }
+    constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Full;
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    // The high bit of each byte of word equal to c, exactly (no borrow between bytes).
+    const auto equalBytes = [](uint64_t word, uint8_t c) {
+        const uint64_t x = word ^ (kOnes * c);
+        return ~(((x & kLows) + kLows) | x | kLows);
+    };
+    uint64_t carry = 0;  // the high bit of byte 0 when the byte before this word was 'r'
+    for (uint32_t i = 0; i < token.length; i += 8) {
+        // The last, short word is read as the token's last eight bytes, shifted so that the
+        // bytes already tested leave and zero bytes, which match neither byte, come in.
+        uint64_t word;
+        if (token.length - i >= 8) {
+            std::memcpy(&word, token.data + i, 8);
+        } else {
+            std::memcpy(&word, token.data + token.length - 8, 8);
+            word >>= 8 * (8 - (token.length - i));
+        }
+        const uint64_t r = equalBytes(word, 'r');
+        if (equalBytes(word, ':') & ((r << 8) | carry))
+            return true;
+        carry = r >> 56;
+    }
+    return false;
+}
+
 // The value of the first "r:" attribute when it names no kept relationship.
-bool hasDanglingReference(const MarkUpStore& store, uint32_t index,
+bool hasDanglingReference(const MarkUpStore& store, uint32_t index, ByteSpan token,
                           const std::unordered_set<std::string_view>& keptIds,
                           TagAttributes& attrs) {
     // Without "r:" anywhere in the token there is no such attribute to parse for.
-    if (Find(store.Token(index), "r:") == nullptr)
+    if (!holdsRelationshipPrefix(token))
         return false;
     store.ParseAttributes(index, attrs);
     for (size_t a = 0; a < attrs.names.size(); ++a) {
@@ -232,7 +279,7 @@ uint32_t applyFullDocumentRules(const MarkUpStore& store, const std::vector<Byte
         if (dropsForMissingPart(name, missing)) {
             if (self)
                 self->dropWhole = true;
-        } else if (hasDanglingReference(store, i, kept, attrs)) {
+        } else if (hasDanglingReference(store, i, token, kept, attrs)) {
             // The innermost element that holds the reference goes, not its paragraph: a
             // picture or object whole, a hyperlink only its tags (its runs keep their text),
             // a picture fill in a shape only itself, any other element whole.
@@ -266,6 +313,9 @@ uint32_t applyTextOnlyRules(const MarkUpStore& store, std::vector<ByteSpan>& seg
     // Names of the open elements; the depth bound keeps the stack small.
     std::vector<ByteSpan> stack;
     const uint32_t count = store.TokenCount();
+    // Real documents give one piece for every four to six tokens: room for one in two, taken
+    // once, spares the list its copies while it grows (pages it never reaches stay untouched).
+    segments.reserve(segments.size() + count / 2 + kSegmentSlack);
     for (uint32_t i = 0; i < count; ++i) {
         const ByteSpan token = store.Token(i);
         if (token.length <= 2)

@@ -1,5 +1,6 @@
 #include "docx/markup_store.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "docx/span_match.h"
@@ -43,14 +44,25 @@ void MarkUpStore::Clear() {
     bytes_ = ByteSpan();
 }
 
-void MarkUpStore::append(uint32_t offset, uint32_t length) {
+void MarkUpStore::append(uint32_t offset, uint32_t length, TagKind kind, uint32_t nameLength) {
     const uint32_t slot = count_ & (kBlockTokens - 1);
     if (slot == 0)
         blocks_.push_back(std::make_unique_for_overwrite<Block>());
     Block& block = *blocks_.back();
     block.offset[slot] = offset;
     block.length[slot] = length < kLongToken ? static_cast<uint8_t>(length) : kLongToken;
+    block.info[slot] = static_cast<uint8_t>(static_cast<uint32_t>(kind) |
+                                            std::min(nameLength, kLongName) << kNameShift);
     ++count_;
+}
+
+uint32_t MarkUpStore::tagNameLength(ByteSpan t) {
+    if (t.length <= 2)
+        return 0;
+    uint32_t i = t.data[1] == '/' ? 2 : 1;
+    while (i < t.length && t.data[i] != ' ' && t.data[i] != '>' && t.data[i] != '/')
+        ++i;
+    return i - 1;
 }
 
 ByteSpan MarkUpStore::longToken(uint32_t offset) const {
@@ -76,9 +88,9 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
     uint32_t depth = 0;
     int skip = 0;
     for (uint32_t i = first; i < bytes.length; ++i) {
-        // Text is passed in one jump up to the next '<', or the next byte that starts a
-        // UTF-8 skip.
-        if (skip == 0) {
+        // Text is passed in one jump up to the next '<' (mostly there at once: tags follow
+        // one another), or the next byte that starts a UTF-8 skip.
+        if (skip == 0 && bytes.data[i] != '<') {
             const uint8_t* from = bytes.data + i;
             const void* hit = std::memchr(from, '<', bytes.length - i);
             const uint8_t* to = hit ? static_cast<const uint8_t*>(hit) : bytes.end();
@@ -105,22 +117,29 @@ void MarkUpStore::Tokenize(ByteSpan bytes) {
         }
         // Comments and CDATA sections are no tokens; their bytes stay in the gap.
         uint32_t end = 0;
-        if (StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<!--")) {
+        const bool bang = i + 1 < bytes.length && bytes.data[i + 1] == '!';
+        if (bang && StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<!--")) {
             end = endOf(bytes, i + 2, "-->");
-        } else if (StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<![CDATA[")) {
+        } else if (bang && StartsWith(ByteSpan(bytes.data + i, bytes.length - i), "<![CDATA[")) {
             end = endOf(bytes, i + 9, "]]>");
         } else {
             const size_t gt = findTagEnd(text, i + 1);
             if (gt != std::string_view::npos) {
                 end = static_cast<uint32_t>(gt) + 1;
                 const uint32_t length = end - i;
+                const ByteSpan token(bytes.data + i, length);
+                // The kind as Kind() defines it: a token of two bytes is "<>", an opening.
+                TagKind kind = TagKind::Opening;
                 if (bytes.data[i + 1] == '/') {
+                    kind = TagKind::Closing;
                     depth -= depth > 0;
-                } else if (length > 2 && bytes.data[end - 2] != '/' && ++depth > kMaxMarkupDepth) {
+                } else if (bytes.data[end - 2] == '/') {
+                    kind = TagKind::SelfClosing;
+                } else if (length > 2 && ++depth > kMaxMarkupDepth) {
                     tooDeep_ = 1;
                     return;
                 }
-                append(i, length);
+                append(i, length, kind, tagNameLength(token));
             }
         }
         // Markup left open at the end: the part is not trusted at all.

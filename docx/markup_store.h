@@ -19,7 +19,7 @@ struct TagAttributes {
     std::vector<ByteSpan> values;
 };
 
-enum class TagKind { Opening, Closing, SelfClosing };
+enum class TagKind : uint8_t { Opening, Closing, SelfClosing };
 
 // Cuts an XML part into tag tokens (spans from '<' to '>' into the part's bytes) without
 // building a tree. Text is never a token: it is the gap between two consecutive tokens.
@@ -34,7 +34,7 @@ class MarkUpStore {
     ByteSpan Token(uint32_t index) const {
         if (index >= count_)
             return {};
-        const Block& block = *blocks_[index >> kBlockBits];
+        const Block& block = blockOf(index);
         const uint32_t slot = index & (kBlockTokens - 1);
         const uint32_t length = block.length[slot];
         return length == kLongToken ? longToken(block.offset[slot])
@@ -46,43 +46,50 @@ class MarkUpStore {
 
     // The tag name: bytes after '<' up to the first space, '>' or '/', a leading '/'
     // included (so closing names begin with '/'). Empty for tokens of at most 2 bytes.
+    // Measured once by the tokenizer, since both rule walks ask for every token's name.
     ByteSpan GetTagName(uint32_t index) const {
-        const ByteSpan t = Token(index);
-        if (t.length <= 2)
+        if (index >= count_)
             return {};
-        uint32_t i = t.data[1] == '/' ? 2 : 1;
-        while (i < t.length && t.data[i] != ' ' && t.data[i] != '>' && t.data[i] != '/')
-            ++i;
-        return ByteSpan(t.data + 1, i - 1);
+        const Block& block = blockOf(index);
+        const uint32_t slot = index & (kBlockTokens - 1);
+        const uint32_t nameLength = block.info[slot] >> kNameShift;
+        if (block.length[slot] <= 2)
+            return {};
+        const uint8_t* name = bytes_.data + block.offset[slot] + 1;
+        return ByteSpan(name, nameLength == kLongName ? tagNameLength(Token(index)) : nameLength);
     }
     // -1 for an index out of range, else 0 with the attributes in out.
     int ParseAttributes(uint32_t index, TagAttributes& out) const;
+    // Found once by the tokenizer; Opening for an index out of range.
     TagKind Kind(uint32_t index) const {
-        const ByteSpan t = Token(index);
-        if (t.length >= 2 && t.data[1] == '/')
-            return TagKind::Closing;
-        if (t.length >= 2 && t.data[t.length - 2] == '/')
-            return TagKind::SelfClosing;
-        return TagKind::Opening;
+        if (index >= count_)
+            return TagKind::Opening;
+        return static_cast<TagKind>(blockOf(index).info[index & (kBlockTokens - 1)] & kKindMask);
     }
     // The bytes between the end of token index-1 and the start of token index.
     ByteSpan GapBefore(uint32_t index) const;
 
   private:
-    void append(uint32_t offset, uint32_t length);
+    void append(uint32_t offset, uint32_t length, TagKind kind, uint32_t nameLength);
     ByteSpan longToken(uint32_t offset) const;
+    static uint32_t tagNameLength(ByteSpan token);
 
     // Tokens are kept in fixed blocks, so the list never reallocates and copies while it
-    // grows: a start offset and a one-byte length each. Lengths of kLongToken and more are
-    // found again from the start with the same tag-end rule that cut the token.
+    // grows: a start offset, a one-byte length and a one-byte kind and name length each.
+    // Lengths of kLongToken and more are found again from the start with the same tag-end
+    // rule that cut the token; names of kLongName bytes and more are measured again.
     static constexpr uint32_t kBlockBits = 12;
     static constexpr uint32_t kBlockTokens = 1u << kBlockBits;
     static constexpr uint8_t kLongToken = 0xFF;
+    static constexpr uint8_t kKindMask = 0x03;
+    static constexpr uint32_t kNameShift = 2;
+    static constexpr uint32_t kLongName = 0xFF >> kNameShift;
     struct Block {
         uint32_t offset[kBlockTokens];
         uint8_t length[kBlockTokens];
+        uint8_t info[kBlockTokens];
     };
-
+    const Block& blockOf(uint32_t index) const { return *blocks_[index >> kBlockBits]; }
     ByteSpan bytes_;
     uint8_t isUtf8_ = 0;
     uint8_t tooDeep_ = 0;

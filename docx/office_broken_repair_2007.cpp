@@ -309,9 +309,15 @@ int OfficeBrokenRepair_2007::writeTextPackage(std::vector<uint8_t>& out) {
         main.state == PartState::Intact ? std::string() : closingTagsFor(segments);
     if (!closing.empty())
         segments.push_back(spanOf(closing));
+    // Room for the template and the main document's text as it is: its deflated form is far
+    // smaller, and the pages it does not reach are never touched, but the package is then
+    // never copied while it grows.
+    size_t textBytes = 0;
+    for (ByteSpan s : segments)
+        textBytes += s.length;
     ZipSaveAndStore zip;
     zip.OpenMemory();
-    zip.Reserve(size_t{tpl->ArchiveSize()} + kOutputSlack);
+    zip.Reserve(size_t{tpl->ArchiveSize()} + kOutputSlack + textBytes);
     for (uint32_t i = 0; i < tpl->EntryCount(); ++i) {
         copyRaw(zip, tpl->Entry(i));
         addReport(tpl->Entry(i).name.view(), PartState::FromTemplate);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "platform/byte_span.h"
@@ -12,12 +13,28 @@ inline bool StartsWith(ByteSpan span, std::string_view pattern) {
     return span.length >= pattern.size() && span.view().substr(0, pattern.size()) == pattern;
 }
 
+// Lengths first: most names differ in length, and a constant pattern's compare is then a few
+// loads. An absent span reads as empty.
 inline bool Equals(ByteSpan span, std::string_view pattern) {
-    return span.view() == pattern;
+    if (span.absent())
+        return pattern.empty();
+    return span.length == pattern.size() &&
+           (pattern.empty() || std::memcmp(span.data, pattern.data(), pattern.size()) == 0);
 }
 
+// Element names are short: a plain loop beats a call to memcmp for them.
 inline bool Equals(ByteSpan a, ByteSpan b) {
-    return a.view() == b.view();
+    if (a.absent() || b.absent())
+        return a.view() == b.view();
+    if (a.length != b.length)
+        return false;
+    constexpr uint32_t kShortName = 16;
+    if (a.length > kShortName)
+        return std::memcmp(a.data, b.data, a.length) == 0;
+    for (uint32_t i = 0; i < a.length; ++i)
+        if (a.data[i] != b.data[i])
+            return false;
+    return true;
 }
 
 // The first occurrence of pattern in span, or null.

@@ -5,6 +5,7 @@
 #include "docx/deflate_flip_repair.h"
 #include "docx/inflate_zip.h"
 #include "platform/file_io.h"
+#include "platform/large_buffer.h"
 
 namespace morvel {
 
@@ -107,6 +108,7 @@ ByteSpan ZipBrokenExtractor::GetEntryData(uint32_t index) {
             return {};
         ++inflations_[index];
         InflatedBytes out(std::max<uint32_t>(e.uncompressedSize, 1));
+        adviseHugePages(out.data(), out.size());
         uint32_t crc = 0;
         if (InflateZip().Inflate(e.data, out.data(), e.uncompressedSize, crc) != 0 || crc != e.crc)
             return {};
@@ -141,6 +143,7 @@ ZipBrokenExtractor::DecodedPart ZipBrokenExtractor::DecodeDamaged(uint32_t index
         target.size = d.declaredSize;
         target.sizeKnown = d.declaredTrusted;
         target.markup = isMarkupName(e.name.view());
+        target.mayBeCut = e.data.end() == archive_.data() + archive_.size();
         RepairedStream decoded = inflateWithRepair(e.data, target, cap, repairWork_);
         part.bytes = std::move(decoded.bytes);
         if (decoded.exact) {

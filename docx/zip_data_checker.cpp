@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/large_buffer.h"
+
 namespace morvel {
 
 namespace {
@@ -52,6 +54,7 @@ const InflateZip::StreamRun& ZipDataChecker::inflateAt(size_t dataStart, bool ke
     if (cap <= kWholeInflateLimit && rest + cap <= budgetLeft_) {
         if (holding) {
             held.resize(std::max<uint64_t>(cap, 1));
+            adviseHugePages(held.data(), held.size());
             whole = InflateZip().InflateWhole(input, held.data(), cap, run);
             held.resize(whole ? run.produced : 0);
         } else {

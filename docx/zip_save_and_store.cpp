@@ -13,6 +13,7 @@
 #include "docx/deflate_splice.h"
 #include "docx/inflate_zip.h"
 #include "docx/zip_save_and_store_runs.h"
+#include "platform/large_buffer.h"
 #include "platform/le_reader.h"
 
 namespace morvel {
@@ -209,6 +210,7 @@ bool deflateSegments(std::vector<uint8_t>& out, const ByteSpan* segments, uint32
                 content = segments[i];
     } else if (present > 1) {
         gathered = std::make_unique_for_overwrite<uint8_t[]>(total);
+        adviseHugePages(gathered.get(), total);
         size_t at = 0;
         for (uint32_t i = 0; i < segmentCount; ++i)
             if (!segments[i].absent() && segments[i].length != 0) {

@@ -17,12 +17,31 @@ namespace {
 
 using namespace morvel;
 
+// The name and kind of a token read from its bytes: what the tokenizer keeps must agree.
+void checkNameAndKind(const MarkUpStore& store, uint32_t index) {
+    const ByteSpan t = store.Token(index);
+    uint32_t end = 1;
+    if (t.length > 2) {
+        end = t.data[1] == '/' ? 2 : 1;
+        while (end < t.length && t.data[end] != ' ' && t.data[end] != '>' && t.data[end] != '/')
+            ++end;
+    }
+    const std::string_view name = t.length > 2 ? t.view().substr(1, end - 1) : std::string_view();
+    const TagKind kind = t.length >= 2 && t.data[1] == '/'              ? TagKind::Closing
+                         : t.length >= 2 && t.data[t.length - 2] == '/' ? TagKind::SelfClosing
+                                                                        : TagKind::Opening;
+    if (store.GetTagName(index).view() != name || store.Kind(index) != kind) {
+        std::fprintf(stderr, "token %u: kept name or kind differs from its bytes\n", index);
+        std::abort();
+    }
+}
+
 uint32_t runRules(ByteSpan part, size_t salt) {
     MarkUpStore store;
     store.Tokenize(part);
     TagAttributes attrs;
     for (uint32_t i = 0; i <= store.TokenCount(); ++i) {
-        (void)store.GetTagName(i);
+        checkNameAndKind(store, i);
         (void)store.GapBefore(i);
         store.ParseAttributes(i, attrs);
     }

@@ -6,11 +6,32 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace morvel {
 
 // The index of the first byte in [at, text.size()) equal to a, b or c, or text.size().
-// Eight bytes are tested at a time: the lowest flagged byte of each mask is exact.
+// Sixteen bytes are tested at a time where the processor compares vectors, then eight: the
+// lowest flagged byte of each mask is exact. No load reaches past the text.
 inline size_t findFirstOf3(std::string_view text, size_t at, char a, char b, char c) {
+#if defined(__SSE2__)
+    if (at < text.size()) {
+        const __m128i va = _mm_set1_epi8(a);
+        const __m128i vb = _mm_set1_epi8(b);
+        const __m128i vc = _mm_set1_epi8(c);
+        while (text.size() - at >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+            const __m128i hits = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, vc));
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+            if (mask != 0)
+                return at + static_cast<size_t>(std::countr_zero(mask));
+            at += 16;
+        }
+    }
+#endif
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHighs = 0x8080808080808080ull;
     const auto equalBytes = [](uint64_t word, char ch) {
@@ -24,7 +45,7 @@ inline size_t findFirstOf3(std::string_view text, size_t at, char a, char b, cha
         const uint64_t hits = equalBytes(word, a) | equalBytes(word, b) | equalBytes(word, c);
         if (hits) {
             const int bit = std::endian::native == std::endian::little ? std::countr_zero(hits)
-                                                                        : std::countl_zero(hits);
+                                                                       : std::countl_zero(hits);
             return at + static_cast<size_t>(bit / 8);
         }
         at += 8;

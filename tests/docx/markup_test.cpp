@@ -71,6 +71,11 @@ TEST(MarkUpStore, TagNamesAndKinds) {
         {"<w:t\txml:space=\"preserve\">", "w:t\txml:space=\"preserve\"", TagKind::Opening},
         {"<w:t>", "w:t", TagKind::Opening},
         {"< w:t>", "", TagKind::Opening},
+        // Names and tokens too long for the store's one-byte fields are measured again.
+        {"<" + std::string(62, 'n') + "/>", std::string(62, 'n'), TagKind::SelfClosing},
+        {"<" + std::string(63, 'n') + " a=\"1\">", std::string(63, 'n'), TagKind::Opening},
+        {"</" + std::string(300, 'n') + ">", "/" + std::string(300, 'n'), TagKind::Closing},
+        {"<w:p a=\"" + std::string(300, 'x') + "\"/>", "w:p", TagKind::SelfClosing},
     };
     for (const Case& c : cases) {
         MarkUpStore store;
@@ -78,12 +83,13 @@ TEST(MarkUpStore, TagNamesAndKinds) {
         store.Tokenize(spanOf(xml));
         ASSERT_EQ(store.TokenCount(), 2u) << c.token;
         EXPECT_EQ(store.GetTagName(1).view(), c.name) << c.token;
+        EXPECT_FALSE(store.GetTagName(1).absent()) << c.token;
         EXPECT_EQ(store.Kind(1), c.kind) << c.token;
     }
     MarkUpStore store;
     std::string xml = kDecl + "<>";
     store.Tokenize(spanOf(xml));
-    EXPECT_TRUE(store.GetTagName(1).empty());
+    EXPECT_TRUE(store.GetTagName(1).absent());
     EXPECT_TRUE(store.GetTagName(9).empty());
 }
 
@@ -200,6 +206,36 @@ TEST(FullDocumentRules, Cases) {
             kept.push_back(spanOf(id));
         EXPECT_EQ(applyFullDocumentRules(store, kept, c.missing, segments), c.status) << c.what;
         EXPECT_EQ(joined(segments), c.out) << c.what;
+    }
+}
+
+// A relationship attribute is found wherever it falls in its tag (the search reads the tag
+// eight bytes at a time, so "r:" may straddle two reads or sit in the last, short one); an 'r'
+// and a ':' apart are no attribute.
+TEST(FullDocumentRules, ReferenceFoundAtAnyOffset) {
+    const std::vector<ByteSpan> kept = {spanOf("rIdKept")};
+    for (size_t pad = 0; pad < 20; ++pad) {
+        const std::string filler = pad == 0 ? "" : " p=\"" + std::string(pad, 'r') + "\"";
+        const std::string text = "<w:r><w:t>x</w:t></w:r>";
+        for (const char* id : {"rIdKept", "rIdLost"}) {
+            const std::string blip = "<a:blip" + filler + " r:embed=\"" + id + "\"/>";
+            const std::string in = body("<w:p>" + blip + text + "</w:p>");
+            MarkUpStore store;
+            store.Tokenize(spanOf(in));
+            std::vector<ByteSpan> segments;
+            EXPECT_EQ(applyFullDocumentRules(store, kept, {}, segments), 0u) << blip;
+            const bool lost = std::string_view(id) == "rIdLost";
+            EXPECT_EQ(joined(segments), body("<w:p>" + (lost ? "" : blip) + text + "</w:p>"))
+                << blip;
+        }
+        // Neither a value ending in 'r' before a prefixed name nor a lone "r" is an attribute.
+        const std::string plain = "<a:blip" + filler + " w:embed=\"rIdLost\" r=\":\"/>";
+        const std::string in = body("<w:p>" + plain + text + "</w:p>");
+        MarkUpStore store;
+        store.Tokenize(spanOf(in));
+        std::vector<ByteSpan> segments;
+        EXPECT_EQ(applyFullDocumentRules(store, kept, {}, segments), 0u) << plain;
+        EXPECT_EQ(joined(segments), in) << plain;
     }
 }
 
