@@ -440,7 +440,8 @@ class Repairer final : public FlipRecorder {
     // length and block, past the changed byte and outside the header its tables came from:
     // from here on it reads the same symbols and so breaks where that one broke. Where only
     // the judge saw the damage, its output so far must also be the same: a change of the text
-    // alone may be the repair.
+    // alone may be the repair. Trials for damage met at the end of a block or of the data
+    // (where decoding stops without breaking) always run to the end.
     bool rejoined(const FlipCheckpoint& at) {
         if (rejoinFrom_ == kNoRejoin || at.bit < rejoinFrom_)
             return false;
@@ -548,7 +549,7 @@ class Repairer final : public FlipRecorder {
         const uint8_t was = in_[c.offset];
         in_[c.offset] = c.value;
         const uint64_t shortBefore = c.header ? 0 : windowShort_[c.entry] - windowShort_.front();
-        rejoinFrom_ = !silent_ ? (c.offset + 1) * 8 : kNoRejoin;
+        rejoinFrom_ = !silent_ && !atBlockEdge_ ? (c.offset + 1) * 8 : kNoRejoin;
         trialStart_ = from.cp.out;
         const uint64_t s = trial(from, limit, novelty && target_.markup ? &c.novelty : nullptr,
                                  shortBefore, novelty ? &c.shortMatches : nullptr);
