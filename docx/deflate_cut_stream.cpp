@@ -18,7 +18,10 @@ constexpr uint64_t kNotJudged = UINT64_MAX;
 // past the data can be taken back.
 class LastStep final : public FlipRecorder {
   public:
-    void mark(const FlipCheckpoint& at, const FlipJudge&) override { at_ = at; }
+    bool mark(const FlipCheckpoint& at, const FlipJudge&) override {
+        at_ = at;
+        return true;
+    }
     const FlipCheckpoint& at() const { return at_; }
 
   private:

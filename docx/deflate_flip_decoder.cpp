@@ -322,8 +322,8 @@ FlipStop FlipDecoder::run(uint64_t outLimit, FlipJudge* judge, FlipRecorder* rec
             return FlipStop::Limit;
         if (outLen_ >= cap_)
             return FlipStop::Capped;
-        if (recorder)
-            recorder->mark(checkpoint(), judge ? *judge : fallbackJudge);
+        if (recorder && !recorder->mark(checkpoint(), judge ? *judge : fallbackJudge))
+            return FlipStop::Rejoined;
         if (phase_ == FlipPhase::Header) {
             work_ += 16;
             if (!readHeader())

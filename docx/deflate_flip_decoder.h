@@ -27,13 +27,15 @@ enum class FlipStop : uint8_t {
     Limit,      // the output reached the limit the caller set
     Capped,     // the output reached its cap
     OutOfWork,  // the work limit ran out
+    Rejoined,   // the recorder found the decoding back in step with an earlier one
 };
 
-// Told about every symbol start (and block header) of a decoding, with the judge's state there.
+// Told about every symbol start (and block header) of a decoding, with the judge's state there;
+// returning false stops the decoding there (FlipStop::Rejoined).
 class FlipRecorder {
   public:
     virtual ~FlipRecorder() = default;
-    virtual void mark(const FlipCheckpoint& at, const FlipJudge& judge) = 0;
+    virtual bool mark(const FlipCheckpoint& at, const FlipJudge& judge) = 0;
 };
 
 // A strict raw-deflate decoder over input bytes the caller may change between runs. Its state

@@ -67,6 +67,18 @@ constexpr uint64_t kWarmUpBytes = 256;
 constexpr unsigned kSeenHashBits = 22;
 constexpr uint64_t kNoveltyUnknown = UINT64_MAX;
 constexpr uint64_t kNoveltySlack = 4;
+// Novelty is reckoned from at most this much output before the damage: in repetitive text
+// a window holds many kilobytes, and hashing them all for each trial costs more than the
+// decoding; candidates differ mostly near the damage.
+constexpr uint64_t kNoveltyLead = 4096;
+// Look-ahead past close damage: the kAheadTop best candidates and the best at each byte up to
+// kAheadNear bytes before the damage, kAheadMax in all, each with every value of the bytes up
+// to kAheadBytes before where it stops.
+constexpr size_t kAheadTop = 2;
+constexpr uint64_t kAheadNear = 8;
+constexpr size_t kAheadMax = 12;
+constexpr uint64_t kAheadBytes = 12;
+constexpr uint64_t kAheadWork = uint64_t{16} << 20;
 
 uint32_t crcOf(const uint8_t* p, uint64_t n) {
     uLong crc = crc32(0, nullptr, 0);
@@ -192,6 +204,9 @@ class Repairer final : public FlipRecorder {
                 return stop;
             ++searches_;
             const FlipCheckpoint detected = dec_.checkpoint();
+            rejoinSameText_ = stop == FlipStop::Judged;
+            atBlockEdge_ = stop == FlipStop::End || dec_.checkpoint().phase == FlipPhase::Header ||
+                           dec_.bitPos() / 8 + kTrailingSlack >= in_.size();
             std::optional<Saved> resume = search(result.outOfWork);
             if (resume) {
                 failed = 0;
@@ -271,6 +286,7 @@ class Repairer final : public FlipRecorder {
             const FlipCheckpoint originCp = *(at - 1);
             const Saved origin{originCp, warmJudge(originCp.out)};
             window_.clear();
+            headerSpans_.clear();
             windowShort_.clear();
             mode_ = Mode::Replay;
             dec_.setTrial(false);
@@ -336,7 +352,8 @@ class Repairer final : public FlipRecorder {
                     exact = finalists[i];
             outOfWork = outOfWork || outOfWork_;
             // Put the final reading back for the next spot.
-            std::memcpy(dec_.output() + baseStart_, base_.data(), base_.size());
+            if (!base_.empty())
+                std::memcpy(dec_.output() + baseStart_, base_.data(), base_.size());
             if (outOfWork && !exact)
                 return std::nullopt;
             if (!exact)
@@ -385,14 +402,21 @@ class Repairer final : public FlipRecorder {
 
     uint64_t workDone() const { return dec_.work(); }
 
-    void mark(const FlipCheckpoint& at, const FlipJudge& judge) override {
+    bool mark(const FlipCheckpoint& at, const FlipJudge& judge) override {
+        if (mode_ == Mode::Trial)
+            return !rejoined(at);
+        if (mode_ == Mode::Ahead) {
+            ahead_.push_back({at, judge});
+            return true;
+        }
         if (mode_ == Mode::Replay) {
+            if (at.phase == FlipPhase::Codes && replayPhase_ == FlipPhase::Header)
+                headerSpans_.push_back({at.header, at.bit});
+            replayPhase_ = at.phase;
             window_.push_back({at, judge});
             windowShort_.push_back(dec_.shortMatches());
-            return;
+            return true;
         }
-        if (mode_ != Mode::Main)
-            return;
         ++symbols_;
         if (symbols_ % kMapSymbols == 0 || at.phase == FlipPhase::Header)
             map_.push_back(at);
@@ -401,15 +425,50 @@ class Repairer final : public FlipRecorder {
             if (headers_.size() > kHeadersKept)
                 headers_.pop_front();
         } else if (symbols_ % kCoarseSymbols != 0) {
-            return;
+            return true;
         }
         coarse_.push_back({at, judge});
         if (coarse_.size() > kCoarseKept)
             coarse_.pop_front();
+        return true;
     }
 
   private:
-    enum class Mode : uint8_t { Main, Replay, Trial };
+    enum class Mode : uint8_t { Main, Replay, Trial, Ahead };
+
+    // A trial stands where the replayed decoding of the window stood, with the same output
+    // length and block, past the changed byte and outside the header its tables came from:
+    // from here on it reads the same symbols and so breaks where that one broke. Where only
+    // the judge saw the damage, its output so far must also be the same: a change of the text
+    // alone may be the repair. Trials for damage met at the end of a block or of the data
+    // (where decoding stops without breaking) always run to the end.
+    bool rejoined(const FlipCheckpoint& at) {
+        if (rejoinFrom_ == kNoRejoin || at.bit < rejoinFrom_)
+            return false;
+        const auto it =
+            std::lower_bound(window_.begin(), window_.end(), at.bit,
+                             [](const Saved& s, uint64_t bit) { return s.cp.bit < bit; });
+        if (it == window_.end() || it->cp.bit != at.bit)
+            return false;
+        const FlipCheckpoint& b = it->cp;
+        if (b.out != at.out || b.phase != at.phase || b.last != at.last || b.header != at.header ||
+            b.storedLeft != at.storedLeft)
+            return false;
+        const uint64_t changed = rejoinFrom_ - 8;
+        if (std::any_of(headerSpans_.begin(), headerSpans_.end(), [&](const HeaderSpan& h) {
+                return h.header == at.header && changed < h.codes && changed + 8 > h.header;
+            }))
+            return false;
+        if (!rejoinSameText_)
+            return true;
+        const uint64_t from = std::max(trialStart_, baseStart_);
+        if (at.out > from && std::memcmp(dec_.output() + from, base_.data() + (from - baseStart_),
+                                         at.out - from) != 0) {
+            rejoinFrom_ = kNoRejoin;  // the text differs for good
+            return false;
+        }
+        return true;
+    }
 
     // A stream the file's end may have cut off broke where its data runs out: that is the
     // cut, and no byte put back there could be confirmed by data after it.
@@ -456,11 +515,16 @@ class Repairer final : public FlipRecorder {
         dec_.restore(from.cp);
         dec_.setShortMatches(shortBefore);
         FlipJudge judge = from.judge;
-        const FlipStop stop = dec_.run(limit, &judge, nullptr);
+        const FlipStop stop = dec_.run(limit, &judge, rejoinFrom_ == kNoRejoin ? nullptr : this);
         if (shortMatches)
             *shortMatches = dec_.shortMatches();
-        if (novelty && stop == FlipStop::Limit && limit > noveltyFrom_) {
-            const uint64_t n = limit - noveltyFrom_;
+        // A trial that stopped at later damage is judged on what it decoded: candidates that
+        // tie there are told apart by it.
+        const bool reached = stop == FlipStop::Limit;
+        const uint64_t judgedEnd = reached ? limit : dec_.outSize();
+        if (novelty && judgedEnd > noveltyFrom_ &&
+            (reached || (!silent_ && judgedEnd >= keptFrom_ && stop != FlipStop::OutOfWork))) {
+            const uint64_t n = judgedEnd - noveltyFrom_;
             dec_.addWork(n);
             *novelty = silent_ ? unseenInCounts(dec_.output() + noveltyFrom_, n)
                                : seen_.unseen(dec_.output() + noveltyFrom_, n);
@@ -485,8 +549,11 @@ class Repairer final : public FlipRecorder {
         const uint8_t was = in_[c.offset];
         in_[c.offset] = c.value;
         const uint64_t shortBefore = c.header ? 0 : windowShort_[c.entry] - windowShort_.front();
+        rejoinFrom_ = !silent_ && !atBlockEdge_ ? (c.offset + 1) * 8 : kNoRejoin;
+        trialStart_ = from.cp.out;
         const uint64_t s = trial(from, limit, novelty && target_.markup ? &c.novelty : nullptr,
                                  shortBefore, novelty ? &c.shortMatches : nullptr);
+        rejoinFrom_ = kNoRejoin;
         in_[c.offset] = was;
         return s;
     }
@@ -510,6 +577,8 @@ class Repairer final : public FlipRecorder {
         // Decode the window again, saving the state at every symbol.
         window_.clear();
         windowShort_.clear();
+        headerSpans_.clear();
+        replayPhase_ = FlipPhase::Codes;
         mode_ = Mode::Replay;
         dec_.setTrial(false);
         dec_.restore(origin.cp);
@@ -536,7 +605,8 @@ class Repairer final : public FlipRecorder {
         std::vector<Candidate> all;
         uint64_t best = 0;
         const uint64_t limit = detOut + kScoreBytes;
-        noveltyFrom_ = regionStart_;
+        noveltyFrom_ = std::max(regionStart_, detOut > kNoveltyLead ? detOut - kNoveltyLead : 0);
+        keptFrom_ = detOut + kMinGain;
         auto consider = [&](Candidate c) {
             c.score = score(c, limit, true);
             best = std::max(best, c.score);
@@ -544,8 +614,10 @@ class Repairer final : public FlipRecorder {
                 all.push_back(c);
         };
         // The last-block flag of the current and previous block: a flip there ends the
-        // stream early or runs it on past its end, far from the header itself.
-        for (size_t h = 0; h < headers_.size(); ++h) {
+        // stream early or runs it on past its end, far from the header itself; so only damage
+        // met at the end of a block or of the data is looked for there (a trial from a header
+        // decodes the whole block again).
+        for (size_t h = 0; atBlockEdge_ && h < headers_.size(); ++h) {
             const uint64_t bit = headers_[h].cp.bit;
             if (bit > detBit || bit / 8 >= in_.size())
                 continue;
@@ -573,6 +645,9 @@ class Repairer final : public FlipRecorder {
                 reachedAt = p;
         }
         outOfWork = outOfWork_;
+        if (best != kExactScore && best < limit && !outOfWork_)
+            lookAhead(all, best, detByte, limit);
+        outOfWork = outOfWork_;
 
         // Among those that decoded past the judged stretch, the fewest short matches and about
         // the fewest new sequences win (the novelty of a stretch is a noisy measure, so a
@@ -585,6 +660,7 @@ class Repairer final : public FlipRecorder {
         if (tied.empty() || best < detOut + kMinGain) {
             return std::nullopt;
         }
+
         // Those that got as far with about the fewest new sequences go on; the novelty of a
         // stretch is a noisy measure, so a margin keeps the true byte among them.
         auto byNovelty = [](const Candidate& a, const Candidate& b) {
@@ -625,6 +701,106 @@ class Repairer final : public FlipRecorder {
         return pick.header ? headers_[pick.entry] : window_[pick.entry];
     }
 
+    // Nobody decoded as far as the limit: later damage lies close. The true value then stops
+    // there like the wrong ones, and a wrong one may even decode on further through it. So the
+    // likeliest candidates (the best of each byte nearest the damage, and the best overall) are
+    // scored by how far they get once the next damage is put back as well.
+    void lookAhead(std::vector<Candidate>& all, uint64_t& best, uint64_t detByte, uint64_t limit) {
+        std::vector<size_t> picks;
+        auto better = [&](size_t a, size_t b) {
+            return std::tie(all[a].score, all[b].novelty, all[a].offset) >
+                   std::tie(all[b].score, all[a].novelty, all[b].offset);
+        };
+        std::vector<size_t> order(all.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(), better);
+        for (size_t i = 0; i < order.size() && i < kAheadTop; ++i)
+            picks.push_back(order[i]);
+        for (const size_t i : order) {
+            const Candidate& c = all[i];
+            if (c.offset + kAheadNear < detByte || c.header)
+                continue;
+            const bool seen = std::any_of(picks.begin(), picks.end(),
+                                          [&](size_t p) { return all[p].offset == c.offset; });
+            if (!seen && picks.size() < kAheadMax)
+                picks.push_back(i);
+        }
+        const uint64_t workAtStart = dec_.work();
+        aheadWorkEnd_ = workAtStart + kAheadWork;
+        for (const size_t i : picks) {
+            if (outOfWork_ || dec_.work() >= aheadWorkEnd_)
+                break;
+            all[i].score = std::max(all[i].score, aheadScore(all[i], limit));
+            best = std::max(best, all[i].score);
+        }
+    }
+
+    // How far a candidate decodes once one more byte after it, shortly before where it stops,
+    // is put back too.
+    uint64_t aheadScore(const Candidate& c, uint64_t limit) {
+        const Saved from = c.header ? headers_[c.entry] : window_[c.entry];
+        const uint8_t was = in_[c.offset];
+        in_[c.offset] = c.value;
+        ahead_.clear();
+        mode_ = Mode::Ahead;
+        dec_.restore(from.cp);
+        FlipJudge judge = from.judge;
+        const FlipStop stop = dec_.run(limit, &judge, this);
+        mode_ = Mode::Trial;
+        uint64_t reach = c.score;
+        if (stop == FlipStop::OutOfWork)
+            outOfWork_ = true;
+        if (stop == FlipStop::Broken || stop == FlipStop::Judged) {
+            const uint64_t stopByte = std::min<uint64_t>(dec_.bitPos() / 8, in_.size() - 1);
+            const uint64_t keepStart = from.cp.out;
+            aheadKeep_.assign(dec_.output() + keepStart, dec_.output() + dec_.outSize());
+            const uint64_t lo =
+                std::max(c.offset + 1, stopByte > kAheadBytes ? stopByte - kAheadBytes : 0);
+            const uint64_t hi = std::min<uint64_t>(stopByte + kWindowAfterBytes, in_.size() - 1);
+            for (uint64_t q = hi + 1;
+                 q-- > lo && !outOfWork_ && reach != kExactScore && dec_.work() < aheadWorkEnd_;) {
+                const auto after =
+                    std::upper_bound(ahead_.begin(), ahead_.end(), q * 8,
+                                     [](uint64_t bit, const Saved& s) { return bit < s.cp.bit; });
+                if (after == ahead_.begin())
+                    break;
+                const Saved& at = *(after - 1);
+                const uint8_t q0 = in_[q];
+                for (unsigned x = 1; x < 256 && !outOfWork_; ++x) {
+                    in_[q] = static_cast<uint8_t>(q0 ^ x);
+                    reach = std::max(reach, reachFrom(at, limit, keepStart));
+                    if (reach == kExactScore)
+                        break;
+                }
+                in_[q] = q0;
+            }
+        }
+        in_[c.offset] = was;
+        if (!base_.empty())
+            std::memcpy(dec_.output() + baseStart_, base_.data(), base_.size());
+        return reach;
+    }
+
+    // How far decoding from a state of a look-ahead gets, the look-ahead's output put back.
+    uint64_t reachFrom(const Saved& from, uint64_t limit, uint64_t keepStart) {
+        dec_.restore(from.cp);
+        FlipJudge judge = from.judge;
+        const FlipStop stop = dec_.run(limit, &judge, nullptr);
+        uint64_t reach = dec_.outSize();
+        if (stop == FlipStop::Limit)
+            reach = limit;
+        else if (stop == FlipStop::End)
+            reach = endScore();
+        else if (stop == FlipStop::OutOfWork)
+            outOfWork_ = true;
+        const uint64_t end = std::min(dec_.outSize(), keepStart + aheadKeep_.size());
+        if (end > from.cp.out)
+            std::memcpy(dec_.output() + from.cp.out, aheadKeep_.data() + (from.cp.out - keepStart),
+                        end - from.cp.out);
+        return reach;
+    }
+
     std::vector<uint8_t> in_;
     FlipRepairTarget target_;
     FlipDecoder dec_;
@@ -634,6 +810,22 @@ class Repairer final : public FlipRecorder {
     std::deque<Saved> headers_;
     std::vector<Saved> window_;
     std::vector<uint64_t> windowShort_;  // the decoder's short-match count at each
+    struct HeaderSpan {
+        uint64_t header;  // first bit of a block header met in the replay
+        uint64_t codes;   // first bit of the block's codes
+    };
+    std::vector<HeaderSpan> headerSpans_;
+    FlipPhase replayPhase_ = FlipPhase::Codes;
+    static constexpr uint64_t kNoRejoin = UINT64_MAX;
+    uint64_t rejoinFrom_ = kNoRejoin;  // a trial may rejoin the replay from this bit on
+    bool rejoinSameText_ = false;
+    bool atBlockEdge_ = false;  // the damage showed where a block or the data ends  // a trial
+                                // rejoins only with the same output as well
+    uint64_t trialStart_ = 0;   // output where the current trial began
+    std::vector<Saved> ahead_;  // symbol starts of a look-ahead's decoding
+    std::vector<uint8_t> aheadKeep_;  // its output, from its start
+    uint64_t aheadWorkEnd_ = 0;       // a look-ahead stops when the work reaches this
+    uint64_t keptFrom_ = UINT64_MAX;  // a trial that decodes this far is kept as a candidate
     std::vector<uint8_t> base_;
     uint64_t baseStart_ = 0, baseEnd_ = 0;
     bool outOfWork_ = false;

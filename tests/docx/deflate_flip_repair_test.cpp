@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "docx/deflate_flip_judge.h"
 #include "docx/deflate_salvage.h"
 #include "tests/support/time_bounds.h"
 #include "tests/support/zip_builder.h"
@@ -108,6 +109,56 @@ TEST(DeflateFlipRepair, OneFlippedByteIsPutBackExactly) {
         }
     }
     EXPECT_GE(exact, kSeeds - 2);
+}
+
+// Inflates a raw deflate stream whole with zlib, or gives nothing when it is not one.
+Bytes inflatedWhole(const Bytes& packed, size_t expected) {
+    Bytes out(expected + 64);
+    z_stream s{};
+    inflateInit2(&s, -15);
+    s.next_in = const_cast<Bytef*>(packed.data());
+    s.avail_in = static_cast<uInt>(packed.size());
+    s.next_out = out.data();
+    s.avail_out = static_cast<uInt>(out.size());
+    const int rc = inflate(&s, Z_FINISH);
+    out.resize(s.total_out);
+    inflateEnd(&s);
+    return rc == Z_STREAM_END ? out : Bytes();
+}
+
+// A flipped bit that leaves the stream's structure whole and changes only a few letters of
+// the text, where the judge sees broken markup: the decoding falls back in step with the
+// damaged one at once, so only its different text tells the right value from the others.
+// Each such flip is put back exactly.
+TEST(DeflateFlipRepair, TextOnlyFlipsTheJudgeSeesArePutBackExactly) {
+    const Bytes plain = bytesOf(makeXml(120, 11));
+    const Bytes packed = test::deflateRaw(plain);
+    constexpr size_t kFlips = 6;
+    constexpr size_t kMaxLettersChanged = 4;
+    size_t found = 0;
+    for (size_t at = 300; at + 10 < packed.size() && found < kFlips; at += 53) {
+        for (const uint8_t x : {1, 2, 4, 8, 16, 32, 64, 128}) {
+            Bytes damaged = packed;
+            damaged[at] ^= x;
+            const Bytes read = inflatedWhole(damaged, plain.size());
+            if (read.size() != plain.size() || read == plain)
+                continue;
+            size_t changed = 0;
+            for (size_t i = 0; i < read.size(); ++i)
+                changed += read[i] != plain[i];
+            FlipJudge judge(true, true);
+            judge.feed(read.data(), read.size());
+            if (changed > kMaxLettersChanged || judge.errors() == 0)
+                continue;
+            ++found;
+            SCOPED_TRACE(testing::Message() << "byte " << at << " ^ " << int(x));
+            const RepairedStream r = repairOf(damaged, plain, true);
+            EXPECT_TRUE(r.exact);
+            EXPECT_TRUE(r.bytes == plain);
+            break;
+        }
+    }
+    EXPECT_EQ(found, kFlips);
 }
 
 // Several flips: an exact result is always the original content; a reading that is not exact
