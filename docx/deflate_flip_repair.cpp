@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "docx/deflate_cut_stream.h"
 #include "docx/deflate_flip_decoder.h"
 #include "docx/deflate_salvage.h"
 
@@ -184,7 +185,8 @@ class Repairer final : public FlipRecorder {
                 result.bytes.assign(dec_.output(), dec_.output() + dec_.outSize());
                 return stop;
             }
-            const bool damaged = stop == FlipStop::Broken || stop == FlipStop::Judged ||
+            const bool damaged = (stop == FlipStop::Broken && !cutHere()) ||
+                                 stop == FlipStop::Judged ||
                                  (stop == FlipStop::End && endedEarly());
             if (!damaged || searches_ >= kMaxSearches || failed >= kMaxFailedSearches)
                 return stop;
@@ -408,6 +410,10 @@ class Repairer final : public FlipRecorder {
 
   private:
     enum class Mode : uint8_t { Main, Replay, Trial };
+
+    // A stream the file's end may have cut off broke where its data runs out: that is the
+    // cut, and no byte put back there could be confirmed by data after it.
+    bool cutHere() const { return target_.mayBeCut && brokeAtDataEnd(dec_, in_.size()); }
 
     // The stream ended with bytes or output still to come.
     bool endedEarly() const {
@@ -690,6 +696,23 @@ uint64_t plausibleBytes(const std::vector<uint8_t>& bytes) {
 RepairedStream inflateWithRepair(ByteSpan compressed, const FlipRepairTarget& target,
                                  uint64_t outputCap, uint64_t& work) {
     RepairedStream out;
+    if (target.mayBeCut) {
+        // A stream the end of the file cut off decodes cleanly until its data runs out: there
+        // is nothing to put back, and a stream that still ends whole needs only its CRC.
+        CutStreamReading clean = decodeCutStream(compressed, target.markup, outputCap);
+        if (clean.end == CutStreamEnd::Cut) {
+            out.bytes = std::move(clean.bytes);
+            out.cut = true;
+            return out;
+        }
+        if (clean.end == CutStreamEnd::Ended &&
+            (!target.sizeKnown || clean.bytes.size() == target.size) &&
+            crcOf(clean.bytes.data(), clean.bytes.size()) == target.crc) {
+            out.bytes = std::move(clean.bytes);
+            out.exact = true;
+            return out;
+        }
+    }
     // The reading of the data as found: the fallback, and for markup the text the search
     // compares its trials with (most of it is right, and real text repeats itself).
     std::vector<uint8_t> found = inflateDamaged(compressed, outputCap).bytes;

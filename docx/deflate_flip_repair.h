@@ -13,6 +13,7 @@ struct FlipRepairTarget {
     uint64_t size = 0;
     bool sizeKnown = false;  // the size can be believed; else only the CRC decides
     bool markup = false;     // the content is XML, so the decoded text can be judged
+    bool mayBeCut = false;   // the data runs to the end of the file, which may have cut it off
 };
 
 // One compressed byte put back.
@@ -65,10 +66,13 @@ namespace morvel {
 // The best reading of a damaged entry's raw deflate stream: exact when flipped bytes could be
 // put back so that it decodes to the record's CRC; otherwise the longer of today's tolerant
 // reading of the stream as found and the reading with the corrections found so far (markup
-// only: a correction of binary content is believed only when the CRC confirms it).
+// only: a correction of binary content is believed only when the CRC confirms it). A stream
+// that may be cut and decodes cleanly until its data runs out is only cut: its clean decoding
+// is the reading, and no work is spent looking for changed bytes.
 struct RepairedStream {
     std::vector<uint8_t> bytes;
     bool exact = false;
+    bool cut = false;        // the clean decoding of a stream whose data was cut off
     size_t corrections = 0;  // bytes put back in the reading kept
 };
 RepairedStream inflateWithRepair(ByteSpan compressed, const FlipRepairTarget& target,

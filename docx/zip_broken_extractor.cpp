@@ -143,6 +143,7 @@ ZipBrokenExtractor::DecodedPart ZipBrokenExtractor::DecodeDamaged(uint32_t index
         target.size = d.declaredSize;
         target.sizeKnown = d.declaredTrusted;
         target.markup = isMarkupName(e.name.view());
+        target.mayBeCut = e.data.end() == archive_.data() + archive_.size();
         RepairedStream decoded = inflateWithRepair(e.data, target, cap, repairWork_);
         part.bytes = std::move(decoded.bytes);
         if (decoded.exact) {

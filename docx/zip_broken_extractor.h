@@ -64,7 +64,9 @@ class ZipBrokenExtractor {
     };
     // Decodes a damaged entry as far as its data goes. Bytes of its deflate stream that were
     // replaced are first looked for and put back, within the document's repair budget; the
-    // part is Repaired when the stream then decodes to the record's CRC.
+    // part is Repaired when the stream then decodes to the record's CRC. An entry whose data
+    // the end of the file cut off, and which decodes cleanly up to there, has nothing to look
+    // for: its clean decoding is kept and the budget is left to others.
     DecodedPart DecodeDamaged(uint32_t index) const;
 
     // The per-document inflate budget ran out during the open: entries past it were not
