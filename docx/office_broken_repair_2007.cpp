@@ -309,15 +309,16 @@ int OfficeBrokenRepair_2007::writeTextPackage(std::vector<uint8_t>& out) {
         main.state == PartState::Intact ? std::string() : closingTagsFor(segments);
     if (!closing.empty())
         segments.push_back(spanOf(closing));
-    // Room for the template and the main document's text as it is: its deflated form is far
-    // smaller, and the pages it does not reach are never touched, but the package is then
-    // never copied while it grows.
+    // Room for the template and the main document deflated at its worst case: its deflated
+    // form is far smaller and the pages it does not reach are never touched, but the package
+    // is then never copied while it grows.
     size_t textBytes = 0;
     for (ByteSpan s : segments)
         textBytes += s.length;
     ZipSaveAndStore zip;
     zip.OpenMemory();
-    zip.Reserve(size_t{tpl->ArchiveSize()} + kOutputSlack + textBytes);
+    zip.Reserve(size_t{tpl->ArchiveSize()} + kOutputSlack +
+                ZipSaveAndStore::EntryRoom(main.entry->name.length, textBytes));
     for (uint32_t i = 0; i < tpl->EntryCount(); ++i) {
         copyRaw(zip, tpl->Entry(i));
         addReport(tpl->Entry(i).name.view(), PartState::FromTemplate);
@@ -628,8 +629,16 @@ int OfficeBrokenRepair_2007::writeFullPackage(std::vector<uint8_t>& out) {
 
     ZipSaveAndStore zip;
     zip.OpenMemory();
-    // The new package is about as large as the salvaged one: raw copies plus deflated parts.
-    zip.Reserve(size_t{damaged.ArchiveSize()} + kOutputSlack);
+    // Room for the salvaged archive's raw copies and for every part that is deflated anew at
+    // its worst case (a large part at the faster level comes out larger than its original),
+    // so the package is never copied while it grows; pages it does not reach stay untouched.
+    size_t room = size_t{damaged.ArchiveSize()} + kOutputSlack;
+    for (std::string_view part : kRewritableParts)
+        if (const SalvagedPart& p = salvaged(part); p.usable())
+            room += ZipSaveAndStore::EntryRoom(part.size(), p.bytes.length);
+    for (std::string_view name : plan.decodedNames)
+        room += ZipSaveAndStore::EntryRoom(name.size(), salvaged(name).bytes.length);
+    zip.Reserve(room);
     if (plan.synthContentTypes) {
         plan.texts.push_back(synthesiseContentTypes(plan.presentNames));
         const ByteSpan s = spanOf(plan.texts.back());

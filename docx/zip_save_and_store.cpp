@@ -162,22 +162,25 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-// Deflates content in one call onto the end of out. The compressed bytes go to a buffer of
-// the compressor's bound first, so that out grows by exactly what they take.
+// Deflates content in one call onto the end of out. The compressed bytes are written in
+// place: out grows by the compressor's bound and is trimmed to what they take, so nothing is
+// copied and no second buffer is touched. The room comes from the archive's reservation.
 bool deflateWhole(std::vector<uint8_t>& out, ByteSpan content, int level) {
     const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
         libdeflate_alloc_compressor(level));
     if (!compressor)
         return false;
     const size_t bound = libdeflate_deflate_compress_bound(compressor.get(), content.length);
-    const auto packed = std::make_unique_for_overwrite<uint8_t[]>(bound);
+    const size_t start = out.size();
+    // Short of room, it grows by what this entry lacks and keeps what was planned for the rest.
+    if (start + bound > out.capacity())
+        reserveLarge(out, out.capacity() + bound);
+    out.resize(start + bound);
     const size_t size =
         libdeflate_deflate_compress(compressor.get(), content.absent() ? nullptr : content.data,
-                                    content.length, packed.get(), bound);
-    if (size == 0 || out.size() + size > kMaxArchiveSize)
-        return false;
-    out.insert(out.end(), packed.get(), packed.get() + size);
-    return true;
+                                    content.length, out.data() + start, bound);
+    out.resize(start + size);
+    return size != 0 && out.size() <= kMaxArchiveSize;
 }
 
 // Deflates the segments onto the end of out; the CRC and the plain length come back. A
@@ -237,6 +240,14 @@ void markDeflated(LocalEntry& entry, uint32_t crc, uint64_t compressed, uint64_t
 }
 
 }  // namespace
+
+size_t ZipSaveAndStore::EntryRoom(size_t nameLength, uint64_t plainLength) {
+    return kLocalHeaderSize + nameLength + libdeflate_deflate_compress_bound(nullptr, plainLength);
+}
+
+void ZipSaveAndStore::Reserve(size_t bytes) {
+    reserveLarge(bytes_, bytes);
+}
 
 void ZipSaveAndStore::OpenMemory() {
     std::vector<uint8_t>().swap(bytes_);

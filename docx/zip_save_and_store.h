@@ -29,8 +29,12 @@ class ZipSaveAndStore {
   public:
     // Starts an empty archive in memory.
     void OpenMemory();
-    // Makes room for an archive of about this size, so building it copies nothing.
-    void Reserve(size_t bytes) { bytes_.reserve(bytes); }
+    // Makes room for an archive of about this size, so building it copies nothing; the pages
+    // it does not reach are never touched.
+    void Reserve(size_t bytes);
+    // Room an entry of this name takes at most when content of this length is deflated anew:
+    // its header, its name and the compressor's worst case.
+    static size_t EntryRoom(size_t nameLength, uint64_t plainLength);
     // Starts an archive that Finish also writes to path; always 0. A file that cannot be
     // written is reported by Failed() after Finish.
     int OpenOutput(const std::filesystem::path& path);

@@ -79,5 +79,56 @@ TEST(ZipSaveAndStore, UnwritableOutputIsReportedAndWritesNothing) {
     EXPECT_EQ(zip.Written(), 0u);
 }
 
+// Rewritten content is deflated in place at the end of the archive: whatever room was
+// reserved (none, too little, or what EntryRoom asks for), each entry reads back whole after
+// entries written before it, and with EntryRoom's room the archive is never moved.
+TEST(ZipSaveAndStore, DeflatesInPlaceWhateverTheRoomReserved) {
+    // Hardly compressible text above the large-part threshold, and a small part.
+    std::string large(kLargeDeflateThreshold + 4096, '\0');
+    uint32_t x = 12345;
+    for (char& c : large) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>('a' + (x >> 16) % 26);
+    }
+    const std::string small = "<w:document>small</w:document>";
+    const std::string name = "word/document.xml";
+    LocalEntry e;
+    e.name = spanOf(name);
+    e.nameLength = static_cast<uint16_t>(name.size());
+    enum class Room { None, TooLittle, Planned };
+    for (const Room room : {Room::None, Room::TooLittle, Room::Planned}) {
+        SCOPED_TRACE(static_cast<int>(room));
+        ZipSaveAndStore zip;
+        zip.OpenMemory();
+        const size_t planned = ZipSaveAndStore::EntryRoom(name.size(), small.size()) +
+                               ZipSaveAndStore::EntryRoom(name.size(), large.size()) + 4096;
+        if (room == Room::TooLittle)
+            zip.Reserve(large.size() / 2);
+        if (room == Room::Planned)
+            zip.Reserve(planned);
+        const uint8_t* before = zip.Bytes().data();
+        const ByteSpan first = spanOf(small);
+        zip.AddEntry(e, &first, 1, false);
+        // The large part arrives in many pieces, as rewritten parts do.
+        std::vector<ByteSpan> pieces;
+        for (size_t at = 0; at < large.size(); at += 1000)
+            pieces.emplace_back(reinterpret_cast<const uint8_t*>(large.data()) + at,
+                                static_cast<uint32_t>(std::min<size_t>(1000, large.size() - at)));
+        zip.AddEntry(e, pieces.data(), static_cast<uint32_t>(pieces.size()), false);
+        zip.Finish();
+        ASSERT_FALSE(zip.Failed());
+        if (room == Room::Planned) {
+            EXPECT_EQ(zip.Bytes().data(), before);
+        }
+        std::vector<uint8_t> b = zip.TakeBytes();
+        ZipBrokenExtractor back;
+        back.OpenMemory(b.data(), static_cast<uint32_t>(b.size()));
+        ASSERT_EQ(back.EntryCount(), 2u);
+        EXPECT_EQ(back.GetEntryData(0).view(), small);
+        EXPECT_TRUE(back.GetEntryData(1).view() == large);
+        EXPECT_EQ(back.Entry(1).uncompressedSize, large.size());
+    }
+}
+
 }  // namespace
 }  // namespace morvel
