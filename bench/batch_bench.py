@@ -9,8 +9,13 @@
    (user + system) divided by their number.
 
 Times are whole-process figures from the kernel's accounting of each finished child.
+Every run writes into an output folder of its own, and the outputs are deleted only when the
+bench ends: a file system that avoids reusing recently freed inodes (ext4) makes each file
+created just after thousands were deleted search past them, which would time the previous
+run's clean-up rather than this one (--reuse-output measures that way, deleting the output
+folder before each run).
 Usage: bench/batch_bench.py [--morvel build/cli/morvel] [--corpus DIR] [--copies 50]
-       [--runs 3] [--tiny 1000] [--no-office]
+       [--runs 3] [--tiny 1000] [--no-office] [--reuse-output]
 """
 
 import argparse
@@ -51,8 +56,22 @@ def copy_corpus(files, dest, copies):
             shutil.copyfile(f, folder / f.name)
 
 
+class Outputs:
+    """Names the output folder of each run: a new one each time, or one reused (emptied)."""
+
+    def __init__(self, reuse):
+        self.reuse = reuse
+        self.count = 0
+
+    def folder(self, base):
+        if self.reuse:
+            shutil.rmtree(base, ignore_errors=True)
+            return base
+        self.count += 1
+        return base.with_name(f"{base.name}-{self.count:03d}")
+
+
 def recover(morvel, jobs, inputs, out):
-    shutil.rmtree(out, ignore_errors=True)
     return run_timed([str(morvel), "recover", "-q", "-j", str(jobs), "-o", str(out)] + inputs)
 
 
@@ -68,7 +87,10 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--tiny", type=int, default=1000)
     ap.add_argument("--no-office", action="store_true", help="leave out LibreOffice")
+    ap.add_argument("--reuse-output", action="store_true",
+                    help="delete and reuse one output folder per section")
     args = ap.parse_args()
+    outs = Outputs(args.reuse_output)
 
     morvel = Path(args.morvel).resolve()
     files = corpus_files(Path(args.corpus))
@@ -82,14 +104,14 @@ def main():
         copy_corpus(files, batch, args.copies)
         n = len(files) * args.copies
         print(f"1. {n} documents ({len(files)} corpus files x {args.copies}), {args.runs} runs each")
-        recover(morvel, 1, [str(batch)], tmp / "out")  # warm-up: page cache, template store
+        recover(morvel, 1, [str(batch)], outs.folder(tmp / "out"))  # warm-up: page cache
         walls = {1: [], 2: []}
         cpus = {1: [], 2: []}
         ratios = []
         for _ in range(args.runs):
             pair = {}
             for jobs in (1, 2):
-                wall, cpu, _ = recover(morvel, jobs, [str(batch)], tmp / "out")
+                wall, cpu, _ = recover(morvel, jobs, [str(batch)], outs.folder(tmp / "out"))
                 walls[jobs].append(wall)
                 cpus[jobs].append(cpu)
                 pair[jobs] = wall
@@ -103,9 +125,15 @@ def main():
         copy_corpus(files, once, 1)
         docs = sorted(str(p) for p in (once / "copy000").iterdir())
         print(f"2. the corpus once ({len(docs)} files)")
+        once_cpu = {}
         for jobs in (1, 2):
-            wall, cpu, _ = recover(morvel, jobs, docs, tmp / "out-once")
-            print(f"   morvel -j {jobs}: wall {wall:.3f} s, cpu {cpu:.3f} s")
+            once_walls, once_cpus = [], []
+            for _ in range(args.runs):
+                wall, cpu, _ = recover(morvel, jobs, docs, outs.folder(tmp / "out-once"))
+                once_walls.append(wall)
+                once_cpus.append(cpu)
+            once_cpu[jobs] = statistics.median(once_cpus)
+            print(f"   morvel -j {jobs}: wall {fmt(once_walls)} s, cpu {fmt(once_cpus)} s")
         soffice = shutil.which("soffice")
         if soffice and not args.no_office:
             profile = tmp / "office-profile"
@@ -121,6 +149,8 @@ def main():
                     total_wall += wall
                     total_cpu += cpu
             print(f"   LibreOffice headless: wall {total_wall:.3f} s, cpu {total_cpu:.3f} s")
+            if once_cpu[1] > 0:
+                print(f"   cpu LibreOffice / morvel -j 1: {total_cpu / once_cpu[1]:.0f}x")
         else:
             print("   LibreOffice headless: left out")
 
@@ -131,10 +161,10 @@ def main():
             tiny.mkdir()
             for k in range(args.tiny):
                 shutil.copyfile(smallest, tiny / f"t{k:05d}.doc")
-            recover(morvel, 1, [str(tiny)], tmp / "out-tiny")
+            recover(morvel, 1, [str(tiny)], outs.folder(tmp / "out-tiny"))
             cpu_each = []
             for _ in range(args.runs):
-                _, cpu, _ = recover(morvel, 1, [str(tiny)], tmp / "out-tiny")
+                _, cpu, _ = recover(morvel, 1, [str(tiny)], outs.folder(tmp / "out-tiny"))
                 cpu_each.append(cpu / args.tiny * 1000)
             print(f"3. fixed cost: {args.tiny} copies of {smallest.name} "
                   f"({smallest.stat().st_size} bytes), -j 1: cpu per document {fmt(cpu_each)} ms")

@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/document_outcome.h"
 #include "cli/help_text.h"
+#include "cli/memory_reuse.h"
 #include "cli/output_plan.h"
 #include "cli/recover_options.h"
 #include "cli/recover_report.h"
@@ -236,9 +237,12 @@ BatchItem placeItem(OutputPlan& plan, const fs::path& input, const fs::path& rel
         try {
             std::vector<uint8_t> bytes;
             if (readWholeFile(input, bytes) == ReadStatus::Ok) {
-                rec.format = ResultFormatOf(bytes, rec.fileName);
-                // The recovery takes these bytes: the file is read once.
+                ContentFormat content = ContentFormat::Unknown;
+                rec.format = ResultFormatOf(bytes, rec.fileName, &content);
+                // The recovery takes these bytes, and what they were found to be: the file is
+                // read and sniffed once.
                 rec.fileData = std::move(bytes);
+                rec.fileDataContent = content;
             }
         } catch (const std::bad_alloc&) {
             // Too big for memory: named by its extension; its recovery fails alone.
@@ -258,6 +262,7 @@ void stageResults(const RecoverOptions& opt, BatchItem& item, PartialFiles* part
     DocumentRecord& rec = item.rec;
     if (opt.skipExisting)
         return;
+    fs::path readyFolder;
     for (size_t i = 0; i < std::size(kResultKinds); ++i) {
         const OutputKind kind = kResultKinds[i];
         const fs::path& target = targetOf(item.placement, kind);
@@ -270,14 +275,22 @@ void stageResults(const RecoverOptions& opt, BatchItem& item, PartialFiles* part
                                                                : rec.rawTextLength;
         if (!writesKind(rec.format, kind) || target.empty() || !buffer || length == 0)
             continue;
-        std::error_code ec;
-        if (target.has_parent_path() && !fs::is_directory(target.parent_path(), ec))
-            fs::create_directories(target.parent_path(), ec);
-        if (ec)
-            continue;
-        item.staged[i] = stageResult(rec, kind, target, partials);
+        // A document's results share a folder: it is looked at (and made) once.
+        if (target.has_parent_path() && target.parent_path() != readyFolder) {
+            std::error_code ec;
+            if (!fs::is_directory(target.parent_path(), ec))
+                fs::create_directories(target.parent_path(), ec);
+            if (ec)
+                continue;
+            readyFolder = target.parent_path();
+        }
+        item.staged[i] = stageResult(rec, kind, target, partials, false);
         buffer.reset();
     }
+    // Every result is written before the first is flushed: their folder then goes to the disk
+    // once for the document rather than once for each of its results.
+    for (StagedResult& staged : item.staged)
+        flushStaged(staged);
 }
 
 // The checks on the input and the recovery itself, into memory; run by a worker.
@@ -326,6 +339,7 @@ void recoverItem(const RecoverOptions& opt, BatchItem& item, Worker& worker,
         // The document's own bytes are not needed to write its results: a finished document
         // waiting for its turn holds only those.
         rec.fileData.reset();
+        rec.fileDataContent.reset();
         outcome.format = rec.format;
         outcome.content = rec.content;
         outcome.contentReason = contentReasonOf(rec);
@@ -538,6 +552,7 @@ int runRecover(const std::vector<std::string>& args) {
         case ParseResult::Run:
             break;
     }
+    keepFreedMemoryForReuse();
     // Said once here rather than as a failure per document: every .docx needs temp.dat.
     const TemplateStoreLookup store = findTemplateStore(templateStoreFolders());
     if (!store.found())

@@ -148,16 +148,21 @@ uint16_t resultFormatOfRoute(EngineRoute route, uint16_t nameFormat) {
 
 }  // namespace
 
-uint16_t ResultFormatOf(std::span<const uint8_t> bytes, const std::string& fileName) {
+uint16_t ResultFormatOf(std::span<const uint8_t> bytes, const std::string& fileName,
+                        ContentFormat* content) {
     const uint16_t nameFormat = formatFromFileName(fileName);
-    return resultFormatOfRoute(engineRouteFor(sniffFormat(bytes).format, nameFormat), nameFormat);
+    const ContentFormat sniffed = sniffFormat(bytes).format;
+    if (content)
+        *content = sniffed;
+    return resultFormatOfRoute(engineRouteFor(sniffed, nameFormat), nameFormat);
 }
 
 EngineRoute RouteByContent(DocumentRecord& record, const RecoveryEnvironment& env) {
     const uint16_t nameFormat = formatFromFileName(record.fileName);
     const std::span<const uint8_t> image =
         record.fileData ? std::span<const uint8_t>(*record.fileData) : std::span<const uint8_t>();
-    const ContentFormat content = sniffFormat(image).format;
+    const ContentFormat content =
+        record.fileDataContent ? *record.fileDataContent : sniffFormat(image).format;
     record.content = content;
     const EngineRoute route = engineRouteFor(content, nameFormat);
     record.format = resultFormatOfRoute(route, nameFormat);

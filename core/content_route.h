@@ -45,12 +45,14 @@ bool fullHoldsTextOnly(const DocumentRecord& record);
 // the text converters, .docx for the .docx engine, and the name's format for a refused file.
 // Callers that name results before recovering (a batch placing every document's names) use
 // it on the file's bytes; RouteByContent comes to the same format.
-uint16_t ResultFormatOf(std::span<const uint8_t> bytes, const std::string& fileName);
+// `content`, when given, gets what the bytes were found to be.
+uint16_t ResultFormatOf(std::span<const uint8_t> bytes, const std::string& fileName,
+                        ContentFormat* content = nullptr);
 
-// Decides the engine for a record whose file image is loaded: sniffs the image, records the
-// content kind and sets record.format to the format of the engine's results (text results
-// are named as the .doc engine's). A refused record is finished here: it fails with its
-// reason shown.
+// Decides the engine for a record whose file image is loaded: sniffs the image (or takes
+// record.fileDataContent, what its caller found the same bytes to be), records the content kind and
+// sets record.format to the format of the engine's results (text results are named as the .doc
+// engine's). A refused record is finished here: it fails with its reason shown.
 EngineRoute RouteByContent(DocumentRecord& record, const RecoveryEnvironment& env);
 
 // The text route: the converter's text as the filtered-text result and, written as a plain

@@ -4,6 +4,7 @@ namespace morvel {
 
 void ResetRecord(DocumentRecord& record) {
     record.fileData.reset();
+    record.fileDataContent.reset();
     record.rawText.reset();
     record.filteredData.reset();
     record.fullData.reset();

@@ -69,6 +69,10 @@ struct DocumentRecord {
 
     // What the file's bytes were found to be at the last recovery; absent before the first.
     std::optional<ContentFormat> content;
+    // What fileData's bytes are, when the caller sniffed them before handing them on (a batch
+    // names its results first); the recovery then does not sniff the same bytes again. Goes
+    // with fileData: whatever replaces or drops the bytes drops it.
+    std::optional<ContentFormat> fileDataContent;
 
     // Set when the bytes the engine read were repaired first; fileData then holds them.
     std::optional<ImageRepair> imageRepair;

@@ -35,6 +35,7 @@ bool UndoLineEndConversion(DocumentRecord& record) {
         return false;
     record.imageRepair = ImageRepair{kLineEndRepairCode, repair.describe()};
     record.fileData = std::move(repair.bytes);
+    record.fileDataContent.reset();
     record.fileSize = static_cast<uint32_t>(record.fileData->size());
     return true;
 }

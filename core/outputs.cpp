@@ -103,15 +103,25 @@ SaveStatus statusOf(WriteStatus written) {
 }  // namespace
 
 StagedResult stageResult(const DocumentRecord& record, OutputKind kind, const fs::path& target,
-                         PartialFiles* partials) {
+                         PartialFiles* partials, bool flushNow) {
     StagedResult staged;
     const std::optional<std::span<const uint8_t>> bytes = resultBytes(record, kind);
     if (!bytes)
         return staged;
     staged.present = true;
-    staged.error = staged.file.stage(target, *bytes, partials, &staged.status);
+    staged.error = staged.file.write(target, *bytes, partials, &staged.status);
     staged.bytes = staged.error.empty() ? bytes->size() : 0;
+    if (flushNow)
+        flushStaged(staged);
     return staged;
+}
+
+void flushStaged(StagedResult& staged) {
+    if (!staged.present || !staged.error.empty())
+        return;
+    staged.error = staged.file.flush(&staged.status);
+    if (!staged.error.empty())
+        staged.bytes = 0;
 }
 
 SaveOutcome placeResult(const DocumentRecord& record, StagedResult& staged, const fs::path& target,

@@ -70,9 +70,14 @@ struct StagedResult {
 };
 
 // Writes one result of a record beside `target` (text results without their terminating NUL)
-// and flushes it; the target itself is neither looked at nor touched.
+// and flushes it; the target itself is neither looked at nor touched. Without `flushNow` the
+// file is only written, and flushStaged (or placeResult) puts it on the disk later: a caller
+// with several results writes them all first, so their folder is written out once.
 StagedResult stageResult(const DocumentRecord& record, OutputKind kind,
-                         const std::filesystem::path& target, PartialFiles* partials = nullptr);
+                         const std::filesystem::path& target, PartialFiles* partials = nullptr,
+                         bool flushNow = true);
+// Flushes a result staged without flushing; a failure becomes the result's error.
+void flushStaged(StagedResult& staged);
 
 // Puts a staged result at `target` (in the folder it was staged for) with writeResult's checks:
 // a protected target or the record's own document is refused and the staged file removed.

@@ -59,6 +59,7 @@ bool loadFileImage(DocumentRecord& record, const RecoveryEnvironment& env, const
     }
     record.fileSize = static_cast<uint32_t>(bytes.size());
     record.fileData = std::move(bytes);
+    record.fileDataContent.reset();
     return true;
 }
 

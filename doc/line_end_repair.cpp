@@ -505,7 +505,7 @@ LineEndRepair undoCompoundFileLineEnds(std::span<const uint8_t> file) {
     LineEndRepair none;
     if (!hasSignature(file) || file.size() < kHeaderFieldBytes)
         return none;
-    const LineEndConversion conversion = possibleConversion(countLineEnds(file));
+    const LineEndConversion conversion = possibleConversionOf(file);
     if (conversion == LineEndConversion::None)
         return none;
     // A file whose header, FAT and directory hold where they are is left as it is, whatever

@@ -269,7 +269,7 @@ LineEndRepair undoPackageLineEnds(std::span<const uint8_t> file) {
     LineEndRepair none;
     if (readU32LE(file, 0) != kLocalSignature)
         return none;
-    const LineEndConversion conversion = possibleConversion(countLineEnds(file));
+    const LineEndConversion conversion = possibleConversionOf(file);
     if (conversion == LineEndConversion::None)
         return none;
     // A package whose central directory ends where its end record begins has its offsets

@@ -3,11 +3,13 @@
 #include "platform/large_buffer.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,21 +47,55 @@ bool writeAll(int fd, std::span<const uint8_t> bytes) {
     return true;
 }
 
-// The process umask, read without changing it (umask() would race with other threads).
-mode_t currentUmask() {
-    FILE* f = std::fopen("/proc/self/status", "re");
-    if (!f)
-        return 022;
-    char line[256];
-    mode_t mask = 022;
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::strncmp(line, "Umask:", 6) == 0) {
-            mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
-            break;
+// Attempts at a free temporary name before giving up: a clash needs another file of the same
+// random name, so more than one attempt is already rare.
+constexpr int kTemporaryNameAttempts = 100;
+
+// Characters of the random part of a temporary name.
+constexpr char kNameAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr size_t kRandomNameChars = 6;
+
+// Creates `prefix` + six random characters as a new file, never one that exists and never
+// through a link. The mode 0666 is cut by the umask (and a folder's default ACL) as for any
+// file the user makes, so the result needs no chmod and the umask need not be read. -1 with
+// errno on failure; `path` gets the name made.
+int createTemporary(const std::string& prefix, std::string& path) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        unsigned char random[kRandomNameChars];
+        if (::getrandom(random, sizeof random, GRND_NONBLOCK) !=
+            static_cast<ssize_t>(sizeof random)) {
+            // No entropy yet (early boot): the clock and the attempt still vary the name, and
+            // O_EXCL keeps a guessed name from being taken over.
+            const auto t =
+                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            for (size_t i = 0; i < sizeof random; ++i)
+                random[i] =
+                    static_cast<unsigned char>((t >> (8 * i)) + static_cast<unsigned>(attempt));
         }
+        path = prefix;
+        for (unsigned char r : random)
+            path += kNameAlphabet[r % (sizeof kNameAlphabet - 1)];
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    std::fclose(f);
-    return mask;
+    errno = EEXIST;
+    return -1;
+}
+
+// Moves `from` to `to` unless `to` exists. The rename is one step where the file system can
+// do it without replacing; elsewhere a hard link (which also refuses an existing name) and the
+// removal of the old name do it.
+int renameNoReplace(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return -1;
+    if (::link(from, to) != 0)
+        return -1;
+    ::unlink(from);
+    return 0;
 }
 
 }  // namespace
@@ -126,13 +162,16 @@ StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
     if (this != &other) {
         discard();
         temporary_ = std::move(other.temporary_);
+        target_ = std::move(other.target_);
         partials_ = other.partials_;
+        fd_ = other.fd_;
         other.temporary_.clear();
+        other.fd_ = -1;
     }
     return *this;
 }
 
-std::string StagedFile::stage(const std::filesystem::path& target, std::span<const uint8_t> bytes,
+std::string StagedFile::write(const std::filesystem::path& target, std::span<const uint8_t> bytes,
                               PartialFiles* partials, WriteStatus* status) {
     WriteStatus ignored;
     WriteStatus& st = status ? *status : ignored;
@@ -141,30 +180,62 @@ std::string StagedFile::stage(const std::filesystem::path& target, std::span<con
     std::filesystem::path dir = target.parent_path();
     if (dir.empty())
         dir = ".";
-    std::string tmpl = (dir / ("." + target.filename().string() + ".partial-XXXXXX")).string();
+    const std::string prefix = (dir / ("." + target.filename().string() + ".partial-")).string();
+    std::string tmpl;
     std::unique_lock<std::mutex> held;
     if (partials)
         held = partials->hold();
-    int raw = ::mkstemp(tmpl.data());
-    if (raw < 0) {
+    const int fd = createTemporary(prefix, tmpl);
+    if (fd < 0) {
         st = WriteStatus::CannotCreate;
         return std::string("cannot create a file in ") + dir.string() + ": " + std::strerror(errno);
     }
-    Fd f(raw);
+    fd_ = fd;
     temporary_ = tmpl;
+    target_ = target.string();
     partials_ = partials;
     if (partials) {
         partials->add(tmpl);
         held.unlock();
     }
-    ::fchmod(f.fd, 0666 & ~currentUmask());
-    if (!writeAll(f.fd, bytes) || ::fsync(f.fd) != 0) {
+    if (!writeAll(fd_, bytes)) {
         std::string why = std::strerror(errno);
         discard();
         st = WriteStatus::CannotWrite;
         return "cannot write " + target.string() + ": " + why;
     }
+    // The disk write starts now; flush() then waits for it. Files written one after another
+    // and flushed afterwards have their blocks placed before the first flush, so that flush
+    // writes the inodes they share once and the later ones find nothing left to write.
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
     return {};
+}
+
+std::string StagedFile::flush(WriteStatus* status) {
+    WriteStatus ignored;
+    WriteStatus& st = status ? *status : ignored;
+    st = WriteStatus::Ok;
+    if (fd_ < 0)
+        return {};
+    const int fd = std::exchange(fd_, -1);
+    // A failed close can report a write the disk refused late (a full quota on a network file
+    // system), so it counts as a failed write too.
+    const bool ok = ::fsync(fd) == 0;
+    const int why = errno;
+    const bool closed = ::close(fd) == 0;
+    if (ok && closed)
+        return {};
+    const std::string reason = std::strerror(ok ? errno : why);
+    const std::string target = target_;
+    discard();
+    st = WriteStatus::CannotWrite;
+    return "cannot write " + target + ": " + reason;
+}
+
+std::string StagedFile::stage(const std::filesystem::path& target, std::span<const uint8_t> bytes,
+                              PartialFiles* partials, WriteStatus* status) {
+    std::string why = write(target, bytes, partials, status);
+    return why.empty() ? flush(status) : why;
 }
 
 std::string StagedFile::place(const std::filesystem::path& target, bool overwrite,
@@ -176,18 +247,18 @@ std::string StagedFile::place(const std::filesystem::path& target, bool overwrit
         st = WriteStatus::CannotPlace;
         return "cannot create " + target.string() + ": nothing was written for it";
     }
+    // Nothing is put under its name before it is on the disk.
+    if (std::string why = flush(status); !why.empty())
+        return why;
     std::unique_lock<std::mutex> held;
     if (partials_)
         held = partials_->hold();
-    int rc;
-    if (overwrite) {
-        rc = ::rename(temporary_.c_str(), target.c_str());
-    } else {
-        // link() fails when the target exists, so no existing file is ever replaced.
-        rc = ::link(temporary_.c_str(), target.c_str());
-    }
-    const int linkErrno = errno;
-    if (rc == 0 && overwrite) {
+    // Without overwrite the move fails when the target exists, so no existing file is ever
+    // replaced.
+    const int rc = overwrite ? ::rename(temporary_.c_str(), target.c_str())
+                             : renameNoReplace(temporary_.c_str(), target.c_str());
+    const int moveErrno = errno;
+    if (rc == 0) {
         if (partials_)
             partials_->drop(temporary_);  // renamed: the name is gone
     } else {
@@ -197,15 +268,17 @@ std::string StagedFile::place(const std::filesystem::path& target, bool overwrit
     }
     temporary_.clear();
     if (rc != 0) {
-        st = linkErrno == EEXIST ? WriteStatus::AlreadyExists : WriteStatus::CannotPlace;
+        st = moveErrno == EEXIST ? WriteStatus::AlreadyExists : WriteStatus::CannotPlace;
         std::string why =
-            linkErrno == EEXIST ? "the file already exists" : std::strerror(linkErrno);
+            moveErrno == EEXIST ? "the file already exists" : std::strerror(moveErrno);
         return "cannot create " + target.string() + ": " + why;
     }
     return {};
 }
 
 void StagedFile::discard() {
+    if (fd_ >= 0)
+        ::close(std::exchange(fd_, -1));
     if (!staged())
         return;
     std::unique_lock<std::mutex> held;

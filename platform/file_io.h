@@ -65,7 +65,14 @@ class StagedFile {
     // partials, the temporary name is listed there while it exists.
     std::string stage(const std::filesystem::path& target, std::span<const uint8_t> bytes,
                       PartialFiles* partials = nullptr, WriteStatus* status = nullptr);
-    // Puts the staged file at `target`, which must be in the folder it was staged for. Without
+    // stage() in two halves: write() leaves the file open and unflushed, flush() puts it on
+    // the disk. A caller with several files writes them all before it flushes the first, so
+    // the folder that holds them is written out once rather than once per file.
+    std::string write(const std::filesystem::path& target, std::span<const uint8_t> bytes,
+                      PartialFiles* partials = nullptr, WriteStatus* status = nullptr);
+    std::string flush(WriteStatus* status = nullptr);
+    // Puts the staged file at `target`, which must be in the folder it was staged for (flushed
+    // first when it was only written). Without
     // overwrite an existing target is left alone (WriteStatus::AlreadyExists). The temporary
     // name is gone afterwards, whatever the outcome.
     std::string place(const std::filesystem::path& target, bool overwrite,
@@ -76,7 +83,9 @@ class StagedFile {
 
   private:
     std::string temporary_;
+    std::string target_;  // for messages
     PartialFiles* partials_ = nullptr;
+    int fd_ = -1;  // open between write() and flush()
 };
 
 // Writes bytes to a temporary name beside the target and renames it into place, so a failed

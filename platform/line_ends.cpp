@@ -1,6 +1,7 @@
 #include "platform/line_ends.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace morvel {
 
@@ -23,6 +24,25 @@ LineEndConversion possibleConversion(const LineEndCounts& counts) {
     if (counts.loneLfs > 0 && counts.crLfPairs == 0)
         return LineEndConversion::CrLfToLf;
     return LineEndConversion::None;
+}
+
+LineEndConversion possibleConversionOf(std::span<const uint8_t> bytes) {
+    LineEndCounts seen;
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const void* hit = std::memchr(bytes.data() + at, kLineFeed, bytes.size() - at);
+        if (hit == nullptr)
+            break;
+        const size_t lf = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes.data());
+        if (lf > 0 && bytes[lf - 1] == kCarriageReturn)
+            seen.crLfPairs = 1;
+        else
+            seen.loneLfs = 1;
+        if (seen.crLfPairs != 0 && seen.loneLfs != 0)
+            return LineEndConversion::None;
+        at = lf + 1;
+    }
+    return possibleConversion(seen);
 }
 
 std::vector<uint8_t> dropCrBeforeLf(std::span<const uint8_t> bytes) {

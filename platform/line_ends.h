@@ -30,6 +30,12 @@ LineEndCounts countLineEnds(std::span<const uint8_t> bytes);
 // leaves no CR LF pair. A buffer without LF bytes allows neither.
 LineEndConversion possibleConversion(const LineEndCounts& counts);
 
+// The same answer as possibleConversion(countLineEnds(bytes)), found without counting: the
+// scan jumps from LF to LF and stops at the first buffer position that rules both
+// conversions out, which in a compressed or binary file comes within its first few blocks.
+// Every document is checked, so this is the check on the path of each one.
+LineEndConversion possibleConversionOf(std::span<const uint8_t> bytes);
+
 // The bytes with the CR before every LF removed.
 std::vector<uint8_t> dropCrBeforeLf(std::span<const uint8_t> bytes);
 

@@ -24,12 +24,19 @@ TEST(LineEnds, CountsTellWhichConversionIsPossible) {
         {"\na\r\n", 1, 1, LineEndConversion::None},
         {"a\r\nb\r\r\n", 2, 0, LineEndConversion::LfToCrLf},
         {"\nb\n\r", 0, 2, LineEndConversion::CrLfToLf},
+        // The kind that rules a conversion out comes last, after many of the other kind.
+        {"\r\n\r\n\r\nx\n", 3, 1, LineEndConversion::None},
+        {"\n\n\n\r\n", 1, 3, LineEndConversion::None},
+        {"\r\n", 1, 0, LineEndConversion::LfToCrLf},
+        {"\n", 0, 1, LineEndConversion::CrLfToLf},
     };
     for (const auto& c : cases) {
         const LineEndCounts n = countLineEnds(bytes(c.text));
         EXPECT_EQ(n.crLfPairs, c.pairs) << c.text;
         EXPECT_EQ(n.loneLfs, c.lone) << c.text;
         EXPECT_EQ(possibleConversion(n), c.possible) << c.text;
+        // The scan that stops early gives the counts' answer.
+        EXPECT_EQ(possibleConversionOf(bytes(c.text)), c.possible) << c.text;
     }
 }
 
