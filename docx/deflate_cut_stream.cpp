@@ -5,6 +5,8 @@
 #include "docx/deflate_flip_decoder.h"
 #include "docx/deflate_flip_judge.h"
 
+#include <zlib.h>
+
 namespace morvel {
 namespace {
 
@@ -13,6 +15,10 @@ namespace {
 // broke because the data ran out.
 constexpr uint64_t kLongestStepBits = 15 + 5 + 15 + 13;
 constexpr uint64_t kNotJudged = UINT64_MAX;
+// Raw deflate with the largest window, for zlib.
+constexpr int kRawWindowBits = 15;
+// Bytes handed to zlib at a time: its counts are 32-bit.
+constexpr uint64_t kZlibChunk = uint64_t{1} << 30;
 
 // Where the decoding stood before its last step, so that what that step made up from bits
 // past the data can be taken back.
@@ -35,14 +41,14 @@ bool brokeAtDataEnd(const FlipDecoder& dec, uint64_t dataBytes) {
            dec.bitPos() + kLongestStepBits >= dataBytes * 8;
 }
 
-CutStreamReading decodeCutStream(ByteSpan compressed, bool markup, uint64_t outputCap) {
+namespace {
+
+// Decodes strictly from where dec stands (the judge having seen every byte before it) to the
+// stream's end or break, and tells how it ended.
+CutStreamReading finishCut(FlipDecoder& dec, FlipJudge& judge, const std::vector<uint8_t>& in,
+                           uint64_t outputCap) {
     CutStreamReading reading;
-    if (compressed.absent() || compressed.empty() || outputCap == 0)
-        return reading;
-    const std::vector<uint8_t> in(compressed.begin(), compressed.end());
     const uint64_t totalBits = uint64_t{in.size()} * 8;
-    FlipDecoder dec(in, outputCap);
-    FlipJudge judge(markup, true);
     LastStep last;
     // Once the judge finds fault, the data must run out within the tail for the stream to be
     // taken as cut; decoding further would be wasted.
@@ -88,6 +94,100 @@ CutStreamReading decodeCutStream(ByteSpan compressed, bool markup, uint64_t outp
     reading.end = CutStreamEnd::Cut;
     reading.bytes = std::move(bytes);
     return reading;
+}
+
+// What a fast inflation of the stream found: its output up to where the data ran out, and
+// the last block boundary it passed.
+struct FastPrefix {
+    bool ranOut = false;  // no error and no end before the data ran out, output under the cap
+    std::vector<uint8_t> out;
+    uint64_t boundaryBit = 0;  // where the boundary's next block header starts
+    uint64_t boundaryOut = 0;  // output before it
+};
+
+// Inflates with zlib block by block. Its rules for valid deflate data are those of the strict
+// decoder, so the strict decoder, started at a boundary zlib passed, goes on exactly as it
+// would have after decoding everything before it.
+FastPrefix inflatePrefix(const std::vector<uint8_t>& in, uint64_t outputCap) {
+    FastPrefix prefix;
+    z_stream zs{};
+    if (inflateInit2(&zs, -kRawWindowBits) != Z_OK)
+        return prefix;
+    zs.next_in = const_cast<Bytef*>(in.data());
+    uint64_t inLeft = in.size();
+    prefix.out.resize(std::min<uint64_t>(outputCap, std::max<uint64_t>(in.size() * 4, 1 << 16)));
+    uint64_t outLen = 0;
+    int rc = Z_OK;
+    for (;;) {
+        if (outLen == prefix.out.size()) {
+            if (outLen >= outputCap)
+                break;  // the cap: the strict decoder says what that means
+            prefix.out.resize(std::min<uint64_t>(outputCap, outLen * 2));
+        }
+        const uInt inChunk = static_cast<uInt>(std::min<uint64_t>(inLeft, kZlibChunk));
+        const uInt outChunk =
+            static_cast<uInt>(std::min<uint64_t>(prefix.out.size() - outLen, kZlibChunk));
+        zs.avail_in = inChunk;
+        zs.next_out = prefix.out.data() + outLen;
+        zs.avail_out = outChunk;
+        rc = inflate(&zs, Z_BLOCK);
+        inLeft -= inChunk - zs.avail_in;
+        outLen += outChunk - zs.avail_out;
+        if (rc != Z_OK && rc != Z_BUF_ERROR)
+            break;  // the end or an error: only a stream that merely runs out is taken fast
+        // At the end of a block that is not the last, before the next header.
+        if ((zs.data_type & 128) != 0 && (zs.data_type & 64) == 0) {
+            prefix.boundaryBit = (in.size() - inLeft) * 8 - static_cast<uint64_t>(zs.data_type & 7);
+            prefix.boundaryOut = outLen;
+        }
+        if (inLeft == 0 && zs.avail_out != 0) {
+            prefix.ranOut = outLen < outputCap;
+            break;
+        }
+    }
+    inflateEnd(&zs);
+    prefix.out.resize(outLen);
+    return prefix;
+}
+
+}  // namespace
+
+CutStreamReading decodeCutStreamStrict(ByteSpan compressed, bool markup, uint64_t outputCap) {
+    if (compressed.absent() || compressed.empty() || outputCap == 0)
+        return {};
+    const std::vector<uint8_t> in(compressed.begin(), compressed.end());
+    FlipDecoder dec(in, outputCap);
+    FlipJudge judge(markup, true);
+    return finishCut(dec, judge, in, outputCap);
+}
+
+CutStreamReading decodeCutStream(ByteSpan compressed, bool markup, uint64_t outputCap) {
+    if (compressed.absent() || compressed.empty() || outputCap == 0)
+        return {};
+    const std::vector<uint8_t> in(compressed.begin(), compressed.end());
+    FastPrefix prefix = inflatePrefix(in, outputCap);
+    FlipJudge judge(markup, true);
+    if (prefix.ranOut && prefix.boundaryOut > 0) {
+        judge.feed(prefix.out.data(), prefix.boundaryOut);
+        // A fault before the boundary needs the exact step it showed in: decode it all.
+        if (judge.errors() == 0) {
+            FlipDecoder dec(in, outputCap);
+            FlipCheckpoint at;
+            at.bit = prefix.boundaryBit;
+            at.out = prefix.boundaryOut;
+            at.header = prefix.boundaryBit;
+            at.phase = FlipPhase::Header;
+            dec.restore(at);
+            std::copy(prefix.out.begin(), prefix.out.begin() + static_cast<ptrdiff_t>(at.out),
+                      dec.output());
+            prefix = FastPrefix{};
+            return finishCut(dec, judge, in, outputCap);
+        }
+        judge = FlipJudge(markup, true);
+    }
+    prefix = FastPrefix{};
+    FlipDecoder dec(in, outputCap);
+    return finishCut(dec, judge, in, outputCap);
 }
 
 }  // namespace morvel

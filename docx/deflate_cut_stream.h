@@ -33,6 +33,12 @@ bool brokeAtDataEnd(const FlipDecoder& dec, uint64_t dataBytes);
 
 // Decodes a stream strictly from its start and tells a stream that merely ends early from one
 // that breaks: a cut stream holds no damage to look for, only less data.
+// The part of the stream zlib inflates before its data runs out is taken fast up to its last
+// block boundary; only the stretch after it, or a stream that ends, breaks or holds a fault of
+// the markup early, is decoded strictly from its start.
 CutStreamReading decodeCutStream(ByteSpan compressed, bool markup, uint64_t outputCap);
+
+// The same reading decoded strictly from the stream's start all the way.
+CutStreamReading decodeCutStreamStrict(ByteSpan compressed, bool markup, uint64_t outputCap);
 
 }  // namespace morvel

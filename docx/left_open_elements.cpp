@@ -8,7 +8,14 @@
 namespace morvel {
 
 std::string closingTagsFor(const std::vector<ByteSpan>& segments) {
+    // Sized once: a part is tens of megabytes in many small pieces, and growing the buffer
+    // piece by piece would copy it over and over.
+    uint64_t total = 0;
+    for (ByteSpan s : segments)
+        if (!s.absent())
+            total += s.length;
     std::vector<uint8_t> joined;
+    joined.reserve(total);
     for (ByteSpan s : segments)
         if (!s.absent())
             joined.insert(joined.end(), s.begin(), s.end());

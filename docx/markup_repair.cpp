@@ -1,5 +1,6 @@
 #include "docx/markup_repair.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -325,8 +326,18 @@ class RepairWriter {
     // Text with everything that is no XML left out and markup characters escaped.
     void writeText(std::string_view raw, bool cdata) {
         size_t i = 0;
+        // Characters kept as they are go out in runs: a part's text is megabytes, and
+        // writing it one character at a time costs more than reading it.
+        size_t run = SIZE_MAX;  // start of the pending run; none when SIZE_MAX
+        const auto flush = [&] {
+            if (run < i)
+                write(raw.substr(run, i - run));
+            run = SIZE_MAX;
+        };
         while (i < raw.size()) {
             const char c = raw[i];
+            if (c == '&' || c == '<' || c == '>')
+                flush();
             if (c == '&') {
                 const size_t n = cdata ? 0 : referenceLength(raw, i);
                 if (n > 0) {
@@ -352,14 +363,16 @@ class RepairWriter {
                 continue;
             }
             const Utf8Char u = decodeUtf8(raw, i);
-            if (u.length == 0) {
-                ++i;  // a byte of a broken sequence
+            if (u.length != 0 && isXmlChar(u.code)) {
+                if (run > i)
+                    run = i;
+                i += u.length;
                 continue;
             }
-            if (isXmlChar(u.code))
-                write(raw.substr(i, u.length));
-            i += u.length;
+            flush();
+            i += u.length == 0 ? 1 : u.length;  // a byte of a broken sequence, or no XML
         }
+        flush();
     }
 
     bool declared(std::string_view prefix) const {

@@ -1,7 +1,7 @@
 // Telling a cut raw deflate stream from a damaged one, over arbitrary bytes: the first byte
 // chooses markup or binary content, the rest is the stream as a file's end may have cut it.
-// A cut stream's reading stays within the cap; the repair behind it, told the data may be
-// cut, spends no more work than its budget.
+// A cut stream's reading stays within the cap and is the strict decoding's; the repair behind it,
+// told the data may be cut, spends no more work than its budget.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reading.end == morvel::CutStreamEnd::Cut && reading.bytes.size() > kCap)
         std::abort();
     if (reading.end == morvel::CutStreamEnd::Damaged && !reading.bytes.empty())
+        std::abort();
+    // The fast reading (zlib before the last block boundary) agrees with the strict one.
+    const morvel::CutStreamReading strict = morvel::decodeCutStreamStrict(stream, markup, kCap);
+    if (strict.end != reading.end || strict.bytes != reading.bytes)
         std::abort();
     morvel::FlipRepairTarget target;
     target.markup = markup;

@@ -282,5 +282,52 @@ TEST(DeflateCutStream, TellsCutFromEndedAndDamaged) {
     EXPECT_EQ(endAfter(fault + kCutTailBytes * 2), CutStreamEnd::Damaged);
 }
 
+// The fast reading (zlib up to the last block boundary, strict decoding after it) must end
+// and give bytes exactly as the strict decoding from the start does: cut anywhere, at every
+// level, for markup sound or faulty early or late, for binary content and with a low cap.
+TEST(DeflateCutStream, FastReadingMatchesStrictDecoding) {
+    std::string faultyEarly = makeDocument(2000, 11);
+    faultyEarly[faultyEarly.find("</w:t>", faultyEarly.size() / 5) - 1] = '>';
+    std::string faultyLate = makeDocument(2000, 12);
+    faultyLate[faultyLate.find("</w:t>", faultyLate.size() * 9 / 10) - 1] = '>';
+    struct Case {
+        const char* name;
+        std::string content;
+        bool markup;
+        uint64_t capShort;  // cap this far below the content's size; 0 for room to spare
+    };
+    const Case cases[] = {
+        {"sound", makeDocument(2000, 10), true, 0},
+        {"faulty early", faultyEarly, true, 0},
+        {"faulty late", faultyLate, true, 0},
+        {"binary", makeBinary(200000, 13), false, 0},
+        {"capped", makeDocument(1500, 14), true, 50000},
+    };
+    unsigned cutsSeen = 0;
+    for (const Case& c : cases) {
+        const Bytes plain(c.content.begin(), c.content.end());
+        const uint64_t cap = c.capShort ? plain.size() - c.capShort : plain.size() + 1;
+        for (int level : {0, 1, 6, 9}) {
+            const Bytes packed = test::deflateRaw(plain, level);
+            Lcg rng{static_cast<uint32_t>(level + 100)};
+            std::vector<size_t> cuts = {
+                packed.size(), packed.size() - 1, packed.size() / 2, packed.size() * 4 / 5, 1, 5};
+            for (int k = 0; k < 10; ++k)
+                cuts.push_back(1 + rng.next() % (packed.size() - 1));
+            for (size_t cut : cuts) {
+                SCOPED_TRACE(testing::Message() << c.name << ", level " << level << ", cut " << cut
+                                                << " of " << packed.size());
+                const ByteSpan data(packed.data(), static_cast<uint32_t>(cut));
+                const CutStreamReading fast = decodeCutStream(data, c.markup, cap);
+                const CutStreamReading strict = decodeCutStreamStrict(data, c.markup, cap);
+                EXPECT_EQ(fast.end, strict.end);
+                EXPECT_TRUE(fast.bytes == strict.bytes);
+                cutsSeen += strict.end == CutStreamEnd::Cut;
+            }
+        }
+    }
+    EXPECT_GT(cutsSeen, 100u);
+}
+
 }  // namespace
 }  // namespace morvel

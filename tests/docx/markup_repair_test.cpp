@@ -190,6 +190,15 @@ TEST(RepairMarkup, ExactRepairs) {
              "<w:p><w:r><w:t xml:space=\"preserve\">x</w:t><a:graphic xmlns:a=\"u\"/></w:r></w:p>"
              "</w:hdr>",
          PartRole::Header},
+        {"text keeps its characters, escapes markup and drops what is no XML",
+         open + "<w:p><w:r><w:t>a\x01"
+                "b&c&amp;d]]>e>\xC3\xA9"
+                "f\xFF"
+                "g\xE2\x82"
+                "h\xF0\x9F\x98\x80</w:t>",
+         open + "<w:p><w:r><w:t>ab&amp;c&amp;d]]&gt;e>\xC3\xA9"
+                "fgh\xF0\x9F\x98\x80</w:t></w:r></w:p>"
+                "</w:body></w:document>"},
         {"nothing to make a part of", "\x01\x02 junk", "", PartRole::Other},
         {"a declaration in another encoding is replaced",
          "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>",
