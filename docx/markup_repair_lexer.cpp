@@ -4,6 +4,7 @@
 #include <string>
 
 #include "docx/markup_repair_chars.h"
+#include "docx/xml_declaration.h"
 #include "platform/tag_end.h"
 
 namespace morvel {
@@ -118,18 +119,9 @@ bool DamagedMarkupLexer::declaration(RepairItem& item) {
     }
     const std::string_view decl = s_.substr(start, end + 2 - start);
     pos_ = end + 2;
-    // Only a plain ASCII declaration naming UTF-8 (or no encoding) is kept; the writer puts
+    // Only a well-formed declaration naming UTF-8 (or no encoding) is kept; the writer puts
     // its own in place of any other.
-    for (char c : decl)
-        if (static_cast<uint8_t>(c) > 0x7E || (static_cast<uint8_t>(c) < 0x20 && !isXmlSpace(c)))
-            return false;
-    std::string lower(decl);
-    for (char& c : lower)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    if (lower.find("version=") == npos)
-        return false;
-    const size_t enc = lower.find("encoding=");
-    if (enc != npos && lower.compare(enc + 10, 5, "utf-8") != 0)
+    if (!isUtf8Declaration(decl))
         return false;
     item.kind = RepairItemKind::Declaration;
     item.text = decl;

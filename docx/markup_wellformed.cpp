@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "docx/markup_repair_chars.h"
+#include "docx/xml_declaration.h"
 
 namespace morvel {
 
@@ -22,6 +23,8 @@ class Checker {
             const size_t end = s_.find("?>", i_);
             if (end == npos)
                 return fault("declaration not ended");
+            if (!isWellFormedDeclaration(s_.substr(i_, end + 2 - i_)))
+                return fault("declaration not well-formed");
             i_ = end + 2;
         }
         while (i_ < s_.size()) {

@@ -202,7 +202,18 @@ TEST(RepairMarkup, ExactRepairs) {
         {"nothing to make a part of", "\x01\x02 junk", "", PartRole::Other},
         {"a declaration in another encoding is replaced",
          "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<a/>",
+         PartRole::Other},  // A flipped byte in the declaration makes a reader refuse the whole
+                            // part.
+        {"a damaged attribute name in the declaration replaces it",
+         "<?xml version=\"1.0\" encoeo7g=\"UTF-8\" standalone=\"yes\"?><a/>",
          "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<a/>", PartRole::Other},
+        {"a lost quote in the declaration replaces it",
+         "<?xml version=\"1Rblioncoding=\"UTF-8\" standalone=\"yes\"?><a/>",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<a/>", PartRole::Other},
+        {"a sound declaration with single quotes and spaces is kept",
+         "<?xml version = '1.0' encoding='utf-8'?><a/>",
+         "<?xml version = '1.0' encoding='utf-8'?><a/>", PartRole::Other},
     };
     for (const Case& c : cases) {
         const std::string out = str(repairMarkup(spanOf(c.in), c.role));
@@ -263,6 +274,11 @@ TEST(MarkupFault, FindsTheFaults) {
         "<a xmlns:xml='u'/>",
         "text<a/>",
         "<a b='<'/>",
+        "<?xml version=\"1.0\" encodinh=\"UTF-8\"?><a/>",
+        "<?xml version=\"1.0\" standalone=\"maybe\"?><a/>",
+        "<?xml version=\"1.0\" standalone=\"yes\" encoding=\"UTF-8\"?><a/>",
+        "<?xml version=\"2.0\"?><a/>",
+        "<?xml version=\"1.0'?><a/>",
     };
     for (const char* s : bad)
         EXPECT_NE(markupFault(s), "") << s;
