@@ -1,6 +1,7 @@
 #include "docx/xml_declaration.h"
 
 #include "docx/markup_repair_chars.h"
+#include "docx/span_match.h"
 
 namespace morvel {
 
@@ -102,17 +103,10 @@ bool isUtf8Declaration(std::string_view decl) {
     if (!reader.read())
         return false;
     const std::string_view name = reader.encoding();
-    if (name.empty())
-        return true;
-    constexpr std::string_view kUtf8 = "utf-8";
-    if (name.size() != kUtf8.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] + 32) : name[i];
-        if (c != kUtf8[i])
-            return false;
-    }
-    return true;
+    constexpr std::string_view kUtf8 = "UTF-8";
+    // Of equal length, finding the name is matching it.
+    return name.empty() ||
+           (name.size() == kUtf8.size() && FindNoCase(spanOf(name), kUtf8) != nullptr);
 }
 
 }  // namespace morvel
