@@ -4,6 +4,7 @@
 
 #include "docx/deflate_flip_decoder.h"
 #include "docx/deflate_flip_judge.h"
+#include "docx/zlib_block_stop.h"
 
 #include <zlib.h>
 
@@ -136,8 +137,8 @@ FastPrefix inflatePrefix(const std::vector<uint8_t>& in, uint64_t outputCap) {
         if (rc != Z_OK && rc != Z_BUF_ERROR)
             break;  // the end or an error: only a stream that merely runs out is taken fast
         // At the end of a block that is not the last, before the next header.
-        if ((zs.data_type & 128) != 0 && (zs.data_type & 64) == 0) {
-            prefix.boundaryBit = (in.size() - inLeft) * 8 - static_cast<uint64_t>(zs.data_type & 7);
+        if (const auto bit = nextBlockBit(zs.data_type, in.size() - inLeft)) {
+            prefix.boundaryBit = *bit;
             prefix.boundaryOut = outLen;
         }
         if (inLeft == 0 && zs.avail_out != 0) {

@@ -9,6 +9,7 @@
 #include "docx/deflate_bit_writer.h"
 #include "docx/deflate_format.h"
 #include "docx/inflate_zip.h"
+#include "docx/zlib_block_stop.h"
 
 namespace morvel {
 
@@ -28,11 +29,6 @@ constexpr size_t kChunk = size_t{1} << 16;
 // zlib's raw deflate: no header or trailer, the full 32 KiB window.
 constexpr int kRawWindowBits = -15;
 constexpr int kMemLevel = 8;
-// inflate()'s data_type under Z_BLOCK: the bits it holds unused, whether the block being
-// decoded is the last, and whether it stopped between two blocks.
-constexpr int kUnusedBitsMask = 63;
-constexpr int kLastBlockFlag = 64;
-constexpr int kBetweenBlocksFlag = 128;
 
 bool present(ByteSpan s) {
     return !s.absent() && s.length != 0;
@@ -112,11 +108,9 @@ std::optional<Boundary> findBoundary(ByteSpan stream, uint64_t from, uint64_t li
         s.avail_out = static_cast<uInt>(chunk.size());
         if (inflate(&s, Z_BLOCK) != Z_OK)
             return std::nullopt;
-        const bool between =
-            (s.data_type & kBetweenBlocksFlag) != 0 && (s.data_type & kLastBlockFlag) == 0;
-        if (between && s.total_out >= from)
-            return Boundary{s.total_out,
-                            uint64_t{s.total_in} * 8 - (s.data_type & kUnusedBitsMask)};
+        const std::optional<uint64_t> bit = nextBlockBit(s.data_type, s.total_in);
+        if (bit && s.total_out >= from)
+            return Boundary{s.total_out, *bit};
         if (s.total_out > limit)
             return std::nullopt;
     }
@@ -185,12 +179,10 @@ bool headDecodes(ByteSpan stream, uint64_t seamBit, const std::vector<ByteSpan>&
     for (;;) {
         if (inflate(&s, Z_BLOCK) != Z_OK || s.total_out > expected)
             return false;
-        const bool between =
-            (s.data_type & kBetweenBlocksFlag) != 0 && (s.data_type & kLastBlockFlag) == 0;
-        const uint64_t bit = uint64_t{s.total_in} * 8 - (s.data_type & kUnusedBitsMask);
-        if (between && bit == seamBit && s.total_out == expected)
+        const std::optional<uint64_t> bit = nextBlockBit(s.data_type, s.total_in);
+        if (bit && *bit == seamBit && s.total_out == expected)
             break;
-        if (between && bit >= seamBit)
+        if (bit && *bit >= seamBit)
             return false;
     }
     uint64_t at = 0;
